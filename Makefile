@@ -1,0 +1,54 @@
+# Tintara: the two set-up commands are `make run` and `make test`.
+.PHONY: all deps test run bench build-release fuzz lint format clean
+
+JOBS ?= 2
+CMAKE_COMMON = -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+
+all: build-release
+
+deps:
+	@scripts/install-deps
+
+# Sanitizer build of everything, then every test.
+test: deps
+	cmake -S . -B build/test $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_FLAGS="-O1 -g" -DTINTARA_SANITIZE=ON -DTINTARA_TESTS=ON
+	ninja -C build/test -j$(JOBS)
+	cd build/test && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j$(JOBS) --timeout 600
+
+build-release: deps
+	cmake -S . -B build/release $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS="-O2" \
+	  -DTINTARA_TESTS=OFF
+	ninja -C build/release -j$(JOBS) tintara
+
+run: build-release
+	@build/release/src/app/tintara --version
+	@out=$$(build/release/src/app/tintara --selftest-image $(CURDIR)/build/selftest.bmp) && \
+	  echo "wrote $$out"
+
+bench: deps
+	cmake -S . -B build/bench $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS="-O2" \
+	  -DTINTARA_TESTS=OFF -DTINTARA_BENCH=ON
+	ninja -C build/bench -j$(JOBS)
+	@for b in build/bench/bench/*_bench; do echo "== $$b"; $$b --benchmark_min_time=0.2 || exit 1; done
+
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_FLAGS="-O1 -g" -DTINTARA_TESTS=OFF -DTINTARA_FUZZ=ON
+	ninja -C build/fuzz -j$(JOBS)
+	@for f in build/fuzz/fuzz/fuzz_*; do \
+	  name=$$(basename $$f); mkdir -p build/fuzz/corpus/$$name fuzz/corpus/$$name; \
+	  echo "== $$name"; $$f -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=fuzz/corpus/$$name/crash- \
+	    build/fuzz/corpus/$$name fuzz/corpus/$$name || exit 1; done
+
+lint:
+	@test -f build/test/compile_commands.json || $(MAKE) test
+	@git ls-files 'src/*.cpp' | xargs clang-tidy -p build/test --quiet
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build
