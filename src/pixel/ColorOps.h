@@ -1,0 +1,180 @@
+// Operations on whole colour buffers and rectangles of them (TMTC, TTC, TVMTC).
+//
+// Every rectangle operation clips its rectangle to the buffer first and does nothing
+// when the result is empty; an invalid buffer clips everything away. Copies clip the
+// source rectangle and the destination point against both buffers together.
+#pragma once
+
+#include <cstdint>
+
+#include "pixel/Blend.h"
+#include "pixel/DibCore.h"
+#include "pixel/PixelTypes.h"
+
+namespace tintara {
+
+// --- fills and word-wise writes ---------------------------------------------------
+void FillAll(CDibCore& buf, uint32_t value);
+void FillRect(CDibCore& buf, const SPixRect& rect, uint32_t value);
+// A Windows colour value 0x00BBGGRR, converted to a pixel first.
+void FillColorRef(CDibCore& buf, uint32_t colorRef);
+void SetAlphaRect(CDibCore& buf, const SPixRect& rect, uint8_t alpha);
+void SetAlphaAll(CDibCore& buf, uint8_t alpha);
+// Each pixel := (value & mask) | (pixel & ~mask).
+void MaskedWrite(CDibCore& buf, const SPixRect& rect, uint32_t value, uint32_t mask);
+void XorRect(CDibCore& buf, const SPixRect& rect, uint32_t value);
+void XorAll(CDibCore& buf, uint32_t value);
+
+// Calls a primitive for every pixel of a rectangle with one colour and weight.
+void ApplyProc(CDibCore& buf, const SPixRect& rect, PixelProc proc, uint32_t colour, uint8_t t);
+
+// Visits every pixel of the clipped rectangle with f(uint32_t* p, x, y).
+template <class F>
+void ForEachPixel(CDibCore& buf, const SPixRect& rect, F&& f) {
+  const SPixRect r = buf.Clip(rect);
+  for (int32_t y = r.y; y < r.Bottom(); ++y) {
+    uint32_t* row = buf.Row32(y);
+    for (int32_t x = r.x; x < r.Right(); ++x) f(row + x, x, y);
+  }
+}
+
+// --- lines and discs --------------------------------------------------------------
+// Integer DDA from (x0, y0) to (x1, y1), both ends included, weight stepping from t0
+// to t1. A line whose ends coincide plots its start at t0. Pixels off the buffer are
+// skipped.
+void DrawLine(CDibCore& buf, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour, uint8_t t0,
+              uint8_t t1, PixelProc proc);
+// The rectangle's outline, every pixel once.
+void DrawRectFrame(CDibCore& buf, const SPixRect& rect, uint32_t colour, uint8_t t, PixelProc proc);
+// Line with 16.16 end points stepping along its major axis. With antialiasing every step
+// writes the two pixels across the line with weights scaled by 255 - f and f, f being the
+// fraction byte of the minor coordinate; without it one pixel at the full weight.
+void DrawLineFixed(CDibCore& buf, int32_t fx0, int32_t fy0, int32_t fx1, int32_t fy1, uint32_t colour,
+                   uint8_t t, bool antialias, PixelProc proc);
+// The same with the weight ramping from t0 at the start to t1 at the end.
+void DrawLineFixedRamp(CDibCore& buf, int32_t fx0, int32_t fy0, int32_t fx1, int32_t fy1, uint32_t colour,
+                       uint8_t t0, uint8_t t1, bool antialias, PixelProc proc);
+
+// Filled disc around the centre of pixel (cx, cy). Each pixel is tested at the centres
+// of a 4 x 4 grid of sub-samples: wholly inside gets weight t; partly inside gets
+// t * count / 16 with antialiasing (t without); outside is untouched. Softened discs of
+// radius >= 3 fade as 255 - d^2 * 255 / r^2 from the centre.
+void DrawDisc(CDibCore& buf, int32_t cx, int32_t cy, int32_t radius, uint32_t colour, uint8_t t,
+              bool antialias, bool soften, PixelProc proc);
+
+// The disc raster itself, shared by colour and channel buffers. Centre and radius are in
+// eighths of a pixel (a pixel's centre is at 8x + 4); calls f(x, y, weight) for every
+// touched pixel inside `clip`.
+template <class F>
+void RasterDisc(int64_t cx8, int64_t cy8, int64_t r8, uint8_t t, bool antialias, bool soften,
+                const SPixRect& clip, F&& f) {
+  if (r8 <= 0 || clip.IsEmpty()) return;
+  const int64_t r2 = r8 * r8;
+  const int64_t x0 = std::max<int64_t>(clip.x, (cx8 - r8) >> 3),
+                x1 = std::min<int64_t>(clip.Right() - 1, (cx8 + r8) >> 3);
+  const int64_t y0 = std::max<int64_t>(clip.y, (cy8 - r8) >> 3),
+                y1 = std::min<int64_t>(clip.Bottom() - 1, (cy8 + r8) >> 3);
+  const bool softened = soften && r8 >= 3 * 8;
+  for (int64_t y = y0; y <= y1; ++y) {
+    for (int64_t x = x0; x <= x1; ++x) {
+      int count = 0;
+      // The corner sub-samples decide "wholly inside" (the disc is convex).
+      auto inside = [&](int i, int j) {
+        int64_t dx = 8 * x + 2 * i + 1 - cx8, dy = 8 * y + 2 * j + 1 - cy8;
+        return dx * dx + dy * dy <= r2;
+      };
+      if (inside(0, 0) && inside(3, 0) && inside(0, 3) && inside(3, 3)) {
+        count = 16;
+      } else {
+        for (int j = 0; j < 4; ++j)
+          for (int i = 0; i < 4; ++i) count += inside(i, j);
+        if (count == 0) continue;
+      }
+      uint32_t w = t;
+      if (softened) {
+        int64_t dx = 8 * x + 4 - cx8, dy = 8 * y + 4 - cy8;
+        int64_t fall = 255 - (dx * dx + dy * dy) * 255 / r2;
+        w = Mul8(w, uint32_t(fall < 0 ? 0 : fall));
+      }
+      if (count < 16 && antialias) w = w * uint32_t(count) / 16;
+      f(int32_t(x), int32_t(y), uint8_t(w));
+    }
+  }
+}
+
+// --- checkerboards ----------------------------------------------------------------
+// Cells of cellW x cellH counted from the rectangle's origin: `first` where column + row
+// is odd, `second` where it is even. A cell size below 1 does nothing.
+void FillChecker(CDibCore& buf, const SPixRect& rect, int32_t cellW, int32_t cellH, uint32_t first,
+                 uint32_t second);
+// Every pixel whose alpha is not 255 becomes its blend (at its alpha) over the checker
+// colour of its cell, cells counted from (originX, originY); alpha is kept.
+void UnderChecker(CDibCore& buf, const SPixRect& rect, int32_t originX, int32_t originY, int32_t cellW,
+                  int32_t cellH, uint32_t oddColour, uint32_t evenColour);
+void UnderColour(CDibCore& buf, const SPixRect& rect, uint32_t colour);
+
+// --- flips ------------------------------------------------------------------------
+void FlipVertical(CDibCore& buf, const SPixRect& rect);
+void FlipHorizontal(CDibCore& buf, const SPixRect& rect);
+void Rotate180(CDibCore& buf, const SPixRect& rect);
+
+// --- copies -----------------------------------------------------------------------
+// The clip rule of all copies: clips `src` to the source size (moving `at` with a cut
+// left or top edge), then the destination area to the destination size (moving `src`).
+// False when nothing remains.
+bool ClipCopy(int32_t srcWidth, int32_t srcHeight, int32_t dstWidth, int32_t dstHeight, TPoint& at,
+              SPixRect& src);
+
+void CopyRect(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect);
+// 255 copies, 0 does nothing; else blends with BlendNormal (BlendNormalHalf onto a TTC).
+void CopyRectWeighted(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect, uint8_t t);
+// Skips source pixels whose colour channels equal the key's (alpha is not compared).
+void CopyRectColorKey(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect, uint32_t key);
+void CopyRectProc(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect, PixelProc proc,
+                  uint8_t t);
+void CopyRectMultiply(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect, uint8_t t);
+void CopyRectAdd(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect, uint8_t t);
+void CopyRectSubtract(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect, uint8_t t);
+// Scales each destination alpha by `alphaFactor` (MulTab[alpha][factor]), then applies the
+// primitive with the source pixel.
+void CopyRectAlphaScaled(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect,
+                         PixelProc proc, uint8_t t, uint8_t alphaFactor);
+// The alpha-keeping merge of the blend modes, row by row; `param` is the merge record.
+using MergeRowProc = void (*)(uint32_t* dst, const uint32_t* src, int32_t count, const void* param);
+void CopyRectMerge(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect, MergeRowProc proc,
+                   const void* param);
+
+// Visits the clipped rows of a copy: f(dstRow, srcRow, count).
+template <class F>
+void ForEachCopyRow(CDibCore& dst, TPoint at, const CDibCore& src, SPixRect srcRect, F&& f) {
+  if (!dst.IsValid() || !src.IsValid()) return;
+  if (!ClipCopy(src.Width(), src.Height(), dst.Width(), dst.Height(), at, srcRect)) return;
+  for (int32_t i = 0; i < srcRect.height; ++i)
+    f(dst.Row32(at.y + i) + at.x, src.Row32(srcRect.y + i) + srcRect.x, srcRect.width);
+}
+
+// --- resampling -------------------------------------------------------------------
+// Every target pixel is the truncated mean of 16 source samples on a 4 x 4 grid
+// (10-bit fixed-point steps), all four channels.
+void Resample4x4(const CDibCore& src, CDibCore& dst);
+// Each destination pixel of dstRect averages a box of (sw / dw + 1) x (sh / dh + 1) source
+// pixels (edges repeat) starting at its 10-bit fixed-point position in srcRect.
+void BoxAverage(const CDibCore& src, const SPixRect& srcRect, CDibCore& dst, const SPixRect& dstRect);
+// Nearest-neighbour stretch of srcRect onto dstRect in 16.16 steps; destination rows whose
+// source row lies below the source repeat the last row written.
+void StretchNearest(CDibCore& dst, const SPixRect& dstRect, const CDibCore& src, const SPixRect& srcRect);
+
+// Rotated and scaled copy: destination pixel (x, y) of dstRect reads the source at
+// origin + R * step * ((x, y) - centre), centre = half the destination size, with the
+// rotation given by its cosine and sine and `step` source pixels per destination pixel.
+// Points that fall outside the source get `background`.
+void RotatedCopy(CDibCore& dst, const SPixRect& dstRect, const CDibCore& src, double originX, double originY,
+                 double step, double cosA, double sinA, uint32_t background);
+
+// --- channel bridges --------------------------------------------------------------
+// Channel -> colour: v != 0 becomes (v, v, v, 255), 0 becomes 0.
+void ChannelToColour(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect);
+// Colour -> channel: the luminance.
+void ColourToChannel(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect);
+
+}  // namespace tintara
