@@ -138,6 +138,15 @@ inline void ChannelCoverHalf(uint8_t* p, uint8_t s, uint8_t t) {
   *p = HalfDiffStep(HalfDiffTab() + t * 256, *p, s);
 }
 
+// An alpha-keeping merge: like a primitive, but it also works out the destination's new
+// alpha. `param` is the merge record the blend modes build.
+using MergeProc = void (*)(uint32_t* p, uint32_t s, uint8_t t, const void* param);
+struct MergeFn {
+  MergeProc proc = nullptr;
+  const void* param = nullptr;
+  void operator()(uint32_t* p, uint32_t s, uint8_t t) const { proc(p, s, t, param); }
+};
+
 // Runs the wrapped primitive only when the next pseudo-random draw is below
 // Mul8(level, source alpha): layers use it to dither their blend.
 struct ThresholdGate {

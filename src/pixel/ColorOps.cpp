@@ -332,10 +332,11 @@ void CopyRectAlphaScaled(CDibCore& dst, TPoint at, const CDibCore& src, const SP
   });
 }
 
-void CopyRectMerge(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect, MergeRowProc proc,
-                   const void* param) {
-  ForEachCopyRow(dst, at, src, srcRect,
-                 [proc, param](uint32_t* d, const uint32_t* s, int32_t n) { proc(d, s, n, param); });
+void CopyRectMerge(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect, MergeFn merge,
+                   uint8_t t) {
+  ForEachCopyRow(dst, at, src, srcRect, [merge, t](uint32_t* d, const uint32_t* s, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) merge(d + i, s[i], t);
+  });
 }
 
 // --- resampling ---------------------------------------------------------------------

@@ -139,10 +139,9 @@ void CopyRectSubtract(CDibCore& dst, TPoint at, const CDibCore& src, const SPixR
 // primitive with the source pixel.
 void CopyRectAlphaScaled(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect,
                          PixelProc proc, uint8_t t, uint8_t alphaFactor);
-// The alpha-keeping merge of the blend modes, row by row; `param` is the merge record.
-using MergeRowProc = void (*)(uint32_t* dst, const uint32_t* src, int32_t count, const void* param);
-void CopyRectMerge(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect, MergeRowProc proc,
-                   const void* param);
+// The alpha-keeping merge of the blend modes at weight t.
+void CopyRectMerge(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect, MergeFn merge,
+                   uint8_t t);
 
 // Visits the clipped rows of a copy: f(dstRow, srcRow, count).
 template <class F>

@@ -163,6 +163,14 @@ bool TChannel::Resize(int32_t width, int32_t height) {
 TVMTC::TVMTC(STileRec* tile, int32_t tileWidth, int32_t tileHeight, int32_t* sharedRows)
     : tile_(tile), tileWidth_(tileWidth), tileHeight_(tileHeight), sharedRows_(sharedRows) {}
 
+void TVMTC::Attach(STileRec* tile, int32_t tileWidth, int32_t tileHeight, int32_t* sharedRows) {
+  Init();
+  tile_ = tile;
+  tileWidth_ = tileWidth;
+  tileHeight_ = tileHeight;
+  sharedRows_ = sharedRows;
+}
+
 void TVMTC::SetBits(uint8_t* bits) {
   if (!bits) {
     Init();
@@ -176,6 +184,14 @@ void TVMTC::SetBits(uint8_t* bits) {
 
 TVChannel::TVChannel(STileRec* tile, int32_t tileWidth, int32_t tileHeight, int32_t* sharedRows)
     : tile_(tile), tileWidth_(tileWidth), tileHeight_(tileHeight), sharedRows_(sharedRows) {}
+
+void TVChannel::Attach(STileRec* tile, int32_t tileWidth, int32_t tileHeight, int32_t* sharedRows) {
+  Init();
+  tile_ = tile;
+  tileWidth_ = tileWidth;
+  tileHeight_ = tileHeight;
+  sharedRows_ = sharedRows;
+}
 
 void TVChannel::SetBits(uint8_t* bits) {
   if (!bits) {

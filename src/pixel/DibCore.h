@@ -177,6 +177,8 @@ class TVMTC : public TMTC {
   int64_t ByteSize() const override { return int64_t(tileWidth_) * tileHeight_ * 4; }
   int32_t Pitch() const override { return tileWidth_; }
 
+  // Binds a default-constructed view to its tile (block images build views in bulk).
+  void Attach(STileRec* tile, int32_t tileWidth, int32_t tileHeight, int32_t* sharedRows);
   // Points the view at the tile's memory (nullptr detaches it).
   void SetBits(uint8_t* bits);
   STileRec* Tile() const { return tile_; }
@@ -201,6 +203,7 @@ class TVChannel : public TChannel {
   int64_t ByteSize() const override { return int64_t(tileWidth_) * tileHeight_; }
   int32_t Pitch() const override { return tileWidth_; }
 
+  void Attach(STileRec* tile, int32_t tileWidth, int32_t tileHeight, int32_t* sharedRows);
   void SetBits(uint8_t* bits);
   STileRec* Tile() const { return tile_; }
 

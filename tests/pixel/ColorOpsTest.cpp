@@ -284,20 +284,19 @@ TEST(Copies, PrimitiveCopiesAndAlphaScaling) {
   EXPECT_EQ(*scaled.Pixel(0, 0), 0x64F0E0D0u);
 }
 
-TEST(Copies, MergeEntryPointGetsClippedRows) {
+TEST(Copies, MergeEntryPointGetsClippedPixelsAndItsRecord) {
   TMTC src(3, 2);
   Load(src, {{1, 2, 3}, {4, 5, 6}});
   TMTC dst = Filled(2, 2, 0);
   struct Param {
     uint32_t add;
   } param{10};
-  CopyRectMerge(
-      dst, {-1, 0}, src, src.Bounds(),
-      [](uint32_t* d, const uint32_t* s, int32_t n, const void* prm) {
-        for (int32_t i = 0; i < n; ++i) d[i] = s[i] + static_cast<const Param*>(prm)->add;
-      },
-      &param);
-  EXPECT_EQ(Dump(dst), (Grid{{12, 13}, {15, 16}}));
+  MergeFn merge{[](uint32_t* d, uint32_t s, uint8_t t, const void* prm) {
+                  *d = s + static_cast<const Param*>(prm)->add + t;
+                },
+                &param};
+  CopyRectMerge(dst, {-1, 0}, src, src.Bounds(), merge, 100);
+  EXPECT_EQ(Dump(dst), (Grid{{112, 113}, {115, 116}}));
 }
 
 TEST(Resample, FourByFourReductionAveragesEveryChannel) {
