@@ -40,7 +40,9 @@ void ExpectRegionCovers(const CBlockVMTC& img) {
   for (int32_t r = 0; r < img.TilesDown(); ++r)
     for (int32_t c = 0; c < img.TilesAcross(); ++c) {
       const STileRec* t = img.TileAtIndex(c, r);
-      if (t->allocated || (t->fill >> 24)) ASSERT_TRUE(img.Region().Contains(t->x0, t->y0)) << c << "," << r;
+      if (t->allocated || (t->fill >> 24)) {
+        ASSERT_TRUE(img.Region().Contains(t->x0, t->y0)) << c << "," << r;
+      }
     }
   ASSERT_LE(img.Region().count, 4);
 }
