@@ -72,8 +72,6 @@ bool CBlockImage::Create(int32_t width, int32_t bytesPerPixel, int32_t height) {
   return true;
 }
 
-bool CBlockImage::Resize(int32_t width, int32_t height) { return Create(width, bytesPerPixel_, height); }
-
 void CBlockImage::Destroy() {
   if (tiles_.IsAllocated()) {
     STileRec* t = Tiles();
@@ -239,19 +237,43 @@ inline void CopyRowBytes(uint8_t* dst, const uint8_t* src, size_t bytes, size_t 
 }
 
 // Walks a copy between two block images: the source rectangle and destination point are
-// clipped, the destination area is cut along the destination's tiles and each piece
-// along the source's tiles. f(dstTile, dstPiece, srcTile, srcPiece).
-template <class Dst, class Src, class F>
-void ForEachPair(Dst& dst, const Src& src, TPoint at, SPixRect rect, F&& f) {
+// clipped, the destination area is cut along the destination's tiles and each piece along
+// the source's tiles. f(dstTile, dstPiece, srcTile, srcPiece).
+//
+// A destination piece that lies over several source tiles which are all empty with one fill
+// (what `fillKey` maps them to) is handed over whole, with one of those tiles, so that a
+// whole empty destination tile can take the fill without memory.
+template <class Dst, class Src, class Key, class F>
+void ForEachPairKeyed(Dst& dst, const Src& src, TPoint at, SPixRect rect, Key&& fillKey, F&& f) {
   if (!dst.IsValid() || !src.IsValid()) return;
   if (!ClipCopy(src.Width(), src.Height(), dst.Width(), dst.Height(), at, rect)) return;
   const int32_t ox = rect.x - at.x, oy = rect.y - at.y;  // source = destination + offset
   dst.ForEachPiece(SPixRect{at.x, at.y, rect.width, rect.height}, [&](STileRec& dt, const SPixRect& dp) {
-    src.ForEachPiece(SPixRect{dp.x + ox, dp.y + oy, dp.width, dp.height},
-                     [&](STileRec& st, const SPixRect& sp) {
-                       f(dt, SPixRect{sp.x - ox, sp.y - oy, sp.width, sp.height}, st, sp);
-                     });
+    const SPixRect sp{dp.x + ox, dp.y + oy, dp.width, dp.height};
+    STileRec* uniform = nullptr;
+    bool same = true;
+    src.ForEachPiece(sp, [&](STileRec& st, const SPixRect&) {
+      if (!same) return;
+      if (st.allocated || (uniform && fillKey(uniform->fill) != fillKey(st.fill))) {
+        same = false;
+        return;
+      }
+      if (!uniform) uniform = &st;
+    });
+    if (same && uniform) {
+      f(dt, dp, *uniform, sp);
+      return;
+    }
+    src.ForEachPiece(sp, [&](STileRec& st, const SPixRect& piece) {
+      f(dt, SPixRect{piece.x - ox, piece.y - oy, piece.width, piece.height}, st, piece);
+    });
   });
+}
+
+template <class Dst, class Src, class F>
+void ForEachPair(Dst& dst, const Src& src, TPoint at, SPixRect rect, F&& f) {
+  ForEachPairKeyed(
+      dst, src, at, rect, [](uint32_t fill) { return fill; }, f);
 }
 
 }  // namespace
@@ -330,7 +352,8 @@ bool TBlockImage<Pixel, View>::PieceUpdate(const SPixRect& rect, FillFn fn) {
 template <class Pixel, class View>
 void TBlockImage<Pixel, View>::ReadRect(CDibCore& buffer, TPoint at, bool skipEmptyTransparent,
                                         uint8_t opacity, SPixRect rect) const {
-  if (!IsValid() || !buffer.IsValid() || opacity == 0) return;
+  if (!IsValid() || !buffer.IsValid() || buffer.BytesPerPixel() != int32_t(sizeof(Pixel)) || opacity == 0)
+    return;
   if (!ClipCopy(width_, height_, buffer.Width(), buffer.Height(), at, rect)) return;
   const bool display = dynamic_cast<const TTC*>(&buffer) != nullptr;
   ForEachPiece(rect, [&](STileRec& t, const SPixRect& p) {
@@ -347,8 +370,6 @@ void TBlockImage<Pixel, View>::ReadRect(CDibCore& buffer, TPoint at, bool skipEm
       }
       if constexpr (sizeof(Pixel) == 4)
         CopyRectWeighted(buffer, bp, *t.view, in, opacity);
-      else if (opacity == 255)
-        CopyRect8(buffer, bp, *t.view, in);
       else
         ApplyChannelProc(buffer, bp, *t.view, in, ChannelCover, opacity);
       return;
@@ -372,7 +393,7 @@ void TBlockImage<Pixel, View>::ReadRect(CDibCore& buffer, TPoint at, bool skipEm
 
 template <class Pixel, class View>
 bool TBlockImage<Pixel, View>::WriteRect(const CDibCore& buffer, TPoint at, uint8_t opacity, SPixRect rect) {
-  if (!IsValid() || !buffer.IsValid()) return false;
+  if (!IsValid() || !buffer.IsValid() || buffer.BytesPerPixel() != int32_t(sizeof(Pixel))) return false;
   if (!ClipCopy(buffer.Width(), buffer.Height(), width_, height_, at, rect)) return true;
   OpScope scope(*this);
   ForEachPiece(SPixRect{at.x, at.y, rect.width, rect.height}, [&](STileRec& t, const SPixRect& p) {
@@ -388,8 +409,6 @@ bool TBlockImage<Pixel, View>::WriteRect(const CDibCore& buffer, TPoint at, uint
     }
     if constexpr (sizeof(Pixel) == 4)
       CopyRectWeighted(*t.view, in, buffer, src, opacity);
-    else if (opacity == 255)
-      CopyRect8(*t.view, in, buffer, src);
     else if (opacity > 0)
       ApplyChannelProc(*t.view, in, buffer, src, ChannelCover, opacity);
   });
@@ -716,7 +735,9 @@ bool CBlockVMTC::Resample4x4(CBlockVMTC& target) const {
 }
 
 void CBlockVMTC::BoxAverageTo(CDibCore& buffer, const SPixRect& srcRect, const SPixRect& dstRect) const {
-  if (!IsValid() || !buffer.IsValid() || srcRect.IsEmpty() || dstRect.IsEmpty()) return;
+  if (!IsValid() || !buffer.IsValid() || buffer.BytesPerPixel() != 4 || srcRect.IsEmpty() ||
+      dstRect.IsEmpty())
+    return;
   const SPixRect d = buffer.Clip(dstRect);
   const int64_t stepX = int64_t(srcRect.width) * 1024 / dstRect.width;
   const int64_t stepY = int64_t(srcRect.height) * 1024 / dstRect.height;
@@ -772,7 +793,7 @@ inline bool QuarterSource(int32_t w, int32_t h, bool clockwise, int32_t X, int32
 }  // namespace
 
 void CBlockVMTC::Rotate90(CDibCore& target, bool clockwise, int32_t ox, int32_t oy) const {
-  if (!IsValid() || !target.IsValid()) return;
+  if (!IsValid() || !target.IsValid() || target.BytesPerPixel() != 4) return;
   const SPixRect r = target.Clip({ox, oy, height_, width_});
   for (int32_t Y = r.y; Y < r.Bottom(); ++Y) {
     uint32_t* row = target.Row32(Y);
@@ -869,10 +890,12 @@ int32_t CBlockVMTC::WriteRowChannel(int32_t y, int32_t channel, const uint8_t* s
   const int32_t n = std::min(count, width_);
   const int32_t shift = channel * 8;
   const uint32_t keep = ~(0xFFu << shift);
+  int32_t written = 0;  // pieces whose tile could not be allocated are not written
   ModifyRows({0, y, n, 1}, [&](uint32_t* row, int32_t len, int32_t x, int32_t) {
     for (int32_t i = 0; i < len; ++i) row[i] = (row[i] & keep) | uint32_t(src[x + i]) << shift;
+    written += len;
   });
-  return n;
+  return written;
 }
 
 int32_t CBlockVMTC::ReadRowChannel(int32_t y, int32_t channel, uint8_t* dst, int32_t count) const {
@@ -893,14 +916,16 @@ int32_t CBlockVMTC::ReadRowChannel(int32_t y, int32_t channel, uint8_t* dst, int
 int32_t CBlockVMTC::WriteRowBits(int32_t y, const uint8_t* bits, int32_t count) {
   if (!IsValid() || !bits || y < 0 || y >= height_ || count <= 0) return 0;
   const int32_t n = std::min(count, width_);
+  int32_t written = 0;
   ModifyRows({0, y, n, 1}, [&](uint32_t* row, int32_t len, int32_t x, int32_t) {
     for (int32_t i = 0; i < len; ++i) {
       const int32_t k = x + i;
       const bool set = (bits[k >> 3] >> (7 - (k & 7))) & 1;
       row[i] = (row[i] & 0xFF000000u) | (set ? 0u : 0x00FFFFFFu);
     }
+    written += len;
   });
-  return n;
+  return written;
 }
 
 // --- CBlockVCH ------------------------------------------------------------------------
@@ -924,33 +949,34 @@ bool FromColourWith(CBlockVCH& dst, const CBlockVMTC& src, Fn fn) {
   if (!dst.IsValid() || !src.IsValid()) return false;
   bool ok = true;
   const SPixRect common{0, 0, std::min(dst.Width(), src.Width()), std::min(dst.Height(), src.Height())};
-  // A channel tile whose colour tiles are all empty with one fill becomes a fill value.
-  ForEachPair(dst, src, {0, 0}, common,
-              [&](STileRec& dt, const SPixRect& dp, STileRec& st, const SPixRect& sp) {
-                if (!st.allocated) {
-                  const uint8_t v = fn(st.fill);
-                  if (!dt.allocated && dst.IsWholeTile(dt, dp)) {
-                    dt.fill = v;
-                    return;
-                  }
-                  if (!dst.AllocTile(dt)) {
-                    ok = false;
-                    return;
-                  }
-                  for (int32_t i = 0; i < dp.height; ++i)
-                    std::memset(RowAt<uint8_t>(dt, dp.x, dp.y + i), v, size_t(dp.width));
-                  return;
-                }
-                if (!dst.AllocTile(dt)) {
-                  ok = false;
-                  return;
-                }
-                for (int32_t i = 0; i < dp.height; ++i) {
-                  uint8_t* out = RowAt<uint8_t>(dt, dp.x, dp.y + i);
-                  const uint32_t* in = RowAt<uint32_t>(st, sp.x, sp.y + i);
-                  for (int32_t k = 0; k < dp.width; ++k) out[k] = fn(in[k]);
-                }
-              });
+  // A channel tile over colour tiles that are all empty and give one value becomes a fill.
+  ForEachPairKeyed(
+      dst, src, {0, 0}, common, [&fn](uint32_t fill) { return fn(fill); },
+      [&](STileRec& dt, const SPixRect& dp, STileRec& st, const SPixRect& sp) {
+        if (!st.allocated) {
+          const uint8_t v = fn(st.fill);
+          if (!dt.allocated && dst.IsWholeTile(dt, dp)) {
+            dt.fill = v;
+            return;
+          }
+          if (!dst.AllocTile(dt)) {
+            ok = false;
+            return;
+          }
+          for (int32_t i = 0; i < dp.height; ++i)
+            std::memset(RowAt<uint8_t>(dt, dp.x, dp.y + i), v, size_t(dp.width));
+          return;
+        }
+        if (!dst.AllocTile(dt)) {
+          ok = false;
+          return;
+        }
+        for (int32_t i = 0; i < dp.height; ++i) {
+          uint8_t* out = RowAt<uint8_t>(dt, dp.x, dp.y + i);
+          const uint32_t* in = RowAt<uint32_t>(st, sp.x, sp.y + i);
+          for (int32_t k = 0; k < dp.width; ++k) out[k] = fn(in[k]);
+        }
+      });
   dst.Compact();
   return ok;
 }

@@ -38,11 +38,9 @@ struct STileRec {
   SPixRect Rect() const { return {x0, y0, clippedWidth, clippedHeight}; }
 };
 
-// The texts shown when tile memory runs out or is damaged.
+// The text shown when tile memory runs out.
 inline constexpr const char* kTileOutOfMemoryText =
     "メモリ不足により障害が発生しました！\r以降動作が不安定になるかもしれません...";
-inline constexpr const char* kTileMemoryDamagedText =
-    "メモリに重大な障害があります！\r画像を保存して終了することをお勧めします...";
 
 class CBlockImage {
  public:
@@ -65,7 +63,7 @@ class CBlockImage {
   virtual STileRec* TileAt(int32_t x, int32_t y, bool alloc);
 
   // Frees all tiles and builds a new table for the new size; content is lost.
-  bool Resize(int32_t width, int32_t height);
+  virtual bool Resize(int32_t width, int32_t height) = 0;
   void Destroy();
   int64_t MemoryUsed() const;
   int32_t AllocatedTiles() const;
@@ -264,6 +262,7 @@ class CBlockVMTC : public TBlockImage<uint32_t, TVMTC> {
   // Same size and content as another colour image.
   bool CreateCopy(const CBlockVMTC& other);
   bool Create(int32_t width, int32_t height);
+  bool Resize(int32_t width, int32_t height) override { return Create(width, height); }
   bool IsValid() const override { return valid_ != 0 && views_ != nullptr; }
 
   const SDirtyRegion& Region() const { return region_; }
@@ -309,6 +308,7 @@ class CBlockVCH : public TBlockImage<uint8_t, TVChannel> {
   CBlockVCH() = default;
   CBlockVCH(int32_t width, int32_t height) { Create(width, height); }
   bool Create(int32_t width, int32_t height);
+  bool Resize(int32_t width, int32_t height) override { return Create(width, height); }
   bool IsValid() const override { return valid_ != 0 && views_ != nullptr; }
   void InitGeometry() override;
 

@@ -36,8 +36,9 @@ constexpr int64_t Bmp24RowBytes(int64_t width) { return (width * 3 + 3) & ~int64
 
 // Reads a BMP (24 or 32 bits, uncompressed or bit-field) into `dst`, the right way up.
 // Every header field is checked against the bytes really present before anything is
-// allocated. The alpha byte of 24-bit pixels is left as it was. `dpi` (optional)
-// receives the horizontal resolution.
+// allocated. The pixels start at the file's data offset when that lies between the end of
+// the headers and the end of the file, else right after the headers. The alpha byte of 24-bit pixels is left
+// as it was. `dpi` (optional) receives the horizontal resolution.
 bool ReadBmp(TMTC& dst, const uint8_t* data, size_t size, int32_t* dpi = nullptr);
 bool ReadBmpFile(TMTC& dst, const std::string& path, int32_t* dpi = nullptr);
 

@@ -16,7 +16,7 @@ void ForEachRow8(CDibCore& ch, const SPixRect& rect, F&& f) {
 
 template <class F>
 void ForEachCopyRow8(CDibCore& dst, TPoint at, const CDibCore& src, SPixRect r, F&& f) {
-  if (!dst.IsValid() || !src.IsValid()) return;
+  if (!dst.IsValid() || !src.IsValid() || dst.BytesPerPixel() != 1 || src.BytesPerPixel() != 1) return;
   if (!ClipCopy(src.Width(), src.Height(), dst.Width(), dst.Height(), at, r)) return;
   for (int32_t i = 0; i < r.height; ++i) f(dst.Row8(at.y + i) + at.x, src.Row8(r.y + i) + r.x, r.width);
 }
@@ -94,10 +94,10 @@ bool NonZeroBounds(const CDibCore& ch, TRect& out) {
 void DrawDisc8(CDibCore& ch, double cx, double cy, double radius, uint8_t value, bool antialias,
                bool soften) {
   if (!ch.IsValid()) return;
-  // Centres are given in pixel coordinates (a pixel's centre at x + 0.5).
-  const int64_t cx8 = int64_t(std::floor(cx * 8 + 0.5)), cy8 = int64_t(std::floor(cy * 8 + 0.5));
-  const int64_t r8 = int64_t(std::floor(radius * 8 + 0.5));
-  RasterDisc(cx8, cy8, r8, value, antialias, soften, ch.Bounds(),
+  // Quarter-pixel coordinates, rounded half to even.
+  const int64_t cx4 = int64_t(std::nearbyint(cx * 4)), cy4 = int64_t(std::nearbyint(cy * 4));
+  const int64_t r4 = int64_t(std::nearbyint(radius * 4));
+  RasterDisc(cx4, cy4, r4, value, antialias, soften, ch.Bounds(),
              [&](int32_t x, int32_t y, uint8_t w) { ChannelMax(ch.Row8(y) + x, w, 255); });
 }
 

@@ -103,11 +103,18 @@ void DrawRectFrame(CDibCore& buf, const SPixRect& rect, uint32_t colour, uint8_t
   if (rect.IsEmpty()) return;
   const int32_t l = rect.x, tp = rect.y, r = rect.Right() - 1, b = rect.Bottom() - 1;
   DrawLine(buf, l, tp, r, tp, colour, t, t, proc);
-  if (b == tp) return;
   DrawLine(buf, l, b, r, b, colour, t, t, proc);
-  if (b - tp < 2) return;
-  DrawLine(buf, l, tp + 1, l, b - 1, colour, t, t, proc);
-  if (r != l) DrawLine(buf, r, tp + 1, r, b - 1, colour, t, t, proc);
+  DrawLine(buf, l, tp, l, b, colour, t, t, proc);
+  DrawLine(buf, r, tp, r, b, colour, t, t, proc);
+}
+
+void FrameRectColorRef(CDibCore& buf, const SPixRect& rect, uint32_t colorRef) {
+  if (rect.IsEmpty()) return;
+  const uint32_t v = ColorRefToPixel(colorRef);
+  FillRect(buf, {rect.x, rect.y, rect.width, 1}, v);
+  FillRect(buf, {rect.x, rect.Bottom() - 1, rect.width, 1}, v);
+  FillRect(buf, {rect.x, rect.y, 1, rect.height}, v);
+  FillRect(buf, {rect.Right() - 1, rect.y, 1, rect.height}, v);
 }
 
 namespace {
@@ -117,16 +124,18 @@ void LineFixedImpl(CDibCore& buf, int32_t fx0, int32_t fy0, int32_t fx1, int32_t
   if (!buf.IsValid()) return;
   const int64_t dx = int64_t(fx1) - fx0, dy = int64_t(fy1) - fy0;
   const bool xMajor = std::llabs(dx) >= std::llabs(dy);
-  // Major coordinate runs over whole pixels; the minor one is carried in 16.16.
-  const int64_t m0 = (xMajor ? fx0 : fy0) >> 16, m1 = (xMajor ? fx1 : fy1) >> 16;
+  const int64_t major0 = xMajor ? fx0 : fy0, major1 = xMajor ? fx1 : fy1;
+  const int64_t minor0 = xMajor ? fy0 : fx0;
+  const int64_t dMajor = xMajor ? dx : dy, dMinor = xMajor ? dy : dx;
+  // The major coordinate runs over whole pixels; the minor one follows the slope.
+  const int64_t m0 = major0 >> 16, m1 = major1 >> 16;
   const int64_t n = std::llabs(m1 - m0);
   const int64_t dir = m1 >= m0 ? 1 : -1;
-  const int64_t minor0 = xMajor ? fy0 : fx0;
-  const int64_t minorDelta = xMajor ? dy : dx;
   const int64_t dt = int64_t(t1) - t0;
   for (int64_t i = 0; i <= n; ++i) {
     const int64_t major = m0 + dir * i;
-    const int64_t minor = n ? minor0 + minorDelta * i / n : minor0;
+    // One pixel along the major axis moves the minor coordinate by the slope.
+    const int64_t minor = dMajor ? minor0 + i * 65536 * dMinor / std::llabs(dMajor) : minor0;
     const uint8_t t = uint8_t(n ? t0 + dt * i / n : t0);
     auto put = [&](int64_t a, int64_t b, uint8_t w) {
       const int64_t x = xMajor ? a : b, y = xMajor ? b : a;
@@ -138,7 +147,7 @@ void LineFixedImpl(CDibCore& buf, int32_t fx0, int32_t fy0, int32_t fx1, int32_t
       put(major, minor >> 16, Mul8(t, 255 - f));
       put(major, (minor >> 16) + 1, Mul8(t, f));
     } else {
-      put(major, (minor + 0x8000) >> 16, t);
+      put(major, minor >> 16, t);
     }
   }
 }
@@ -158,8 +167,8 @@ void DrawLineFixedRamp(CDibCore& buf, int32_t fx0, int32_t fy0, int32_t fx1, int
 void DrawDisc(CDibCore& buf, int32_t cx, int32_t cy, int32_t radius, uint32_t colour, uint8_t t,
               bool antialias, bool soften, PixelProc proc) {
   if (!buf.IsValid()) return;
-  RasterDisc(int64_t(cx) * 8 + 4, int64_t(cy) * 8 + 4, int64_t(radius) * 8, t, antialias, soften,
-             buf.Bounds(), [&](int32_t x, int32_t y, uint8_t w) { proc(buf.Row32(y) + x, colour, w); });
+  RasterDisc(int64_t(cx) * 4, int64_t(cy) * 4, int64_t(radius) * 4, t, antialias, soften, buf.Bounds(),
+             [&](int32_t x, int32_t y, uint8_t w) { proc(buf.Row32(y) + x, colour, w); });
 }
 
 // --- checkerboards ------------------------------------------------------------------
@@ -451,7 +460,7 @@ void RotatedCopy(CDibCore& dst, const SPixRect& dstRect, const CDibCore& src, do
 // --- channel bridges ----------------------------------------------------------------
 
 void ChannelToColour(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect) {
-  if (!dst.IsValid() || !src.IsValid()) return;
+  if (!dst.IsValid() || !src.IsValid() || dst.BytesPerPixel() != 4 || src.BytesPerPixel() != 1) return;
   SPixRect r = srcRect;
   if (!ClipCopy(src.Width(), src.Height(), dst.Width(), dst.Height(), at, r)) return;
   for (int32_t i = 0; i < r.height; ++i) {
@@ -465,7 +474,7 @@ void ChannelToColour(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRe
 }
 
 void ColourToChannel(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect& srcRect) {
-  if (!dst.IsValid() || !src.IsValid()) return;
+  if (!dst.IsValid() || !src.IsValid() || dst.BytesPerPixel() != 1 || src.BytesPerPixel() != 4) return;
   SPixRect r = srcRect;
   if (!ClipCopy(src.Width(), src.Height(), dst.Width(), dst.Height(), at, r)) return;
   for (int32_t i = 0; i < r.height; ++i) {

@@ -44,56 +44,57 @@ void ForEachPixel(CDibCore& buf, const SPixRect& rect, F&& f) {
 // skipped.
 void DrawLine(CDibCore& buf, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour, uint8_t t0,
               uint8_t t1, PixelProc proc);
-// The rectangle's outline, every pixel once.
+// The rectangle's outline as four lines (top, bottom, left, right; corners are met twice).
 void DrawRectFrame(CDibCore& buf, const SPixRect& rect, uint32_t colour, uint8_t t, PixelProc proc);
-// Line with 16.16 end points stepping along its major axis. With antialiasing every step
-// writes the two pixels across the line with weights scaled by 255 - f and f, f being the
-// fraction byte of the minor coordinate; without it one pixel at the full weight.
+// Line with 16.16 end points stepping one pixel at a time along its major axis, the minor
+// coordinate following the true slope in 16.16. With antialiasing every step writes the two
+// pixels across the line with weights scaled by 255 - f and f (f the fraction byte of the
+// minor coordinate); without it the pixel holding the minor coordinate at the full weight.
 void DrawLineFixed(CDibCore& buf, int32_t fx0, int32_t fy0, int32_t fx1, int32_t fy1, uint32_t colour,
                    uint8_t t, bool antialias, PixelProc proc);
 // The same with the weight ramping from t0 at the start to t1 at the end.
 void DrawLineFixedRamp(CDibCore& buf, int32_t fx0, int32_t fy0, int32_t fx1, int32_t fy1, uint32_t colour,
                        uint8_t t0, uint8_t t1, bool antialias, PixelProc proc);
 
-// Filled disc around the centre of pixel (cx, cy). Each pixel is tested at the centres
-// of a 4 x 4 grid of sub-samples: wholly inside gets weight t; partly inside gets
-// t * count / 16 with antialiasing (t without); outside is untouched. Softened discs of
-// radius >= 3 fade as 255 - d^2 * 255 / r^2 from the centre.
+// Filled disc of the given radius around the point (cx, cy). In quarter-pixel coordinates
+// pixel (x, y) has the 4 x 4 sub-samples (4x + i, 4y + j), i, j = 0..3; those within
+// (4 * radius)^2 of (4cx, 4cy) count. A pixel whose four corners are inside gets weight t, one
+// partly inside t * count / 16 with antialiasing (t without); outside is untouched.
+// Softened discs of radius >= 3 fade as 255 - d^2 * 255 / (4 * radius)^2.
 void DrawDisc(CDibCore& buf, int32_t cx, int32_t cy, int32_t radius, uint32_t colour, uint8_t t,
               bool antialias, bool soften, PixelProc proc);
 
-// The disc raster itself, shared by colour and channel buffers. Centre and radius are in
-// eighths of a pixel (a pixel's centre is at 8x + 4); calls f(x, y, weight) for every
-// touched pixel inside `clip`.
+// The disc raster itself, shared by colour and channel buffers: centre and radius in
+// quarter pixels; calls f(x, y, weight) for every touched pixel inside `clip`.
 template <class F>
-void RasterDisc(int64_t cx8, int64_t cy8, int64_t r8, uint8_t t, bool antialias, bool soften,
+void RasterDisc(int64_t cx4, int64_t cy4, int64_t r4, uint8_t t, bool antialias, bool soften,
                 const SPixRect& clip, F&& f) {
-  if (r8 <= 0 || clip.IsEmpty()) return;
-  const int64_t r2 = r8 * r8;
-  const int64_t x0 = std::max<int64_t>(clip.x, (cx8 - r8) >> 3),
-                x1 = std::min<int64_t>(clip.Right() - 1, (cx8 + r8) >> 3);
-  const int64_t y0 = std::max<int64_t>(clip.y, (cy8 - r8) >> 3),
-                y1 = std::min<int64_t>(clip.Bottom() - 1, (cy8 + r8) >> 3);
-  const bool softened = soften && r8 >= 3 * 8;
+  if (r4 <= 0 || clip.IsEmpty()) return;
+  const int64_t r2 = r4 * r4;
+  auto floorDiv4 = [](int64_t v) { return v >= 0 ? v / 4 : -((-v + 3) / 4); };
+  const int64_t x0 = std::max<int64_t>(clip.x, floorDiv4(cx4 - r4) - 1);
+  const int64_t x1 = std::min<int64_t>(clip.Right() - 1, floorDiv4(cx4 + r4));
+  const int64_t y0 = std::max<int64_t>(clip.y, floorDiv4(cy4 - r4) - 1);
+  const int64_t y1 = std::min<int64_t>(clip.Bottom() - 1, floorDiv4(cy4 + r4));
+  const bool softened = soften && r4 >= 3 * 4;
   for (int64_t y = y0; y <= y1; ++y) {
     for (int64_t x = x0; x <= x1; ++x) {
-      int count = 0;
-      // The corner sub-samples decide "wholly inside" (the disc is convex).
-      auto inside = [&](int i, int j) {
-        int64_t dx = 8 * x + 2 * i + 1 - cx8, dy = 8 * y + 2 * j + 1 - cy8;
+      auto inside = [&](int64_t px, int64_t py) {
+        const int64_t dx = px - cx4, dy = py - cy4;
         return dx * dx + dy * dy <= r2;
       };
-      if (inside(0, 0) && inside(3, 0) && inside(0, 3) && inside(3, 3)) {
-        count = 16;
-      } else {
+      int count = 16;
+      if (!(inside(4 * x, 4 * y) && inside(4 * x + 4, 4 * y) && inside(4 * x, 4 * y + 4) &&
+            inside(4 * x + 4, 4 * y + 4))) {
+        count = 0;
         for (int j = 0; j < 4; ++j)
-          for (int i = 0; i < 4; ++i) count += inside(i, j);
+          for (int i = 0; i < 4; ++i) count += inside(4 * x + i, 4 * y + j);
         if (count == 0) continue;
       }
       uint32_t w = t;
       if (softened) {
-        int64_t dx = 8 * x + 4 - cx8, dy = 8 * y + 4 - cy8;
-        int64_t fall = 255 - (dx * dx + dy * dy) * 255 / r2;
+        const int64_t dx = 4 * x - cx4, dy = 4 * y - cy4;
+        const int64_t fall = 255 - (dx * dx + dy * dy) * 255 / r2;
         w = Mul8(w, uint32_t(fall < 0 ? 0 : fall));
       }
       if (count < 16 && antialias) w = w * uint32_t(count) / 16;
@@ -112,6 +113,9 @@ void FillChecker(CDibCore& buf, const SPixRect& rect, int32_t cellW, int32_t cel
 void UnderChecker(CDibCore& buf, const SPixRect& rect, int32_t originX, int32_t originY, int32_t cellW,
                   int32_t cellH, uint32_t oddColour, uint32_t evenColour);
 void UnderColour(CDibCore& buf, const SPixRect& rect, uint32_t colour);
+
+// A one-pixel frame in a Windows colour value (0x00BBGGRR), as a display buffer draws it.
+void FrameRectColorRef(CDibCore& buf, const SPixRect& rect, uint32_t colorRef);
 
 // --- flips ------------------------------------------------------------------------
 void FlipVertical(CDibCore& buf, const SPixRect& rect);
@@ -146,7 +150,7 @@ void CopyRectMerge(CDibCore& dst, TPoint at, const CDibCore& src, const SPixRect
 // Visits the clipped rows of a copy: f(dstRow, srcRow, count).
 template <class F>
 void ForEachCopyRow(CDibCore& dst, TPoint at, const CDibCore& src, SPixRect srcRect, F&& f) {
-  if (!dst.IsValid() || !src.IsValid()) return;
+  if (!dst.IsValid() || !src.IsValid() || dst.BytesPerPixel() != 4 || src.BytesPerPixel() != 4) return;
   if (!ClipCopy(src.Width(), src.Height(), dst.Width(), dst.Height(), at, srcRect)) return;
   for (int32_t i = 0; i < srcRect.height; ++i)
     f(dst.Row32(at.y + i) + at.x, src.Row32(srcRect.y + i) + srcRect.x, srcRect.width);

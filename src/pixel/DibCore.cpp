@@ -22,6 +22,15 @@ TMTC::TMTC(const CDibCore& other) {
   for (int32_t y = 0; y < height_; ++y) std::memcpy(Row8(y), other.Row8(y), size_t(width_) * 4);
 }
 
+TMTC::TMTC(const uint8_t* rows, int64_t stride, int32_t width, int32_t height) {
+  if (!rows || !Resize(width, height)) return;
+  for (int32_t y = 0; y < height; ++y) {
+    std::memcpy(Row8(y), rows + stride * y, size_t(width) * 4);
+    uint32_t* p = Row32(y);
+    for (int32_t x = 0; x < width; ++x) p[x] |= 0xFF000000u;
+  }
+}
+
 void TMTC::TakeFrom(TMTC& other) noexcept {
   block_ = std::move(other.block_);
   rows_ = std::move(other.rows_);

@@ -69,6 +69,9 @@ class TMTC : public CDibCore {
   // Same size and pixels as another colour buffer (any orientation).
   explicit TMTC(const CDibCore& other);
   TMTC(const TMTC& other) : TMTC(static_cast<const CDibCore&>(other)) {}
+  // From the scan lines of a 32-bit bitmap (rows `stride` bytes apart, first row on top);
+  // every alpha byte becomes 255.
+  TMTC(const uint8_t* rows, int64_t stride, int32_t width, int32_t height);
   TMTC& operator=(const TMTC&) = delete;
   TMTC(TMTC&& other) noexcept { TakeFrom(other); }
   TMTC& operator=(TMTC&& other) noexcept {

@@ -7,9 +7,13 @@
 namespace tintara {
 
 bool CDynArray::Allocate(int32_t elementSize, int32_t count) {
-  if (elementSize < 1 || count < 1) {
+  if (elementSize < 1 || count < 0) {
     Free();
     return false;
+  }
+  if (count == 0) {  // an empty array
+    Free();
+    return true;
   }
   if (elementSize != elementSize_) Free();
   if (buffer_ && count == count_) return true;
@@ -30,12 +34,18 @@ bool CDynArray::Allocate(int32_t elementSize, int32_t count) {
 }
 
 bool CDynArray::Resize(int32_t elementSize, int32_t count) {
-  if (!buffer_) return Allocate(elementSize, count);
-  if (elementSize < 1 || count < 1) return false;
+  if (!buffer_ || count == 0) return Allocate(elementSize, count);
   size_t bytes;
-  if (!CheckedBytes(uint64_t(elementSize), uint64_t(count), kMaxBlockBytes, &bytes)) return false;
+  if (elementSize < 1 || count < 0 ||
+      !CheckedBytes(uint64_t(elementSize), uint64_t(count), kMaxBlockBytes, &bytes)) {
+    Free();
+    return false;
+  }
   void* p = MemAlloc(bytes);
-  if (!p) return false;
+  if (!p) {  // like every failed allocation, the array ends empty
+    Free();
+    return false;
+  }
   const size_t keep = bytes < ByteSize() ? bytes : ByteSize();
   std::memcpy(p, buffer_, keep);
   MemFree(buffer_);

@@ -16,8 +16,9 @@ class CDynArray {
   CDynArray& operator=(const CDynArray&) = delete;
 
   // A different element size frees the old buffer first; the same count with a buffer
-  // present does nothing; otherwise the buffer is reallocated (content kept as far as
-  // it fits, new bytes zero).
+  // present does nothing; a count of 0 leaves the array empty; otherwise the buffer is
+  // reallocated (content kept as far as it fits, new bytes zero). Any failure leaves the
+  // array empty.
   bool Allocate(int32_t elementSize, int32_t count);
   // Like Allocate but always keeps the old bytes up to the smaller size.
   bool Resize(int32_t elementSize, int32_t count);

@@ -38,7 +38,12 @@ bool CRingBuf::Push(const void* record) {
 bool CRingBuf::ReplaceCurrent(const void* record) {
   if (!Valid()) return false;
   std::memcpy(SlotPtr(cursor_), record, size_t(recordSize_));
-  if (backCount_ == 0) backCount_ = 1;
+  if (backCount_ == 0) {
+    backCount_ = 1;
+    // The record becomes part of the back count: the farthest forward records give way so
+    // that both counts together stay within the back capacity (and never share a slot).
+    if (forwardCount_ > backCapacity_ - 1) forwardCount_ = backCapacity_ - 1;
+  }
   return true;
 }
 

@@ -56,6 +56,15 @@ bool ClipFootprint(int32_t sw, int32_t sh, int64_t& x0, int64_t& y0, int64_t& x1
   return x0 < x1 && y0 < y1;
 }
 
+// The source span of destination column (or row) c of n over a source extent of `size`
+// (16.16) from `origin`: from the exact ratio, and never empty, even when one source pixel
+// is spread over more than 65536 destination pixels.
+inline void Span(int64_t origin, int64_t size, int32_t n, int64_t c, int64_t& a, int64_t& b) {
+  a = origin + c * size / n;
+  b = origin + (c + 1) * size / n;
+  if (b <= a) b = a + 1;
+}
+
 // Visits every destination pixel of the clipped destination rectangle with its footprint,
 // positions taken from the exact ratio of the two rectangles.
 template <class F>
@@ -63,9 +72,11 @@ void ForEachFootprint(const SPixRect& src, const SPixRect& dst, F&& f) {
   const int64_t sw = int64_t(src.width) << 16, sh = int64_t(src.height) << 16;
   const int64_t ox = int64_t(src.x) << 16, oy = int64_t(src.y) << 16;
   for (int32_t r = 0; r < dst.height; ++r) {
-    const int64_t y0 = oy + r * sh / dst.height, y1 = oy + (r + 1) * sh / dst.height;
+    int64_t y0, y1;
+    Span(oy, sh, dst.height, r, y0, y1);
     for (int32_t c = 0; c < dst.width; ++c) {
-      const int64_t x0 = ox + c * sw / dst.width, x1 = ox + (c + 1) * sw / dst.width;
+      int64_t x0, x1;
+      Span(ox, sw, dst.width, c, x0, x1);
       f(dst.x + c, dst.y + r, x0, y0, x1, y1);
     }
   }
@@ -84,8 +95,12 @@ bool CScaleImage::Scale(const SPixRect& sourceRect, const SPixRect& destinationR
   sourceRect_ = Intersect(sourceRect, {0, 0, sourceWidth_, sourceHeight_});
   destinationRect_ = Intersect(destinationRect, {0, 0, destinationWidth_, destinationHeight_});
   if (sourceRect_.IsEmpty() || destinationRect_.IsEmpty()) return false;
-  stepX_ = int32_t(std::nearbyint(double(sourceRect_.width) / destinationRect_.width * 65536.0));
-  stepY_ = int32_t(std::nearbyint(double(sourceRect_.height) / destinationRect_.height * 65536.0));
+  // The walk takes its positions from the exact ratio; the steps are for callers, kept in range.
+  auto step = [](int32_t src, int32_t dst) {
+    return int32_t(std::clamp(std::nearbyint(double(src) / dst * 65536.0), 1.0, double(INT32_MAX)));
+  };
+  stepX_ = step(sourceRect_.width, destinationRect_.width);
+  stepY_ = step(sourceRect_.height, destinationRect_.height);
   try {
     return FillDestination();
   } catch (const std::exception&) {
@@ -268,11 +283,10 @@ bool CScaleLayerImage::FillDestination() {
   const int64_t ox = int64_t(s.x) << 16, oy = int64_t(s.y) << 16;
   // Row by row through the destination's tiles, so that writes use row pointers.
   return destination_->ModifyRows(d, [&](uint32_t* row, int32_t n, int32_t x, int32_t y) {
-    const int32_t r = y - d.y;
-    const int64_t y0 = oy + r * sh / d.height, y1 = oy + (r + 1) * sh / d.height;
+    int64_t y0, y1, x0, x1;
+    Span(oy, sh, d.height, y - d.y, y0, y1);
     for (int32_t k = 0; k < n; ++k) {
-      const int32_t c = x + k - d.x;
-      const int64_t x0 = ox + c * sw / d.width, x1 = ox + (c + 1) * sw / d.width;
+      Span(ox, sw, d.width, x + k - d.x, x0, x1);
       row[k] = AverageColour(x0, y0, x1, y1, read);
     }
   });
@@ -303,11 +317,10 @@ bool CScaleMaskImage::FillDestination() {
   const int64_t sw = int64_t(s.width) << 16, sh = int64_t(s.height) << 16;
   const int64_t ox = int64_t(s.x) << 16, oy = int64_t(s.y) << 16;
   return destination_->ModifyRows(d, [&](uint8_t* row, int32_t n, int32_t x, int32_t y) {
-    const int32_t r = y - d.y;
-    const int64_t y0 = oy + r * sh / d.height, y1 = oy + (r + 1) * sh / d.height;
+    int64_t y0, y1, x0, x1;
+    Span(oy, sh, d.height, y - d.y, y0, y1);
     for (int32_t k = 0; k < n; ++k) {
-      const int32_t c = x + k - d.x;
-      const int64_t x0 = ox + c * sw / d.width, x1 = ox + (c + 1) * sw / d.width;
+      Span(ox, sw, d.width, x + k - d.x, x0, x1);
       double area;
       const double acc = AverageByte(x0, y0, x1, y1, read, area);
       row[k] = Store(acc, area);

@@ -12,8 +12,8 @@
 namespace tintara {
 
 // The largest single block handed out. Pixel stores address rows by 32-bit byte
-// offsets, so no block larger than this could be used anyway.
-inline constexpr size_t kMaxBlockBytes = size_t(1) << 31;
+// offsets and arrays count in 32-bit integers, so no block larger than this could be used.
+inline constexpr size_t kMaxBlockBytes = 0x7FFFFFFF;
 
 // A zero-filled block of `bytes` bytes, or nullptr (also for 0 bytes and for sizes
 // above kMaxBlockBytes).

@@ -77,8 +77,8 @@ TEST_P(ColourModel, RandomOperationsMatchAFlatReference) {
     MaskedWrite(otherRef, r, v, 0xFFFFFFFF);
   }
   TMTC buf(40, 40);
-  for (int step = 0; step < 600; ++step) {
-    const int op = int(rng() % 8);
+  for (int step = 0; step < 3000; ++step) {
+    const int op = int(rng() % 10);
     const SPixRect r = RandomRect(rng, w, h);
     const TPoint at{int32_t(rng() % uint32_t(w + 10)) - 5, int32_t(rng() % uint32_t(h + 10)) - 5};
     switch (op) {
@@ -132,6 +132,20 @@ TEST_P(ColourModel, RandomOperationsMatchAFlatReference) {
       case 7:
         img.Compact();
         break;
+      case 8: {  // another primitive, through the general path
+        const uint8_t opacity = uint8_t(rng()), factor = uint8_t(rng());
+        img.BlendFrom(other, at, BlendMultiply, opacity, factor, r);
+        CopyRectAlphaScaled(ref, at, otherRef, r, BlendMultiply, opacity, factor);
+        break;
+      }
+      case 9: {  // a merge that is plain addition, with the alpha factor
+        const uint8_t opacity = uint8_t(rng()), factor = uint8_t(rng());
+        const MergeFn add{[](uint32_t* p, uint32_t s, uint8_t t, const void*) { BlendAdd(p, s, t); },
+                          nullptr};
+        img.MergeFrom(other, at, add, opacity, factor, r);
+        CopyRectAlphaScaled(ref, at, otherRef, r, BlendAdd, opacity, factor);
+        break;
+      }
     }
     ASSERT_EQ(Dump(ReadAll(img)), Dump(ref)) << "step " << step << " op " << op;
     ASSERT_EQ(img.MemoryUsed(), int64_t(CountAllocated(img)) * 4096) << "step " << step;
@@ -158,7 +172,7 @@ TEST_P(ChannelModel, RandomOperationsMatchAFlatReference) {
     FillRect8(otherRef, r, v);
   }
   TChannel buf(40, 40);
-  for (int step = 0; step < 600; ++step) {
+  for (int step = 0; step < 3000; ++step) {
     const int op = int(rng() % 8);
     const SPixRect r = RandomRect(rng, w, h);
     const TPoint at{int32_t(rng() % uint32_t(w + 10)) - 5, int32_t(rng() % uint32_t(h + 10)) - 5};
@@ -391,9 +405,10 @@ TEST(DirtyRegion, AddRules) {
       {"a fifth merges into the nearest",
        {{0, 0, 10, 10}, {90, 0, 100, 10}, {0, 90, 10, 100}, {90, 90, 100, 100}, {20, 20, 30, 30}},
        {{0, 0, 30, 30}, {90, 0, 100, 10}, {0, 90, 10, 100}, {90, 90, 100, 100}}},
+      // {20,0,30,10} is 10 from both {40,0,60,20} (stored first) and {0,0,10,10}.
       {"ties go to the smaller rectangle",
-       {{0, 0, 10, 10}, {40, 0, 60, 20}, {0, 90, 10, 100}, {90, 90, 100, 100}, {20, 0, 30, 10}},
-       {{0, 0, 30, 10}, {40, 0, 60, 20}, {0, 90, 10, 100}, {90, 90, 100, 100}}},
+       {{40, 0, 60, 20}, {0, 0, 10, 10}, {0, 90, 10, 100}, {90, 90, 100, 100}, {20, 0, 30, 10}},
+       {{40, 0, 60, 20}, {0, 0, 30, 10}, {0, 90, 10, 100}, {90, 90, 100, 100}}},
       {"a merge that bridges two merges them too",
        {{0, 0, 10, 10}, {20, 0, 30, 10}, {0, 90, 10, 100}, {90, 90, 100, 100}, {9, 0, 21, 5}},
        {{0, 0, 30, 10}, {0, 90, 10, 100}, {90, 90, 100, 100}}},
@@ -406,6 +421,85 @@ TEST(DirtyRegion, AddRules) {
     for (size_t i = 0; i < c.expected.size(); ++i)
       EXPECT_EQ(reg.rects[i], c.expected[i]) << c.name << " " << i;
   }
+}
+
+TEST(BlockImage, ResizeStartsOverWithTheDefaultFill) {
+  CBlockVMTC img(64, 64);
+  img.SetPixel(5, 5, 0xFF000000);
+  img.MaskedSet({32, 32, 32, 32}, 0xFFFFFFFF, 0xFF00FF00);
+  ASSERT_TRUE(img.Resize(200, 100));
+  EXPECT_EQ(img.Width(), 200);
+  EXPECT_EQ(img.TilesAcross(), 7);
+  EXPECT_EQ(img.MemoryUsed(), 0);
+  EXPECT_EQ(img.GetPixel(5, 5), 0x00FFFFFFu);
+  EXPECT_EQ(img.GetPixel(40, 40), 0x00FFFFFFu);
+  EXPECT_EQ(img.Region().count, 0);
+  EXPECT_EQ(img.Region().width, 200);
+  img.SetPixel(150, 90, 0xFF000000);
+  EXPECT_TRUE(img.Region().Contains(150, 90));
+  // An image made empty and sized later works like one made with a size.
+  CBlockVMTC later;
+  EXPECT_FALSE(later.IsValid());
+  ASSERT_TRUE(later.Resize(40, 40));
+  EXPECT_EQ(later.TileBytes(), 4096);
+  EXPECT_EQ(later.GetPixel(0, 0), 0x00FFFFFFu);
+  EXPECT_TRUE(later.SetPixel(1, 1, 7));
+  CBlockVCH mask;
+  ASSERT_TRUE(mask.Resize(100, 10));
+  EXPECT_EQ(mask.TileWidth(), 64);
+  EXPECT_TRUE(mask.SetPixel(99, 9, 3));
+  EXPECT_EQ(mask.GetPixel(99, 9), 3);
+}
+
+TEST(BlockImage, RegionAfterABulkOperationIsTheRebuild) {
+  CBlockVMTC img(300, 300);
+  std::mt19937 rng(9);
+  for (int i = 0; i < 40; ++i) img.SetPixel(int32_t(rng() % 300), int32_t(rng() % 300), 0xFF000000);
+  img.MaskedSet({0, 0, 96, 64}, 0xFFFFFFFF, 0x00FFFFFF);  // frees nothing but changes fills
+  img.Compact();
+  const SDirtyRegion after = img.Region();
+  img.RebuildRegion();
+  ASSERT_EQ(after.count, img.Region().count);
+  for (int i = 0; i < after.count; ++i) EXPECT_EQ(after.rects[i], img.Region().rects[i]) << i;
+}
+
+TEST(BlockImage, AllocationFailuresOfOtherOperations) {
+  RecordingNotifySink sink;
+  CBlockVMTC img(64, 64), src(64, 64);
+  CBlockVCH mask(100, 100);
+  src.SetPixel(1, 1, 0xFF112233);
+  src.SetPixel(40, 40, 0xFF112233);
+  {
+    ScopedAllocFailure fail(0);
+    EXPECT_FALSE(img.SetPixel(3, 3, 1));  // outside an operation the box comes at once
+    EXPECT_EQ(sink.warnings.size(), 1u);
+    EXPECT_FALSE(img.BlendFrom(src, {0, 0}, BlendNormal, 255, 255, src.Bounds()));
+    EXPECT_FALSE(img.MaskedSet({0, 0, 10, 10}, 0xFFFFFFFF, 5));
+    EXPECT_FALSE(img.CopyFrom(src, {0, 0}, src.Bounds()));
+    uint8_t row[64] = {};
+    EXPECT_EQ(img.WriteRowChannel(3, 0, row, 64), 0);  // nothing could be written
+    EXPECT_FALSE(mask.SetPixel(0, 0, 1));
+    // Fill-only work still succeeds without memory.
+    EXPECT_TRUE(img.MaskedSet({0, 0, 32, 32}, 0xFFFFFFFF, 9));
+    EXPECT_TRUE(mask.FromAlpha(img));
+  }
+  EXPECT_EQ(sink.warnings.size(), 6u);  // one per failed operation
+  EXPECT_EQ(img.MemoryUsed(), 0);
+  EXPECT_EQ(img.GetPixel(0, 0), 9u);
+}
+
+TEST(BlockImage, MisalignedCopiesOfEmptyTilesStayFills) {
+  CBlockVMTC src(96, 96), dst(96, 96);
+  src.MaskedSet(src.Bounds(), 0xFFFFFFFF, 0x80102030);
+  ASSERT_TRUE(dst.CopyFrom(src, {16, 16}, src.Bounds()));
+  // Tile (1, 1) of the destination lies over four empty source tiles with one fill.
+  EXPECT_FALSE(dst.TileAtIndex(1, 1)->allocated);
+  EXPECT_EQ(dst.TileAtIndex(1, 1)->fill, 0x80102030u);
+  EXPECT_EQ(dst.GetPixel(16, 16), 0x80102030u);
+  EXPECT_EQ(dst.GetPixel(15, 15), 0x00FFFFFFu);
+  CBlockVMTC blended(96, 96);
+  ASSERT_TRUE(blended.BlendFrom(src, {16, 16}, BlendNormal, 255, 128, src.Bounds()));
+  EXPECT_FALSE(blended.TileAtIndex(2, 2)->allocated);
 }
 
 TEST(BlockImage, BadRequestsAreRefusedQuietly) {
@@ -424,6 +518,13 @@ TEST(BlockImage, BadRequestsAreRefusedQuietly) {
   EXPECT_EQ(img.WriteRowChannel(-1, 0, row, 40), 0);
   EXPECT_EQ(img.WriteRowChannel(40, 0, row, 40), 0);
   EXPECT_EQ(img.ReadRowChannel(0, -1, out, 40), 0);
+  EXPECT_EQ(img.ReadRowChannel(0, 4, out, 40), 0);
+  EXPECT_EQ(img.ReadRowChannel(40, 0, out, 40), 0);
+  EXPECT_EQ(img.ReadRowChannel(-1, 0, out, 40), 0);
+  // A buffer of the wrong pixel size is not read or written.
+  TChannel bytes(40, 40);
+  img.ReadRect(bytes, {0, 0}, false, 255, img.Bounds());
+  EXPECT_FALSE(img.WriteRect(bytes, {0, 0}, 255, bytes.Bounds()));
   EXPECT_EQ(img.WriteRowBits(40, row, 8), 0);
   EXPECT_EQ(img.WriteRowChannel(5, 2, row, 64), 40);  // cut to the width
   EXPECT_EQ(img.ReadRowChannel(5, 2, out, 64), 40);
@@ -584,8 +685,18 @@ TEST(ChannelImage, FromColourAlphaAndFillOutside) {
   ASSERT_TRUE(mask.FromAlpha(colour));
   EXPECT_EQ(mask.GetPixel(10, 10), 128);
   EXPECT_EQ(mask.GetPixel(70, 5), 255);
-  // Uniform areas stay fill values: only the 64 x 64 tile holding (70, 5) has memory.
+  // Uniform areas stay fill values: only the 64 x 64 tile holding (70, 5) has memory, and
+  // the others never had any, even for a moment.
   EXPECT_EQ(mask.MemoryUsed(), 4096);
+  {
+    CBlockVMTC blank(200, 200);
+    blank.MaskedSet(blank.Bounds(), 0xFFFFFFFF, 0x40FFFFFF);
+    CBlockVCH m2(200, 200);
+    ScopedAllocFailure none(0);
+    ASSERT_TRUE(m2.FromColor(blank, false));
+    EXPECT_EQ(m2.GetPixel(199, 199), 64);
+    EXPECT_EQ(none.FailedCount(), 0);
+  }
 
   CBlockVCH m(10, 10);
   EXPECT_TRUE(m.FillOutside({2, 3, 4, 5}, 9));

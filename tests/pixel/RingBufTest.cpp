@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "pixel/RingBuf.h"
+#include "platform/Memory.h"
 
 namespace tintara {
 namespace {
@@ -21,6 +22,7 @@ struct RingCase {
   std::vector<int32_t> forwardRecords;  // Peek 1, 2, ...
 };
 
+// clang-format off
 const RingCase kCases[] = {
     {"five pushes keep the last three",
      3,
@@ -59,15 +61,15 @@ const RingCase kCases[] = {
      {2, 1},
      {3}},
     {"replace on an empty ring makes one record", 2, 0, {"R7"}, {true}, 1, 0, {7}, {}},
-    {"replace after stepping all the way back keeps the forward records",
-     3,
-     0,
-     {"P1", "P2", "P3", "B", "B", "B", "R8"},
-     {true, true, true, true, true, true, true},
-     1,
-     3,
-     {8},
-     {1, 2, 3}},
+    // Both counts together stay within the back capacity: the farthest forward record goes.
+    {"replace after stepping all the way back keeps the nearest forward records", 3, 0,
+     {"P1", "P2", "P3", "B", "B", "B", "R8"}, {true, true, true, true, true, true, true}, 1, 2, {8}, {1, 2}},
+    {"replace and step back again and again never overwrites a forward record", 3, 0,
+     {"P1", "P2", "P3", "B", "B", "B", "R8", "B", "R9", "B", "R7"},
+     {true, true, true, true, true, true, true, true, true, true, true}, 1, 2, {7}, {9, 8}},
+    {"the same with forward storage", 2, 1,
+     {"P1", "P2", "B", "B", "R5", "B", "R6", "B", "R7", "F", "F"},
+     {true, true, true, true, true, true, true, true, true, true, false}, 2, 0, {6, 7}, {}},
     {"drop forgets without a forward record",
      3,
      1,
@@ -116,6 +118,7 @@ const RingCase kCases[] = {
      {4, 3, 2, 1},
      {}},
 };
+// clang-format on
 
 TEST(RingBuf, Scripts) {
   for (const auto& c : kCases) {
@@ -184,6 +187,29 @@ TEST(RingBuf, PeekRangesAndCurrent) {
   ring.Clear();
   EXPECT_EQ(ring.BackCount(), 0);
   EXPECT_FALSE(ring.Current(&v));
+}
+
+TEST(RingBuf, FailuresLeaveTheRingAsItWas) {
+  CRingBufDWORD never;
+  EXPECT_FALSE(never.Push(1));
+  EXPECT_FALSE(never.StepBack());
+  EXPECT_FALSE(never.ReplaceCurrent(1));
+  CRingBuf sizeless;  // no record size: nothing to reconfigure
+  EXPECT_FALSE(sizeless.Reconfigure(2, 2));
+  CRingBufDWORD ring;
+  ASSERT_TRUE(ring.Setup(2, 1));
+  ring.Push(5);
+  EXPECT_FALSE(ring.Reconfigure(0, 1));
+  EXPECT_FALSE(ring.Reconfigure(2, -1));
+  {
+    ScopedAllocFailure fail(0);
+    EXPECT_FALSE(ring.Reconfigure(4, 4));
+    CRingBufDWORD other;
+    EXPECT_FALSE(other.Setup(3, 3));
+    EXPECT_FALSE(other.Valid());
+  }
+  EXPECT_EQ(ring.BackCapacity(), 2);
+  EXPECT_EQ(ring.CurrentValue(), 5u);
 }
 
 TEST(RingBuf, SetupNeedsPositiveSizes) {

@@ -71,12 +71,46 @@ TEST(ScaleImage, ReductionAndMagnificationAgainstHandGrids) {
     ASSERT_TRUE(s.Scale(src.Bounds(), dst.Bounds())) << c.name;
     EXPECT_EQ(Dump8(dst), c.expected) << c.name;
   }
-  // The colour form adds 0.01 before rounding: 127.496 becomes 127.506.
+  // The colour form adds 0.01 before rounding: 127.497 becomes 127.512.
   TMTC src(2, 2), dst(3, 3);
   Load(src, {{0, 0xFF}, {0xFF, 0}});
   CScaleImageTMTC s(&src, &dst);
   ASSERT_TRUE(s.Scale(src.Bounds(), dst.Bounds()));
   EXPECT_EQ(*dst.Pixel(1, 0), 0x80u);
+}
+
+TEST(ScaleImage, StepsAndExtremeRatios) {
+  TChannel two = Channel({{10, 250}}), three(3, 1);
+  CScaleImageCH s(&two, &three);
+  ASSERT_TRUE(s.Scale(two.Bounds(), three.Bounds()));
+  EXPECT_EQ(s.StepX(), 43691);  // 2/3 * 65536 = 43690.67
+  // One pixel spread over 70000: every destination pixel is that pixel.
+  TChannel one = Channel({{77}}), wide(70000, 1);
+  CScaleImageCH magnify(&one, &wide);
+  ASSERT_TRUE(magnify.Scale(one.Bounds(), wide.Bounds()));
+  EXPECT_EQ(GetPixel8(wide, 0, 0), 77);
+  EXPECT_EQ(GetPixel8(wide, 69999, 0), 77);
+  EXPECT_EQ(GetPixel8(wide, 35000, 0), 77);
+  // And back: the step is kept in range.
+  TChannel back(1, 1);
+  CScaleImageCH reduce(&wide, &back);
+  ASSERT_TRUE(reduce.Scale(wide.Bounds(), back.Bounds()));
+  EXPECT_EQ(GetPixel8(back, 0, 0), 77);
+  EXPECT_GT(reduce.StepX(), 0);
+  // Enlargement never reads past the source: the last column is the last source pixel.
+  TMTC src(3, 1), dst(7, 1);
+  Load(src, {{0xFF000000, 0xFF000000, 0xFFFFFFFF}});
+  CScaleImageTMTC up(&src, &dst);
+  ASSERT_TRUE(up.Scale(src.Bounds(), dst.Bounds()));
+  EXPECT_EQ(*dst.Pixel(6, 0), 0xFFFFFFFFu);
+  // New images for the same scaler.
+  TMTC other(2, 2), out(1, 1);
+  Load(other, {{0xFF0000FF, 0xFF0000FF}, {0xFF0000FF, 0xFF0000FF}});
+  up.SetImages(&other, &out);
+  ASSERT_TRUE(up.Scale(other.Bounds(), out.Bounds()));
+  EXPECT_EQ(*out.Pixel(0, 0), 0xFF0000FFu);
+  up.SetImages(nullptr, &out);
+  EXPECT_FALSE(up.Scale({0, 0, 1, 1}, out.Bounds()));
 }
 
 TEST(ScaleImage, FootprintsAreClippedToTheSource) {
