@@ -187,7 +187,9 @@ TEST(BlendModes, WithAlphaIsOpaqueAtScaledWeightAndRowsMatchPixels) {
           BlendOpaque(code)(&b, s, Mul8(uint32_t(t), s >> 24));
           ASSERT_EQ(a, b) << "mode " << code;
           ASSERT_EQ(b >> 24, d >> 24) << "mode " << code << ": alpha changed";
-          if ((s >> 24) == 0) ASSERT_EQ(a, d) << "mode " << code << ": transparent source changed something";
+          if ((s >> 24) == 0) {
+            ASSERT_EQ(a, d) << "mode " << code << ": transparent source changed something";
+          }
           rowD.push_back(d);
           rowS.push_back(s);
         }
