@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "document/BlendFormulas.h"
 #include "pixel/Arith.h"
 #include "pixel/Blend.h"
 
@@ -71,22 +72,18 @@ int32_t ModeAtPosition(int32_t position);  // outside 0..21 -> normal
 int32_t PositionOfMode(int32_t code);      // outside 0..21 -> 0
 
 // --- per-channel formulas (d destination, s source) -------------------------------------
-constexpr uint32_t Div255(uint32_t x) { return (x * 32897u) >> 23; }  // exact for x <= 65025
+constexpr uint32_t Div255(uint32_t x) { return blendf::D255(x); }  // exact for x <= 65025
 
-constexpr uint8_t ScreenChannel(uint32_t d, uint32_t s) { return uint8_t(d + s - Mul8(d, s)); }
-constexpr uint8_t OverlayChannel(uint32_t d, uint32_t s) {
-  return uint8_t(d >= 128 ? Div255(65025 - 2 * (255 - s) * (255 - d)) : Div255(2 * d * s));
-}
-constexpr uint8_t HardLightChannel(uint32_t d, uint32_t s) {
-  return uint8_t(s >= 128 ? Div255(65025 - 2 * (255 - d) * (255 - s)) : Div255(2 * d * s));
-}
+constexpr uint8_t ScreenChannel(uint32_t d, uint32_t s) { return uint8_t(blendf::Screen(d, s)); }
+constexpr uint8_t OverlayChannel(uint32_t d, uint32_t s) { return uint8_t(blendf::Overlay(d, s)); }
+constexpr uint8_t HardLightChannel(uint32_t d, uint32_t s) { return uint8_t(blendf::HardLight(d, s)); }
 // D(d) of soft light, 0..255 (16.16 evaluation, square root above a quarter).
 uint8_t SoftLightD(uint32_t d);
 uint8_t SoftLightChannel(uint32_t d, uint32_t s);
-constexpr uint8_t DifferenceChannel(uint32_t d, uint32_t s) { return uint8_t(d > s ? d - s : s - d); }
-constexpr uint8_t ExclusionChannel(uint32_t d, uint32_t s) { return uint8_t(s + d - 2 * Mul8(d, s)); }
-constexpr uint8_t DarkenChannel(uint32_t d, uint32_t s) { return uint8_t(d < s ? d : s); }
-constexpr uint8_t LightenChannel(uint32_t d, uint32_t s) { return uint8_t(d > s ? d : s); }
+constexpr uint8_t DifferenceChannel(uint32_t d, uint32_t s) { return uint8_t(blendf::Difference(d, s)); }
+constexpr uint8_t ExclusionChannel(uint32_t d, uint32_t s) { return uint8_t(blendf::Exclusion(d, s)); }
+constexpr uint8_t DarkenChannel(uint32_t d, uint32_t s) { return uint8_t(blendf::Darken(d, s)); }
+constexpr uint8_t LightenChannel(uint32_t d, uint32_t s) { return uint8_t(blendf::Lighten(d, s)); }
 constexpr uint8_t BurnChannel(uint32_t d, uint32_t s) {
   if (s == 0) return d == 255 ? 255 : 0;
   const uint32_t q = (255 - d) * 255 / s;
@@ -97,10 +94,7 @@ constexpr uint8_t DodgeChannel(uint32_t d, uint32_t s) {
   const uint32_t q = d * 255 / (255 - s);
   return uint8_t(q < 255 ? q : 255);
 }
-constexpr uint8_t LinearLightChannel(uint32_t d, uint32_t s) {
-  const int32_t v = int32_t(d) + 2 * int32_t(s) - 256;  // 256, not 255
-  return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
-}
+constexpr uint8_t LinearLightChannel(uint32_t d, uint32_t s) { return uint8_t(blendf::LinearLight(d, s)); }
 constexpr uint8_t VividLightChannel(uint32_t d, uint32_t s) {
   if (s >= 128) {
     if (s == 255) return 255;
@@ -111,11 +105,10 @@ constexpr uint8_t VividLightChannel(uint32_t d, uint32_t s) {
   const uint32_t q = ((255 - d) * 255 / s) >> 1;
   return uint8_t(255 - (q < 255 ? q : 255));
 }
-constexpr uint8_t PinLightChannel(uint32_t d, uint32_t s) {
-  const int32_t lo = 2 * int32_t(s) - 255, hi = 2 * int32_t(s);
-  int32_t v = int32_t(d) > lo ? int32_t(d) : lo;
-  return uint8_t(v < hi ? v : hi);
-}
+constexpr uint8_t PinLightChannel(uint32_t d, uint32_t s) { return uint8_t(blendf::PinLight(d, s)); }
+
+// x / d for x <= 65025 and 1 <= d <= 255, without a division instruction.
+uint32_t DivideSmall(uint32_t x, uint32_t d);
 
 // The colour of `c` re-saturated to chroma k and re-lit to luminance L (alpha of c kept).
 uint32_t SetSatLum(uint32_t c, uint32_t k, uint32_t L);

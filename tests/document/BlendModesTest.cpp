@@ -156,6 +156,11 @@ TEST(BlendModes, HueOfAGreySourceIsGreyAtTheDestinationLuminance) {
   EXPECT_EQ(p, 0xFF000000u | L << 16 | L << 8 | L);
 }
 
+TEST(BlendModes, SmallDivisionIsExactOverItsWholeRange) {
+  for (uint32_t d = 1; d < 256; ++d)
+    for (uint32_t x = 0; x <= 65025; ++x) ASSERT_EQ(DivideSmall(x, d), x / d) << x << "/" << d;
+}
+
 TEST(BlendModes, SetSatLumMeetsTheTargetLuminanceWithinOneLevel) {
   std::mt19937 rng(11);
   for (int i = 0; i < 20000; ++i) {
