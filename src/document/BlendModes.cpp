@@ -575,6 +575,12 @@ constexpr BlendRowProc kRows[kModeCount] = {
 
 }  // namespace
 
+void DitheredRow(PixelProc proc, uint32_t* dst, const uint32_t* src, int32_t n, uint8_t t,
+                 SRandomState& random, uint8_t level) {
+  for (int32_t i = 0; i < n; ++i)
+    if (Draw(random) < Mul8(level, src[i] >> 24)) proc(dst + i, src[i], t);
+}
+
 BlendRowProc BlendWithAlphaRow(int32_t code) { return kRows[EffectiveMode(uint32_t(code))]; }
 
 }  // namespace tintara

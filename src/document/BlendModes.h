@@ -159,6 +159,11 @@ MergeChoice ChooseLayerMerge(int32_t lowerCode, int32_t upperCode, uint32_t opti
 // codes 0, 1, 2, the normal blend with source alpha for the rest.
 PixelProc LevelZeroTileProc(int32_t code);
 
+// A layer with dither on: each pixel of the row is blended (with the code's procedure) only
+// when the next draw from `random` is below Mul8(level, source alpha). One draw per pixel.
+void DitheredRow(PixelProc proc, uint32_t* dst, const uint32_t* src, int32_t n, uint8_t t,
+                 SRandomState& random, uint8_t level);
+
 // Row loops of the with-source-alpha blend (what compositing runs): dst[i] blended with
 // src[i] at weight t.
 using BlendRowProc = void (*)(uint32_t* dst, const uint32_t* src, int32_t n, uint8_t t);

@@ -332,24 +332,6 @@ void TBlockImage<Pixel, View>::FreeTile(STileRec& tile) {
 }
 
 template <class Pixel, class View>
-template <class FillFn>
-bool TBlockImage<Pixel, View>::PieceUpdate(const SPixRect& rect, FillFn fn) {
-  OpScope scope(*this);
-  ForEachPiece(rect, [&](STileRec& t, const SPixRect& p) {
-    if (!t.allocated && IsWholeTile(t, p)) {
-      SetTileFill(t, fn(Pixel(t.fill)));
-      return;
-    }
-    if (!AllocTile(t)) return;
-    for (int32_t y = p.y; y < p.Bottom(); ++y) {
-      Pixel* row = RowAt<Pixel>(t, p.x, y);
-      for (int32_t i = 0; i < p.width; ++i) row[i] = fn(row[i]);
-    }
-  });
-  return scope.Ok();
-}
-
-template <class Pixel, class View>
 void TBlockImage<Pixel, View>::ReadRect(CDibCore& buffer, TPoint at, bool skipEmptyTransparent,
                                         uint8_t opacity, SPixRect rect) const {
   if (!IsValid() || !buffer.IsValid() || buffer.BytesPerPixel() != int32_t(sizeof(Pixel)) || opacity == 0)
@@ -515,12 +497,12 @@ bool TBlockImage<Pixel, View>::BlendFrom(const TBlockImage& other, TPoint at, Pr
 template <class Pixel, class View>
 bool TBlockImage<Pixel, View>::MaskedSet(const SPixRect& rect, Pixel mask, Pixel value) {
   const Pixel set = Pixel(value & mask), keep = Pixel(~mask);
-  return PieceUpdate(rect, [set, keep](Pixel v) { return Pixel(set | (v & keep)); });
+  return MapValues(rect, [set, keep](Pixel v) { return Pixel(set | (v & keep)); });
 }
 
 template <class Pixel, class View>
 bool TBlockImage<Pixel, View>::Xor(const SPixRect& rect, Pixel value) {
-  return PieceUpdate(rect, [value](Pixel v) { return Pixel(v ^ value); });
+  return MapValues(rect, [value](Pixel v) { return Pixel(v ^ value); });
 }
 
 template <class Pixel, class View>
@@ -651,7 +633,7 @@ bool TBlockImage<Pixel, View>::FillOutside(const SPixRect& rect, Pixel value) {
   for (const SPixRect& band : bands) {
     if (band.IsEmpty()) continue;
     any = true;
-    PieceUpdate(band, [value](Pixel) { return value; });
+    MapValues(band, [value](Pixel) { return value; });
   }
   return any;
 }
@@ -734,11 +716,12 @@ bool CBlockVMTC::Resample4x4(CBlockVMTC& target) const {
   return ok;
 }
 
-void CBlockVMTC::BoxAverageTo(CDibCore& buffer, const SPixRect& srcRect, const SPixRect& dstRect) const {
+void CBlockVMTC::BoxAverageTo(CDibCore& buffer, const SPixRect& srcRect, const SPixRect& dstRect,
+                              const SPixRect* only) const {
   if (!IsValid() || !buffer.IsValid() || buffer.BytesPerPixel() != 4 || srcRect.IsEmpty() ||
       dstRect.IsEmpty())
     return;
-  const SPixRect d = buffer.Clip(dstRect);
+  const SPixRect d = buffer.Clip(only ? Intersect(dstRect, *only) : dstRect);
   const int64_t stepX = int64_t(srcRect.width) * 1024 / dstRect.width;
   const int64_t stepY = int64_t(srcRect.height) * 1024 / dstRect.height;
   const int32_t boxW = srcRect.width / dstRect.width + 1, boxH = srcRect.height / dstRect.height + 1;

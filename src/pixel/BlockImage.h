@@ -225,16 +225,15 @@ class TBlockImage : public CBlockImage {
   // Runs f(Pixel* row, count, x, y) over the rows of each piece of rect, allocating tiles.
   template <class F>
   bool ModifyRows(const SPixRect& rect, F&& f);
+  // Replaces every pixel v of rect by fn(v): on a whole empty tile only the fill changes,
+  // elsewhere tiles are allocated and mapped pixel by pixel.
+  template <class Fn>
+  bool MapValues(const SPixRect& rect, Fn fn);
 
  protected:
   bool BuildViews() override;
   void DropViews() override;
   bool BuildRowTable();
-
-  // One-value change of a piece: fill-only on a whole empty tile, else allocate and
-  // apply per pixel. fillFn(Pixel) -> Pixel, pixFn(Pixel*) applied to each pixel.
-  template <class FillFn>
-  bool PieceUpdate(const SPixRect& rect, FillFn fn);
 
   std::unique_ptr<View[]> views_;
   int32_t rowTable_[64] = {};
@@ -249,6 +248,24 @@ bool TBlockImage<Pixel, View>::ModifyRows(const SPixRect& rect, F&& f) {
     if (!AllocTile(t)) return;
     for (int32_t y = p.y; y < p.Bottom(); ++y)
       f(reinterpret_cast<Pixel*>(t.view->Row8(y - t.y0)) + (p.x - t.x0), p.width, p.x, y);
+  });
+  return scope.Ok();
+}
+
+template <class Pixel, class View>
+template <class Fn>
+bool TBlockImage<Pixel, View>::MapValues(const SPixRect& rect, Fn fn) {
+  OpScope scope(*this);
+  ForEachPiece(rect, [&](STileRec& t, const SPixRect& p) {
+    if (!t.allocated && IsWholeTile(t, p)) {
+      SetTileFill(t, fn(Pixel(t.fill)));
+      return;
+    }
+    if (!AllocTile(t)) return;
+    for (int32_t y = p.y; y < p.Bottom(); ++y) {
+      Pixel* row = reinterpret_cast<Pixel*>(t.view->Row8(y - t.y0)) + (p.x - t.x0);
+      for (int32_t i = 0; i < p.width; ++i) row[i] = fn(row[i]);
+    }
   });
   return scope.Ok();
 }
@@ -275,7 +292,9 @@ class CBlockVMTC : public TBlockImage<uint32_t, TVMTC> {
   // Each target pixel is the mean of 16 source samples on a 4 x 4 grid; the target is compacted.
   bool Resample4x4(CBlockVMTC& target) const;
   // Layer thumbnails: each destination pixel averages a box of source pixels (edges repeat).
-  void BoxAverageTo(CDibCore& buffer, const SPixRect& srcRect, const SPixRect& dstRect) const;
+  // `only` (optional) limits the work to part of the destination rectangle.
+  void BoxAverageTo(CDibCore& buffer, const SPixRect& srcRect, const SPixRect& dstRect,
+                    const SPixRect* only = nullptr) const;
   bool FlipHorizontal(const SPixRect& rect);
   // Into a buffer or image of transposed size placed at (ox, oy): clockwise target (x, y) :=
   // source (y, height - 1 - x); counter-clockwise target (x, y) := source (width - 1 - y, x).

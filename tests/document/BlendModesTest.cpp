@@ -206,6 +206,23 @@ TEST(BlendModes, WithAlphaIsOpaqueAtScaledWeightAndRowsMatchPixels) {
   }
 }
 
+TEST(BlendModes, DitheredRowsBlendOnlyPixelsThatPassTheGate) {
+  SRandomState r;
+  Seed(r, 12345, 0, 255);  // draws 98, 73, 20, 141, 161, 87
+  std::vector<uint32_t> dst(6, 0xFF000000), src(6, 0xFFFFFFFF);
+  src[2] = 0x10FFFFFF;  // Mul8(160, 16) = 10: the draw 20 does not pass
+  DitheredRow(BlendWithAlpha(kModeNormal), dst.data(), src.data(), 6, 255, r, 160);
+  EXPECT_EQ(dst,
+            (std::vector<uint32_t>{0xFFFFFFFF, 0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF}));
+  EXPECT_EQ(r.drawCount, 6u);  // one draw per pixel, blended or not
+  // The gate of the pixel layer gives the same answer pixel by pixel.
+  SRandomState r2;
+  Seed(r2, 12345, 0, 255);
+  ThresholdGate gate;
+  gate.Setup(BlendSet, r2, 160);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(gate.Pass(src[size_t(i)]), (dst[size_t(i)] & 0xFFFFFF) != 0) << i;
+}
+
 TEST(BlendModes, TableAndLookups) {
   const SLayerParam* normal = ModeRow(kModeNormal);
   ASSERT_NE(normal, nullptr);
