@@ -114,7 +114,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
       const PixmanOp* peer = nullptr;
       for (const auto& o : kOps)
         if (o.code == code) peer = &o;
-      std::string mode(ModeName(code));
+      const std::string mode = ModeName(code);
       if (peer) {
         const auto theirs = seconds_.find(std::string("BM_Pixman/") + peer->name);
         if (theirs != seconds_.end()) {

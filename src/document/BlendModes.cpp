@@ -153,9 +153,9 @@ const SLayerParam* ModeRow(int32_t code) {
   return &Table().rows[code];
 }
 
-std::string_view ModeName(int32_t code) {
+std::string ModeName(int32_t code) {
   const SLayerParam* row = ModeRow(code);
-  return row ? ResString(row->nameId) : std::string_view();
+  return row ? ResString(row->nameId) : std::string();
 }
 
 uint32_t NeutralColor(int32_t code) { return Table().rows[EffectiveMode(uint32_t(code))].neutral; }

@@ -7,7 +7,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
+#include <string>
 
 #include "document/BlendFormulas.h"
 #include "pixel/Arith.h"
@@ -59,7 +59,7 @@ struct SLayerParam {
 
 // The row of a code; nullptr above 21.
 const SLayerParam* ModeRow(int32_t code);
-std::string_view ModeName(int32_t code);
+std::string ModeName(int32_t code);
 uint32_t NeutralColor(int32_t code);
 // The code a stored mode byte blends as: byte & 0x7F, and codes above 21 as 21.
 constexpr int32_t EffectiveMode(uint32_t modeByte) {

@@ -37,8 +37,13 @@ bool CLayerData::CreatePixels(int32_t width, int32_t height, int32_t modeByte) {
     if (!store->IsValid()) return false;
     const uint8_t m = uint8_t(modeByte);
     store->FillAll(NeutralColor(EffectiveMode(m)));  // fills only: no memory
+    // The thumbnail is made before anything of the old layer is given up.
     auto thumb = std::make_unique<TMTC>();
-    // The new store is complete: only now is the old one let go.
+    const int64_t vw = width, vh = height;
+    const int64_t tw = vh < vw ? kThumbnailSide : std::max<int64_t>(kThumbnailSide * vw / vh, 1);
+    const int64_t th = vh < vw ? std::max<int64_t>(kThumbnailSide * vh / vw, 1) : kThumbnailSide;
+    if (!thumb->Resize(int32_t(tw), int32_t(th))) return false;
+    FillAll(*thumb, 0x00FFFFFF);
     pixels = std::move(store);
     thumbnail = std::move(thumb);
     viewX = viewY = 0;
@@ -48,8 +53,7 @@ bool CLayerData::CreatePixels(int32_t width, int32_t height, int32_t modeByte) {
     protectAlpha = 0;
     opacity = 255;
     mode = m;
-    FitThumbnail(kThumbnailSide, kThumbnailSide);
-    return thumbnail->IsValid();
+    return true;
   } catch (const std::exception&) {
     return false;
   }
@@ -165,6 +169,7 @@ std::unique_ptr<CLayerData> CLayerData::ResizedCopy(TPoint size, TPoint offset) 
     copy->viewY = offset.y + viewY;
     copy->viewWidth = viewWidth;
     copy->viewHeight = viewHeight;
+    copy->FitThumbnail(kThumbnailSide, kThumbnailSide);
     return copy;
   } catch (const std::exception&) {
     return nullptr;
@@ -460,13 +465,17 @@ bool CLayerMngr::CanMergeDown(int32_t i) const {
 }
 
 bool CLayerMngr::Merge(int32_t dstIndex, int32_t srcIndex, bool keepOld, uint32_t option,
-                       std::unique_ptr<CLayerData>* oldDst) {
+                       std::unique_ptr<CLayerData>* oldDst, const MergeFn* with) {
   CLayerData* L = At(dstIndex);
   CLayerData* U = At(srcIndex);
   if (!L || !U || L == U || !L->pixels || !U->pixels) return false;
   MergeParam storage;
-  const MergeChoice choice = ChooseLayerMerge(L->Mode(), U->Mode(), option, storage);
+  MergeChoice choice = ChooseLayerMerge(L->Mode(), U->Mode(), option, storage);
   if (!choice.ok) return false;  // an unknown option changes nothing
+  if (with) {
+    choice.fn = *with;
+    choice.throughParam = choice.invertAfter = false;
+  }
 
   // 1. A lower layer covering both extents.
   const SPixRect lb = L->Bounds(), ub = U->Bounds();
@@ -493,13 +502,16 @@ bool CLayerMngr::Merge(int32_t dstIndex, int32_t srcIndex, bool keepOld, uint32_
   // 3. The lower layer's alpha takes its opacity everywhere (fills too); then the upper
   //    layer's pixels go in with its merge at its opacity.
   CBlockVMTC& store = *merged->pixels;
+  bool ok = true;
   if (merged->opacity != 255) {
     const uint8_t* mul = MulTab() + merged->opacity;
-    store.MapValues(store.Bounds(), [mul](uint32_t v) { return WithAlpha(v, mul[(v >> 24) * 256]); });
+    ok = store.MapValues(store.Bounds(), [mul](uint32_t v) { return WithAlpha(v, mul[(v >> 24) * 256]); });
   }
-  store.MergeFrom(*U->pixels, {ub.x - ux0, ub.y - uy0}, choice.fn, U->opacity, 255, U->pixels->Bounds());
-  if (choice.throughParam && choice.invertAfter) store.Xor(store.Bounds(), 0x00FFFFFF);
+  ok = ok &&
+       store.MergeFrom(*U->pixels, {ub.x - ux0, ub.y - uy0}, choice.fn, U->opacity, 255, U->pixels->Bounds());
+  if (ok && choice.throughParam && choice.invertAfter) ok = store.Xor(store.Bounds(), 0x00FFFFFF);
   U->opacity = srcOpacity;
+  if (!ok) return false;  // tile memory ran out (already reported): the list stays as it was
 
   // 4.
   merged->opacity = 255;

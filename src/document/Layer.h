@@ -180,8 +180,9 @@ class CLayerMngr {
   // 0x10000 skips transparent source pixels in a built merge; bit 0x20000 keeps all of dst's
   // attributes (else its name and opacity). With keepOld the replaced dst is handed back
   // through `oldDst` instead of freed.
+  // `with` (optional) merges with that function instead of the mode's (level-0 papers).
   bool Merge(int32_t dst, int32_t src, bool keepOld, uint32_t option,
-             std::unique_ptr<CLayerData>* oldDst = nullptr);
+             std::unique_ptr<CLayerData>* oldDst = nullptr, const MergeFn* with = nullptr);
   void ClearAll();
 
   int32_t PaperWidth() const { return paperWidth_; }

@@ -61,7 +61,7 @@ std::string Unescape(std::string_view s) {
 
 }  // namespace
 
-std::string_view ResString(int id) {
+std::string ResString(int id) {
   const auto& o = Overrides();
   if (auto it = o.find(id); it != o.end()) return it->second;
   for (const Entry& e : kBuiltIn)

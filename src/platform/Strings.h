@@ -9,8 +9,8 @@
 
 namespace tintara {
 
-// The text for `id`, or an empty view when there is none.
-std::string_view ResString(int id);
+// The text for `id`, or an empty string when there is none.
+std::string ResString(int id);
 
 // Reads overrides from a text file of lines "id<TAB>text" (UTF-8; "\r" and "\n" in the text
 // stand for line breaks, "\t" for a tab). Lines that do not parse are skipped. Returns the

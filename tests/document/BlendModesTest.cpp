@@ -380,6 +380,43 @@ TEST(GenericMerge, MatchesTheFirstFormWhereverTheDestinationIsOpaqueOrTheStartIs
   }
 }
 
+TEST(MergeKeepAlpha, NormalMergeBranches) {
+  // Full weight: the source colour with alpha 255, whatever was below.
+  uint32_t p = 0x10203040;
+  MergeNormal(&p, 0xFFAABBCC, 255, nullptr);
+  EXPECT_EQ(p, 0xFFAABBCCu);
+  // Weight 0 (transparent source): nothing.
+  p = 0x10203040;
+  MergeNormal(&p, 0x00AABBCC, 255, nullptr);
+  EXPECT_EQ(p, 0x10203040u);
+  // Opaque destination: the plain normal blend at w, alpha stays 255.
+  p = 0xFF000000;
+  MergeNormal(&p, 0x80FFFFFF, 255, nullptr);  // w = MulTab[255][128] = 128
+  EXPECT_EQ(p, 0xFF808080u);
+  // Transparent destination: d' = MulTab[w][255] = w, and the colour blends at w * 255 / d' = 255.
+  p = 0x00000000;
+  MergeNormal(&p, 0x80FFFFFF, 255, nullptr);
+  EXPECT_EQ(p, 0x80FFFFFFu);
+}
+
+TEST(MergeKeepAlpha, DarkenMatchesItsFirstFormOverAnOpaqueDestination) {
+  std::mt19937 rng(8);
+  for (int i = 0; i < 20000; ++i) {
+    const uint32_t D = rng() | 0xFF000000u, S = rng(), t = rng() % 256;
+    uint32_t p = D;
+    MergeDarken(&p, S, uint8_t(t), nullptr);
+    // channel = (s * min(g, 255 Cs) + g * (255 - s)) div (255 ar) with d = 255, so ar = 255.
+    const uint32_t s = Mul8(S >> 24, t);
+    uint32_t expected = 0xFF000000u;
+    for (int sh = 0; sh <= 16; sh += 8) {
+      const uint64_t cd = D >> sh & 0xFF, cs = S >> sh & 0xFF, g = cd * 255;
+      expected |= uint32_t(std::min<uint64_t>(255, (s * std::min(g, 255 * cs) + g * (255 - s)) / (255 * 255)))
+                  << sh;
+    }
+    ASSERT_EQ(p, expected) << std::hex << D << " " << S << " " << t;
+  }
+}
+
 TEST(GenericMerge, AFaintDestinationUnderAFaintSourceIsNotWhitened) {
   // Start colour white, destination (16, 32, 48) at alpha 10, a white source at alpha 1.
   // Composited honestly the channels stay near the destination's (about 18..67); the

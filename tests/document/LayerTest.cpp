@@ -127,17 +127,22 @@ TEST(Layer, CreationThumbnailsAndLevels) {
 }
 
 TEST(Layer, FailedCreatePixelsKeepsTheOldStore) {
-  CLayerData l(0, false);
-  ASSERT_TRUE(l.CreatePixels(40, 40, kModeNormal));
-  l.pixels->SetPixel(3, 3, 0xFF123456);
-  const CBlockVMTC* before = l.pixels.get();
-  {
-    ScopedAllocFailure fail(0);
-    EXPECT_FALSE(l.CreatePixels(100, 100, kModeMultiply));
+  // Whichever allocation fails (tile table, thumbnail pixels, thumbnail rows), the old
+  // layer is left exactly as it was.
+  for (long allowed = 0; allowed < 3; ++allowed) {
+    CLayerData l(0, false);
+    ASSERT_TRUE(l.CreatePixels(40, 40, kModeNormal));
+    l.pixels->SetPixel(3, 3, 0xFF123456);
+    const CBlockVMTC* before = l.pixels.get();
+    {
+      ScopedAllocFailure fail(allowed);
+      EXPECT_FALSE(l.CreatePixels(100, 100, kModeMultiply)) << allowed;
+    }
+    EXPECT_EQ(l.pixels.get(), before) << allowed;
+    EXPECT_EQ(l.pixels->GetPixel(3, 3), 0xFF123456u);
+    EXPECT_EQ(l.mode, kModeNormal);
+    EXPECT_EQ(l.viewWidth, 40);
   }
-  EXPECT_EQ(l.pixels.get(), before);
-  EXPECT_EQ(l.pixels->GetPixel(3, 3), 0xFF123456u);
-  EXPECT_EQ(l.mode, kModeNormal);
 }
 
 TEST(Layer, ViewThumbnailAndAlphaOperations) {
@@ -252,6 +257,7 @@ TEST(LayerGroups, MoveBlockCarriesChildrenAndAdjustsLevels) {
       {{0, 0, 0, 1, 1}, 0, 2, 0, "C0 D1 E1 A0 B0 "},  // down to the bottom
       {{0, 1, 0}, 1, 2, 1, "A0 C1 B1 "},              // into A's group: one level deeper
       {{0, 0, 1, 0}, 0, 3, 0, "D0 A0 B0 C1 "},
+      {{0, 0, 1, 0}, 3, 0, 2, "B0 C1 A1 D0 "},  // up under B's group: below C, one level deeper
   };
   for (const auto& c : kCases) {
     auto m = WithLevels(c.levels);
@@ -387,6 +393,33 @@ TEST(LayerMerge, OptionsAttributesAndFailures) {
   uint32_t expected = 0x80000000;  // lower alpha 255 scaled by 128
   MergeNormal(&expected, 0xFFFFFFFF, Mul8(255, 128), nullptr);
   EXPECT_EQ(g->At(0)->pixels->GetPixel(0, 0), expected);
+
+  // Tile memory that runs out in the middle of a merge leaves the list as it was.
+  {
+    RecordingNotifySink quiet;
+    auto t = MergePair(kModeNormal, kModeNormal);
+    t->At(1)->viewX = 0;
+    t->At(1)->pixels->SetPixel(15, 5, 0xFF00FF00);
+    const CLayerData* lower = t->At(0);
+    ScopedAllocFailure fail(4);  // the copy of the lower layer, not the merged tiles
+    EXPECT_FALSE(t->Merge(0, 1, false, 0));
+    EXPECT_EQ(t->At(0), lower);
+    EXPECT_EQ(t->At(0)->pixels->Width(), 10);
+  }
+  // A stored mode byte above 21 blends as 21 but is kept as it was.
+  {
+    auto b = MergePair(kModeNormal, kModeNormal);
+    b->At(1)->viewX = 0;
+    b->At(1)->mode = 40;
+    EXPECT_EQ(b->At(1)->Mode(), kModePinLight);
+    b->At(0)->pixels->SetPixel(1, 1, 0xFF808080);
+    b->At(1)->pixels->SetPixel(1, 1, 0xFF102030);
+    ASSERT_TRUE(b->Merge(0, 1, false, 0));
+    uint32_t expected = 0xFF808080;
+    MergeKeepAlpha(kModePinLight)(&expected, 0xFF102030, 255);
+    EXPECT_EQ(b->At(0)->pixels->GetPixel(1, 1), expected);
+    EXPECT_EQ(b->At(1)->mode, 40);
+  }
 
   RecordingNotifySink sink;
   auto f = MergePair(kModeNormal, kModeNormal);

@@ -11,6 +11,7 @@
 #include "platform/FileIO.h"
 #include "platform/Memory.h"
 #include "platform/Notify.h"
+#include "platform/Strings.h"
 
 namespace tintara {
 namespace {
@@ -127,6 +128,30 @@ TEST(FileIO, AtomicWriteReplacesTheFileAndLeavesNoTemporary) {
   EXPECT_FALSE(WriteFileAtomic((dir / "missing" / "x.bin").string(), first, 3));
   EXPECT_FALSE(ReadWholeFile((dir / "nope").string(), back));
   std::filesystem::remove_all(dir);
+}
+
+TEST(Strings, BuiltInTextsAndOverridesFromAFile) {
+  EXPECT_EQ(ResString(65281), "レイヤ");
+  EXPECT_EQ(ResString(65177), "標準");
+  EXPECT_EQ(ResString(1), "");
+  const auto path = std::filesystem::temp_directory_path() / ("tintara-strings-" + std::to_string(getpid()));
+  {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("65281\tLayer\r\n", f);   // CRLF line ends are fine
+    std::fputs("12\tTwo\\rlines\n", f);  // \r in the text is a line break
+    std::fputs("not a line\n", f);
+    std::fputs("7x\tbad id\n", f);
+    std::fclose(f);
+  }
+  EXPECT_EQ(LoadStringOverrides(path.string()), 2);
+  EXPECT_EQ(ResString(65281), "Layer");
+  EXPECT_EQ(ResString(12), "Two\rlines");
+  EXPECT_EQ(ResString(65177), "標準");  // not overridden
+  ClearStringOverrides();
+  EXPECT_EQ(ResString(65281), "レイヤ");
+  EXPECT_EQ(LoadStringOverrides((path.string() + ".missing")), -1);
+  std::filesystem::remove(path);
 }
 
 }  // namespace
