@@ -28,6 +28,17 @@ inline const uint8_t* MulTab() { return Tables().mul; }
 inline const uint8_t* ScrTab() { return Tables().scr; }
 inline const uint8_t* HalfDiffTab() { return Tables().halfDiff; }
 
+// Percent shown for a byte: trunc(b * 100 / 255).
+constexpr int32_t PercentOfByte(uint32_t b) { return int32_t(b * 100 / 255); }
+// The largest byte that shows as `percent` (0..100, clamped).
+constexpr uint8_t ByteOfPercent(int32_t percent) {
+  if (percent <= 0) return 2;  // bytes 0..2 all show 0 %
+  if (percent >= 100) return 255;
+  // The first byte of the next percent, minus one.
+  uint32_t b = uint32_t((percent + 1) * 255 + 99) / 100;
+  return uint8_t(b - 1);
+}
+
 // Builds the tables now rather than at first use (start-up calls this once).
 void InitPixelTables();
 

@@ -387,9 +387,10 @@ void Resample4x4(const CDibCore& src, CDibCore& dst) {
   }
 }
 
-void BoxAverage(const CDibCore& src, const SPixRect& srcRect, CDibCore& dst, const SPixRect& dstRect) {
+void BoxAverage(const CDibCore& src, const SPixRect& srcRect, CDibCore& dst, const SPixRect& dstRect,
+                const SPixRect* only) {
   if (!src.IsValid() || dstRect.IsEmpty() || srcRect.IsEmpty()) return;
-  const SPixRect d = dst.Clip(dstRect);
+  const SPixRect d = dst.Clip(only ? Intersect(dstRect, *only) : dstRect);
   if (d.IsEmpty()) return;
   const int64_t stepX = int64_t(srcRect.width) * 1024 / dstRect.width;
   const int64_t stepY = int64_t(srcRect.height) * 1024 / dstRect.height;
@@ -407,9 +408,10 @@ void BoxAverage(const CDibCore& src, const SPixRect& srcRect, CDibCore& dst, con
   }
 }
 
-void StretchNearest(CDibCore& dst, const SPixRect& dstRect, const CDibCore& src, const SPixRect& srcRect) {
+void StretchNearest(CDibCore& dst, const SPixRect& dstRect, const CDibCore& src, const SPixRect& srcRect,
+                    const SPixRect* only) {
   if (!src.IsValid() || dstRect.IsEmpty() || srcRect.IsEmpty()) return;
-  const SPixRect d = dst.Clip(dstRect);
+  const SPixRect d = dst.Clip(only ? Intersect(dstRect, *only) : dstRect);
   if (d.IsEmpty()) return;
   const int64_t stepX = (int64_t(srcRect.width) << 16) / dstRect.width;
   const int64_t stepY = (int64_t(srcRect.height) << 16) / dstRect.height;

@@ -162,10 +162,13 @@ void ForEachCopyRow(CDibCore& dst, TPoint at, const CDibCore& src, SPixRect srcR
 void Resample4x4(const CDibCore& src, CDibCore& dst);
 // Each destination pixel of dstRect averages a box of (sw / dw + 1) x (sh / dh + 1) source
 // pixels (edges repeat) starting at its 10-bit fixed-point position in srcRect.
-void BoxAverage(const CDibCore& src, const SPixRect& srcRect, CDibCore& dst, const SPixRect& dstRect);
+// `only` (optional) limits the work to part of dstRect.
+void BoxAverage(const CDibCore& src, const SPixRect& srcRect, CDibCore& dst, const SPixRect& dstRect,
+                const SPixRect* only = nullptr);
 // Nearest-neighbour stretch of srcRect onto dstRect in 16.16 steps; destination rows whose
 // source row lies below the source repeat the last row written.
-void StretchNearest(CDibCore& dst, const SPixRect& dstRect, const CDibCore& src, const SPixRect& srcRect);
+void StretchNearest(CDibCore& dst, const SPixRect& dstRect, const CDibCore& src, const SPixRect& srcRect,
+                    const SPixRect* only = nullptr);
 
 // Rotated and scaled copy: destination pixel (x, y) of dstRect reads the source at
 // origin + R * step * ((x, y) - centre), centre = half the destination size, with the

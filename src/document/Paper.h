@@ -1,0 +1,243 @@
+// The paper: one open picture — its size, resolution and paper colour, its layers, the
+// full-resolution composite of the visible layers, the thumbnails, and the zoomed and rotated
+// view of the composite that its window shows. TFlowImage is the working copy of one layer
+// that painting draws into before the touched rectangle is written back.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "document/Layer.h"
+#include "document/PaperHost.h"
+#include "pixel/DibCore.h"
+#include "pixel/ScaleImage.h"
+
+namespace tintara {
+
+class TPaper;
+
+class TFlowImage {
+ public:
+  explicit TFlowImage(TPaper& paper) : paper_(paper) {}
+
+  // Makes `work` hold the layer. Returns whether anything was copied.
+  bool LoadLayer(int32_t layerIndex, const CLayerData& layer, bool force);
+  // Sizes `work` to the layers' largest store (never smaller than now unless exact).
+  void FitToLayers(bool exact);
+  // `work` must be reloaded before it is used again.
+  void Invalidate() { loadState = 0; }
+  bool Holds(const CLayerData& layer) const { return loadState == 1 && loadedId == layer.id; }
+
+  TMTC work;
+  TChannel workMask;
+  int32_t loadedLayer = -1;
+  int32_t loadedId = -1;  // the layer is identified by id: indices move
+  int32_t loadState = 0;
+  int32_t viewX = 0, viewY = 0;
+  int32_t paperWidth = 0, paperHeight = 0;
+
+ private:
+  TPaper& paper_;
+};
+
+// The zoom steps of the view, index -8..9 (0 = 100 %).
+double ZoomFactorOf(int32_t index);
+bool IsWholeZoom(int32_t index);
+
+// The new picture's limits, wherever its numbers come from.
+inline constexpr int32_t kMaxPaperSide = 10000;
+
+enum class StrokeEngine : uint8_t {
+  kDirect,   // level 0: each segment rendered directly on the layer (old event files)
+  kDabs,     // level 1: dabs stepped along each segment
+  kManager,  // level 2: the stroke manager with the flow image
+};
+
+// What the window shows after PaintRect: a buffer to copy 1:1, or the composite to stretch.
+struct PaintSource {
+  enum Kind { kNothing, kViewBuffer, kPlainBuffer, kCompositeStretched } kind = kNothing;
+  TRect windowRect;  // the part of the window to update
+  double factor = 1.0;
+  double originX = 0, originY = 0;  // window position of paper (0, 0) when stretched
+};
+
+class TPaper {
+ public:
+  explicit TPaper(IPaperHost* host = nullptr, const PaperSettings& settings = {});
+  ~TPaper();
+  TPaper(const TPaper&) = delete;
+  TPaper& operator=(const TPaper&) = delete;
+
+  // False when a part the paper cannot live without (layers, composite) was not made.
+  bool Created() const { return created_; }
+  void SetJournal(IPaperJournal* journal) { journal_ = journal; }
+  IPaperHost& Host() const { return *host_; }
+
+  // --- setting up -----------------------------------------------------------------------
+  bool NewPaper(const std::string& title, TFlowImage& flow, bool transparent, bool noPaperColor, int32_t dpi,
+                int32_t height, int32_t width);
+
+  // --- layers ---------------------------------------------------------------------------
+  int32_t LayerCount() const { return layers.Count(); }
+  int32_t TopIndex() const { return layers.Count() - 1; }
+  CLayerData* Layer(int32_t i) const { return layers.At(i); }
+  int32_t ActiveIndex() const { return layers.ActiveIndex(); }
+  CLayerData* ActiveLayer() const { return layers.Active(); }
+  bool IsValidIndex(int32_t i) const { return layers.IsValidIndex(i); }
+  bool MaxStoreSize(int32_t& width, int32_t& height) const;
+  TPoint LayerOffset(int32_t i) const;
+  // Store coordinates = paper coordinates + the layer's view position.
+  SPixRect ToLayer(int32_t i, const SPixRect& paperRect) const;
+  SPixRect ToPaper(int32_t i, const SPixRect& storeRect) const;
+  void ToLayer(int32_t i, float& x, float& y) const;
+  bool ActivateLayer(TFlowImage& flow, int32_t i);
+  int32_t AddLayer(int32_t index, int32_t width, bool visible, uint8_t opacity, int32_t modeByte,
+                   int32_t height);
+  bool CanAddLayer(int32_t mode) const;
+
+  // --- attributes -----------------------------------------------------------------------
+  void SetPaperColor(uint32_t colour, bool record);
+  bool SetPaperColorOn(bool on);
+  bool SetShowChecker(bool on);
+  void SetGrid(bool on, int32_t spacingX, int32_t spacingY, bool redraw);
+  void SetPaperSize(TFlowImage& flow, int32_t width, int32_t height);
+  void SetDpi(int32_t value) { dpi = value; }
+
+  // --- compositing ----------------------------------------------------------------------
+  void Recomposite(const SPixRect& rect, bool drawGrid);
+  void RecompositeAll(bool drawGrid);
+  void DrawGrid(const SPixRect& rect);
+  void UpdateThumbnails(bool skipLayer, int32_t i, const SPixRect& rect);
+  // Layers, undo, total, in bytes.
+  struct Memory {
+    int64_t layers = 0, undo = 0, total = 0;
+  };
+  Memory MemoryUsage() const;
+
+  // --- edits through the flow image (store-coordinate rectangles) -------------------------
+  void FinishEdit(TFlowImage& flow, int32_t i, bool commit, const TRect& storeRect);
+  // After a whole-layer change: recomposites and repaints everything.
+  void FinishWholeLayerEdit(TFlowImage& flow, int32_t i);
+  void CommitRect(TFlowImage& flow, int32_t i, bool commit, const TRect& storeRect);
+
+  // --- levels ---------------------------------------------------------------------------
+  void SetLevel(int32_t n);
+  bool SwitchLevel(int32_t n);
+  StrokeEngine Engine() const { return strokeProc; }
+
+  // --- paper-level layer operations (each ends with the list refreshed) -------------------
+  int32_t NewLayer(TFlowImage& flow, int32_t modeByte, uint32_t initialColour, const std::string& name);
+  bool DeleteLayer(TFlowImage& flow, int32_t i);
+  int32_t DuplicateLayer(TFlowImage& flow, int32_t i);
+  int32_t MoveLayer(TFlowImage& flow, int32_t to, int32_t from);
+  bool MergeDown(TFlowImage& flow, int32_t i, bool older);
+  bool FlattenVisible(TFlowImage& flow, bool keepTransparency);
+  bool GroupIn(TFlowImage& flow, int32_t i);
+  bool GroupOut(TFlowImage& flow, int32_t i);
+  bool MergeGroup(TFlowImage& flow, int32_t i);
+  bool DeleteGroup(TFlowImage& flow, int32_t i);
+  void ShowAll(bool visible);
+  void ShowOnly(int32_t i);
+  void InvertVisibility();
+  bool RemoveOutsidePaper(TFlowImage& flow, int32_t i);
+  bool InvertAlpha(TFlowImage& flow, int32_t i);
+  bool FillAlpha(TFlowImage& flow, int32_t i);
+  bool ClearAlpha(TFlowImage& flow, int32_t i);
+  // The layer settings dialog's values (opacity and dither amount in percent).
+  struct LayerSettings {
+    std::string name;
+    int32_t opacityPercent = 100;
+    int32_t mode = kModeNormal;
+    int32_t viewX = 0, viewY = 0;
+    bool removeHidden = false;
+    bool ditherOn = false;
+    int32_t ditherPercent = 100;
+  };
+  LayerSettings SettingsOf(int32_t i) const;
+  bool ApplySettings(TFlowImage& flow, int32_t i, const LayerSettings& s);
+
+  // --- view ------------------------------------------------------------------------------
+  double ZoomFactor() const { return ZoomFactorOf(zoomIndex); }
+  bool CanZoomIn() const { return zoomIndex < 9; }
+  bool CanZoomOut() const { return zoomIndex >= -7; }
+  bool ZoomIn();
+  bool ZoomOut();
+  void SetZoomIndex(int32_t k);
+  bool SetViewAngle(double degrees);
+  bool SetViewAngleRadians(double radians);
+  void ShiftView(double dx, double dy);
+  void SetViewOrigin(int32_t x, int32_t y) { viewOriginX = x, viewOriginY = y; }
+  void SetViewAnchor(int32_t x, int32_t y) { viewAnchorX = x, viewAnchorY = y; }
+  TPoint ViewCenter(int32_t clientWidth, int32_t clientHeight) const;
+  bool IsRotated() const { return normalisedAngle != 0.0f; }
+  bool FastPathAllowed() const;
+  // Rebuilds the display buffer for a window of the given client size.
+  void RefreshView(int32_t clientWidth, int32_t clientHeight);
+  // Prepares the pixels of `windowRect` and says what the window draws.
+  PaintSource PaintRect(const TRect& windowRect, int32_t clientWidth, int32_t clientHeight);
+  void InvalidateView(bool erase) { host_->InvalidateView(erase); }
+
+  // --- canvas -----------------------------------------------------------------------------
+  bool ResizeCanvas(TFlowImage& flow, int32_t width, int32_t height, bool record, bool option,
+                    int32_t anchor);
+  bool ResampleImage(TFlowImage& flow, int32_t width, int32_t height, int32_t method);
+  bool Crop(TFlowImage& flow, int32_t layer, bool record, const SPixRect& rect);
+  // The offset at which the old picture lands in a canvas of a new size.
+  static TPoint AnchorOffset(int32_t oldW, int32_t oldH, int32_t newW, int32_t newH, int32_t anchor);
+
+  // --- fields -------------------------------------------------------------------------------
+  std::string title;
+  StrokeEngine strokeProc = StrokeEngine::kDabs;
+  uint8_t levelMax = 1;
+  uint8_t level = 1;
+  uint8_t paperColorOn = 1;
+  uint8_t showChecker = 0;
+  uint32_t paperColor = 0x00FFFFFF;
+  int32_t dpi = 0;
+  int32_t width = 0, height = 0;
+  uint8_t protectedReplay = 0;
+  uint8_t initialised = 0;
+  uint8_t gridOn = 0;
+  int32_t gridX = 25, gridY = 25;
+  int32_t viewOriginX = 0, viewOriginY = 0;
+  int32_t viewAnchorX = 0, viewAnchorY = 0;
+  int32_t zoomIndex = 0;
+  float viewAngle = 0;
+  float viewShiftX = 0, viewShiftY = 0;
+  float normalisedAngle = 0;
+  float sine = 0, cosine = 1.0f;
+  TTC composite;
+  TTC viewBuffer;
+  TTC plainBuffer;
+  TMTC navThumb;
+  std::unique_ptr<CScaleImageTMTC> viewScaler;
+  CLayerMngr layers{24};
+  PaperSettings settings;
+
+ private:
+  friend class TFlowImage;
+  void Journal(PaperOp op, int32_t layer = -1, int32_t a = 0, int32_t b = 0) {
+    if (journal_) journal_->Operation(op, layer, a, b);
+  }
+  // Blends one contributing layer into `rect` of the composite at its effective opacity.
+  void CompositeLayer(CLayerData& layer, const SPixRect& rect, uint8_t opacity);
+  // After a change of the layer list: the flow image reloads, the list redraws.
+  void LayersChanged(TFlowImage& flow, int32_t activate);
+  // A layer standing in for `layer` over another store size (canvas changes, crop).
+  std::unique_ptr<CLayerData> ReplacementLayer(const CLayerData& layer, TPoint size, TPoint storeOffset,
+                                               bool allAttributes) const;
+  void FitNavThumb();
+
+  IPaperHost* host_;
+  IPaperJournal* journal_ = nullptr;
+  bool created_ = false;
+};
+
+// Converts a store-coordinate left/top/right/bottom rectangle of layer i to a paper
+// rectangle (and back): the one place where the two forms meet.
+SPixRect StoreToPaperRect(const CLayerData& layer, const TRect& storeRect);
+TRect PaperToStoreRect(const CLayerData& layer, const SPixRect& paperRect);
+
+}  // namespace tintara

@@ -1,0 +1,77 @@
+// What a paper needs from the world around it: the window that shows it, the palettes that
+// follow it, and the journal through which its operations reach the undo history and the
+// event recorder. Each has a headless default, so a paper works (and is tested) with no
+// window at all.
+#pragma once
+
+#include <cstdint>
+
+namespace tintara {
+
+class IPaperHost {
+ public:
+  virtual ~IPaperHost() = default;
+  // The window repaints its client area.
+  virtual void InvalidateView(bool erase) {}
+  virtual void ScrollRangesChanged() {}
+  virtual void SetModified() {}
+  // True while the window replays an event stream.
+  virtual bool IsReplaying() const { return false; }
+  // The window's background as a pixel value (shown where the view leaves the paper).
+  virtual uint32_t WindowBackground() const { return 0x00808080; }
+  // The layer palette redraws one layer (-1: the whole list); the selection palette refreshes.
+  virtual void LayerWindowChanged(int32_t layer) {}
+  virtual void SelectionWindowChanged() {}
+  virtual void PreviewChanged() {}
+  // The stroke that paints on this paper learns its target layer and protect-alpha flag.
+  virtual void StrokeTarget(int32_t layer, bool protectAlpha) {}
+};
+
+// The settings a paper reads from the application.
+struct PaperSettings {
+  int32_t undoMax = 8;      // 0..50
+  int32_t strokeLevel = 2;  // the level chosen for new pictures (1 or 2)
+  bool antialiasedDisplay = false;
+};
+
+// Every operation that changes a picture reports itself here once, at the point where its
+// event is recorded and its undo record pushed.
+enum class PaperOp : int32_t {
+  kNewPicture,
+  kPaperColor,
+  kAddLayer,
+  kDeleteLayer,
+  kDuplicateLayer,
+  kMoveLayer,
+  kMergeDown,
+  kMergeDownOld,
+  kFlattenVisible,
+  kFlattenVisibleKeepAlpha,
+  kGroupIn,
+  kGroupOut,
+  kMergeGroup,
+  kDeleteGroup,
+  kShowAll,
+  kHideAll,
+  kShowOnly,
+  kInvertVisibility,
+  kRemoveOutside,
+  kInvertAlpha,
+  kFillAlpha,
+  kClearAlpha,
+  kLayerSettings,
+  kResizeCanvas,
+  kResampleImage,
+  kCrop,
+  kEdit,  // a painting or editing operation committed through the flow image
+};
+
+class IPaperJournal {
+ public:
+  virtual ~IPaperJournal() = default;
+  // `layer` is the index the operation worked on (-1 when none); a and b carry the
+  // operation's own values (an index, a size, an option).
+  virtual void Operation(PaperOp op, int32_t layer, int32_t a, int32_t b) = 0;
+};
+
+}  // namespace tintara
