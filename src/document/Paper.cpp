@@ -219,7 +219,7 @@ void TPaper::SetPaperSize(TFlowImage& flow, int32_t w, int32_t h) {
 
 // --- compositing ------------------------------------------------------------------------------
 
-void TPaper::CompositeLayer(CLayerData& L, const SPixRect& rect, uint8_t opacity) {
+void TPaper::CompositeLayer(CLayerData& L, const SPixRect& rect, uint8_t opacity, SRandomState& random) {
   if (!L.pixels || !L.pixels->IsValid() || opacity == 0) return;
   CBlockVMTC& store = *L.pixels;
   const int32_t code = L.Mode();
@@ -239,8 +239,8 @@ void TPaper::CompositeLayer(CLayerData& L, const SPixRect& rect, uint8_t opacity
 
   if (L.ditherOn) {
     // Dither: one draw per pixel of the rectangle, row by row, from a copy of the layer's
-    // state, so that repeated recomposites give the same pixels whatever the tiles hold.
-    SRandomState random = L.random;
+    // state (kept by the caller across bands), so that repeated recomposites give the same
+    // pixels whatever the tiles hold.
     for (int32_t y = rect.y; y < rect.Bottom(); ++y) {
       uint32_t* out = composite.Row32(y);
       const int32_t sy = y + L.viewY;
@@ -278,25 +278,39 @@ void TPaper::CompositeLayer(CLayerData& L, const SPixRect& rect, uint8_t opacity
 void TPaper::Recomposite(const SPixRect& rect, bool drawGrid) {
   const SPixRect r = composite.Clip(rect);
   if (r.IsEmpty()) return;
-  if (paperColorOn)
-    MaskedWrite(composite, r, paperColor, 0x00FFFFFF);
-  else
-    FillRect(composite, r, 0x00FFFFFF);
   // The group-opacity stack: entry L is the latest layer at level L; entries above it are
   // cleared whenever it is written, so only ancestors are ever multiplied in.
+  const int32_t n = layers.Count();
+  std::vector<uint8_t> effective(size_t(n), 0);
+  std::vector<SRandomState> random(static_cast<size_t>(n));
   std::array<uint8_t, kMaxGroupLevel + 1> stack;
   stack.fill(255);
   int32_t top = 0;
-  for (int32_t i = 0; i < layers.Count(); ++i) {
-    CLayerData& L = *layers.At(i);
+  for (int32_t i = 0; i < n; ++i) {
+    const CLayerData& L = *layers.At(i);
     const int32_t lv = std::clamp(L.groupLevel, 0, kMaxGroupLevel);
     stack[size_t(lv)] = L.opacity;
     for (int32_t k = lv + 1; k <= top; ++k) stack[size_t(k)] = 255;
     top = lv;
+    random[size_t(i)] = L.random;  // dither draws from a copy of the stored state
     if (!L.visible) continue;
     uint8_t eff = L.opacity;
     for (int32_t k = lv - 1; k >= 0; --k) eff = Mul8(eff, stack[size_t(k)]);
-    CompositeLayer(L, r, eff);
+    effective[size_t(i)] = eff;
+  }
+  // Band by band, every layer in turn, so that the band of the composite stays in the cache.
+  constexpr int32_t kBand = 32;
+  for (int32_t y = r.y; y < r.Bottom();) {
+    const int32_t h = std::min(kBand - (y & (kBand - 1)), r.Bottom() - y);
+    const SPixRect band{r.x, y, r.width, h};
+    if (paperColorOn)
+      MaskedWrite(composite, band, paperColor, 0x00FFFFFF);
+    else
+      FillRect(composite, band, 0x00FFFFFF);
+    for (int32_t i = 0; i < n; ++i)
+      if (effective[size_t(i)] > 0)
+        CompositeLayer(*layers.At(i), band, effective[size_t(i)], random[size_t(i)]);
+    y += h;
   }
   if (drawGrid) DrawGrid(r);
 }

@@ -222,7 +222,7 @@ class TPaper {
     if (journal_) journal_->Operation(op, layer, a, b);
   }
   // Blends one contributing layer into `rect` of the composite at its effective opacity.
-  void CompositeLayer(CLayerData& layer, const SPixRect& rect, uint8_t opacity);
+  void CompositeLayer(CLayerData& layer, const SPixRect& rect, uint8_t opacity, SRandomState& random);
   // After a change of the layer list: the flow image reloads, the list redraws.
   void LayersChanged(TFlowImage& flow, int32_t activate);
   // A layer standing in for `layer` over another store size (canvas changes, crop).
