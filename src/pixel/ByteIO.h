@@ -129,4 +129,24 @@ class ByteWriter {
   std::vector<uint8_t>& out_;
 };
 
+// Overwrites little-endian values inside a fixed span, for records edited in place in a
+// stored stream. A value that would not fit is not written and the call returns false.
+class BytePatcher {
+ public:
+  BytePatcher(uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+  bool u8(size_t at, uint8_t v) { return put(at, v, 1); }
+  bool u16(size_t at, uint16_t v) { return put(at, v, 2); }
+  bool u32(size_t at, uint32_t v) { return put(at, v, 4); }
+
+ private:
+  bool put(size_t at, uint64_t v, size_t n) {
+    if (at > size_ || size_ - at < n) return false;
+    for (size_t i = 0; i < n; ++i) data_[at + i] = uint8_t(v >> (8 * i));
+    return true;
+  }
+  uint8_t* data_;
+  size_t size_;
+};
+
 }  // namespace tintara
