@@ -1,10 +1,13 @@
 // Changes of the canvas as a whole: a new size with an anchor, resampling every layer, and
-// cropping to a rectangle. Each builds the complete new layer set first and swaps it in
-// only when every layer could be made, so a failure leaves the picture as it was.
+// cropping to a rectangle. Each builds the complete new layer set first; the old set then
+// goes to the undo history. When the copy cannot be made the user may go on without undo:
+// the layers are then changed one by one, and what still does not fit falls back to a
+// change of the view alone, so nothing is lost.
 #include <cmath>
 #include <cstdio>
 
 #include "document/Paper.h"
+#include "document/PaperUndo.h"
 #include "pixel/ColorOps.h"
 #include "platform/Debug.h"
 #include "platform/Notify.h"
@@ -12,6 +15,7 @@
 namespace tintara {
 namespace {
 
+constexpr const char* kUndoWord = "アンドゥ";
 constexpr const char* kCropName = "切り抜き";
 constexpr const char* kCropFailedFormat = "メモリ不足により%sの実行に失敗しました！";
 
@@ -46,106 +50,189 @@ std::unique_ptr<CLayerData> TPaper::ReplacementLayer(const CLayerData& layer, TP
   return copy;
 }
 
+namespace {
+
+// The layer of a canvas resize: its store covers the old extent and the new paper area.
+std::unique_ptr<CLayerData> Resized(const TPaper& paper, const CLayerData& L, const SPixRect& area,
+                                    bool option,
+                                    std::unique_ptr<CLayerData> (TPaper::*make)(const CLayerData&, TPoint,
+                                                                                TPoint, bool) const) {
+  const SPixRect extent = L.Bounds();
+  const SPixRect u = Union(extent, area);
+  std::unique_ptr<CLayerData> n =
+      (paper.*make)(L, {u.width, u.height}, {extent.x - u.x, extent.y - u.y}, option);
+  if (!n) return nullptr;
+  n->viewX = area.x - u.x;
+  n->viewY = area.y - u.y;
+  n->viewWidth = area.width;
+  n->viewHeight = area.height;
+  n->FitThumbnail(kThumbnailSide, kThumbnailSide);
+  n->RenderThumbnail();
+  return n;
+}
+
+}  // namespace
+
 bool TPaper::ResizeCanvas(TFlowImage& flow, int32_t w, int32_t h, bool record, bool option, int32_t anchor) {
   if (!ValidSize(w, h) || anchor < 0 || anchor > 8 || layers.Count() == 0) return false;
   WaitCursor busy;
-  if (record) Journal(PaperOp::kResizeCanvas, -1, w, h);
   const TPoint off = AnchorOffset(width, height, w, h, anchor);
-  // The new paper, in old paper coordinates.
-  const SPixRect area{-off.x, -off.y, w, h};
+  const SPixRect area{-off.x, -off.y, w, h};  // the new paper, in old paper coordinates
+  const bool replaying = host_->IsReplaying();
+  const bool withUndo = !replaying && undo && undo->CanUndo();
+  const int32_t oldW = width, oldH = height, oldActive = ActiveIndex();
+
   std::vector<std::unique_ptr<CLayerData>> fresh;
+  bool copied = true;
   try {
-    for (int32_t i = 0; i < layers.Count(); ++i) {
-      const CLayerData& L = *layers.At(i);
-      const SPixRect extent = L.Bounds();
-      const SPixRect u = Union(extent, area);
-      std::unique_ptr<CLayerData> n =
-          ReplacementLayer(L, {u.width, u.height}, {extent.x - u.x, extent.y - u.y}, option);
+    for (int32_t i = 0; i < layers.Count() && copied; ++i) {
+      std::unique_ptr<CLayerData> n = Resized(*this, *layers.At(i), area, option, &TPaper::ReplacementLayer);
       if (!n) {
         DebugOut("makeResizeLayerEx: Exception!");
-        ShowWarning(kOutOfMemoryText);
-        return false;
+        copied = false;
+      } else {
+        fresh.push_back(std::move(n));
       }
-      // Whatever the old view was, the view is now the new paper area.
-      n->viewX = area.x - u.x;
-      n->viewY = area.y - u.y;
-      n->viewWidth = w;
-      n->viewHeight = h;
-      n->FitThumbnail(kThumbnailSide, kThumbnailSide);
-      n->RenderThumbnail();
-      fresh.push_back(std::move(n));
     }
   } catch (const std::exception&) {
     DebugOut("makeResizeLayerEx: Exception!");
-    ShowWarning(kOutOfMemoryText);
-    return false;
+    copied = false;
   }
-  for (int32_t i = 0; i < layers.Count(); ++i) layers.Replace(i, std::move(fresh[size_t(i)]));
-  const int32_t active = ActiveIndex();
+  std::vector<std::unique_ptr<CLayerData>> old;
+  std::vector<std::unique_ptr<CMaskData>> oldMasks;
+  const int32_t oldMaskActive = masks.ActiveIndex();
+  bool keepRecord = withUndo && copied;
+  if (copied) {
+    for (int32_t i = 0; i < layers.Count(); ++i)
+      old.push_back(layers.Replace(i, std::move(fresh[size_t(i)])));
+  } else {
+    fresh.clear();
+    if (withUndo) {
+      if (!ConfirmWithoutUndo(kUndoWord)) return false;
+      ClearUndo();
+    }
+    // One layer at a time; a layer that still cannot be copied changes its view only.
+    for (int32_t i = 0; i < layers.Count(); ++i) {
+      CLayerData& L = *layers.At(i);
+      std::unique_ptr<CLayerData> n = Resized(*this, L, area, option, &TPaper::ReplacementLayer);
+      if (n) {
+        layers.Replace(i, std::move(n));
+      } else {
+        L.viewX -= off.x;
+        L.viewY -= off.y;
+        L.viewWidth = w;
+        L.viewHeight = h;
+      }
+    }
+  }
+  if (keepRecord && !masks.CopyAll(oldMasks)) {
+    keepRecord = false;
+    UndoRecordFailed();
+  }
+  masks.ShiftAll(off.x, off.y);
   SetPaperSize(flow, w, h);
+  if (record) Journal(PaperOp::kResizeCanvas, -1, w, h);
+  if (keepRecord)
+    PushUndo(std::make_unique<CanvasRecord>(50, std::move(old), oldActive, std::move(oldMasks), oldMaskActive,
+                                            oldW, oldH));
   host_->SetModified();
   RecompositeAll(true);
   host_->PreviewChanged();
   flow.Invalidate();
-  ActivateLayer(flow, active);
+  ActivateLayer(flow, std::clamp(oldActive, 0, layers.Count() - 1));
   return true;
 }
+
+namespace {
+
+std::unique_ptr<CLayerData> Resampled(const CLayerData& L, int32_t w, int32_t h, int32_t method,
+                                      bool ownUndo) {
+  const float sx = float(w) / float(std::max(1, L.viewWidth)),
+              sy = float(h) / float(std::max(1, L.viewHeight));
+  // At least one pixel and at least the new view.
+  const int32_t sw = std::max<int32_t>(w, int32_t(std::floor(L.pixels->Width() * sx + 0.5f)));
+  const int32_t sh = std::max<int32_t>(h, int32_t(std::floor(L.pixels->Height() * sy + 0.5f)));
+  auto n = std::make_unique<CLayerData>(L.index, ownUndo);
+  if (!n->CreatePixels(sw, sh, L.mode)) return nullptr;
+  n->id = L.id;
+  n->CopyAttributes(L);
+  bool ok;
+  if (method == 1) {
+    ok = L.pixels->Resample4x4(*n->pixels);
+  } else {
+    CScaleLayerImage scaler(L.pixels.get(), n->pixels.get());
+    ok = scaler.Scale(L.pixels->Bounds(), n->pixels->Bounds());
+    n->pixels->Compact();
+  }
+  if (!ok) return nullptr;
+  // The view stays inside the store.
+  n->viewX = std::clamp(int32_t(std::floor(L.viewX * sx + 0.5f)), 0, sw - w);
+  n->viewY = std::clamp(int32_t(std::floor(L.viewY * sy + 0.5f)), 0, sh - h);
+  n->viewWidth = w;
+  n->viewHeight = h;
+  n->FitThumbnail(kThumbnailSide, kThumbnailSide);
+  return n;
+}
+
+}  // namespace
 
 bool TPaper::ResampleImage(TFlowImage& flow, int32_t w, int32_t h, int32_t method) {
   if ((method != 1 && method != 2) || !ValidSize(w, h) || layers.Count() == 0) return false;
   WaitCursor busy;
+  const bool withUndo = !host_->IsReplaying() && undo && undo->CanUndo();
+  const int32_t oldW = width, oldH = height, oldActive = ActiveIndex();
   std::vector<std::unique_ptr<CLayerData>> fresh;
+  bool copied = true;
   try {
-    for (int32_t i = 0; i < layers.Count(); ++i) {
-      const CLayerData& L = *layers.At(i);
-      const float sx = float(w) / float(std::max(1, L.viewWidth)),
-                  sy = float(h) / float(std::max(1, L.viewHeight));
-      // At least one pixel and at least the new view.
-      const int32_t sw = std::max<int32_t>(w, int32_t(std::floor(L.pixels->Width() * sx + 0.5f)));
-      const int32_t sh = std::max<int32_t>(h, int32_t(std::floor(L.pixels->Height() * sy + 0.5f)));
-      auto n = std::make_unique<CLayerData>(L.index, level == 0);
-      if (!n->CreatePixels(sw, sh, L.mode)) {
-        ShowWarning(kOutOfMemoryText);
-        return false;
-      }
-      n->id = L.id;
-      n->CopyAttributes(L);
-      bool ok;
-      if (method == 1) {
-        ok = L.pixels->Resample4x4(*n->pixels);
-      } else {
-        CScaleLayerImage scaler(L.pixels.get(), n->pixels.get());
-        ok = scaler.Scale(L.pixels->Bounds(), n->pixels->Bounds());
-        n->pixels->Compact();
-      }
-      if (!ok) {
-        ShowWarning(kOutOfMemoryText);
-        return false;
-      }
-      n->viewX = int32_t(std::floor(L.viewX * sx + 0.5f));
-      n->viewY = int32_t(std::floor(L.viewY * sy + 0.5f));
-      n->viewWidth = w;
-      n->viewHeight = h;
-      // The view stays inside the store.
-      n->viewX = std::clamp(n->viewX, 0, sw - w);
-      n->viewY = std::clamp(n->viewY, 0, sh - h);
-      n->FitThumbnail(kThumbnailSide, kThumbnailSide);
-      fresh.push_back(std::move(n));
+    for (int32_t i = 0; i < layers.Count() && copied; ++i) {
+      std::unique_ptr<CLayerData> n = Resampled(*layers.At(i), w, h, method, level == 0);
+      if (n)
+        fresh.push_back(std::move(n));
+      else
+        copied = false;
     }
   } catch (const std::exception&) {
-    ShowWarning(kOutOfMemoryText);
-    return false;
+    copied = false;
   }
-  for (int32_t i = 0; i < layers.Count(); ++i) layers.Replace(i, std::move(fresh[size_t(i)]));
-  const int32_t active = ActiveIndex();
-  Journal(PaperOp::kResampleImage, -1, w, h);
+  std::vector<std::unique_ptr<CLayerData>> old;
+  std::vector<std::unique_ptr<CMaskData>> oldMasks;
+  const int32_t oldMaskActive = masks.ActiveIndex();
+  bool keepRecord = withUndo && copied;
+  if (copied) {
+    for (int32_t i = 0; i < layers.Count(); ++i)
+      old.push_back(layers.Replace(i, std::move(fresh[size_t(i)])));
+  } else {
+    fresh.clear();
+    if (withUndo) {
+      if (!ConfirmWithoutUndo(kUndoWord)) return false;
+      ClearUndo();
+    }
+    bool lost = false;
+    for (int32_t i = 0; i < layers.Count(); ++i) {
+      std::unique_ptr<CLayerData> n = Resampled(*layers.At(i), w, h, method, level == 0);
+      if (n)
+        layers.Replace(i, std::move(n));
+      else
+        lost = true;
+    }
+    if (lost) ShowWarning(kOutOfMemoryText);
+  }
+  if (keepRecord && !masks.CopyAll(oldMasks)) {
+    keepRecord = false;
+    UndoRecordFailed();
+  }
+  masks.ScaleAll(oldW, oldH, w, h);
   SetPaperSize(flow, w, h);
   for (int32_t i = 0; i < layers.Count(); ++i) layers.At(i)->RenderThumbnail();
+  Journal(PaperOp::kResampleImage, -1, w, h);
+  if (keepRecord)
+    PushUndo(std::make_unique<CanvasRecord>(51, std::move(old), oldActive, std::move(oldMasks), oldMaskActive,
+                                            oldW, oldH));
   host_->SetModified();
   RecompositeAll(true);
   host_->PreviewChanged();
   flow.Invalidate();
-  ActivateLayer(flow, active);
+  ActivateLayer(flow, std::clamp(oldActive, 0, layers.Count() - 1));
   return true;
 }
 
@@ -157,6 +244,7 @@ bool TPaper::Crop(TFlowImage& flow, int32_t layer, bool record, const SPixRect& 
   rect = Intersect(rect, {0, 0, width, height});
   if (rect.IsEmpty() || layers.Count() == 0) return false;
   WaitCursor busy;
+  const bool withUndo = record && !host_->IsReplaying() && undo && undo->CanUndo();
   std::vector<std::unique_ptr<CLayerData>> fresh;
   bool failed = false;
   try {
@@ -187,10 +275,22 @@ bool TPaper::Crop(TFlowImage& flow, int32_t layer, bool record, const SPixRect& 
     ShowWarning(text);
     return false;
   }
-  const int32_t active = ActiveIndex();
-  for (int32_t i = 0; i < layers.Count(); ++i) layers.Replace(i, std::move(fresh[size_t(i)]));
+  const int32_t active = ActiveIndex(), oldW = width, oldH = height;
+  std::vector<std::unique_ptr<CLayerData>> old;
+  for (int32_t i = 0; i < layers.Count(); ++i) old.push_back(layers.Replace(i, std::move(fresh[size_t(i)])));
+  std::vector<std::unique_ptr<CMaskData>> oldMasks;
+  const int32_t oldMaskActive = masks.ActiveIndex();
+  bool keepRecord = withUndo;
+  if (keepRecord && !masks.CopyAll(oldMasks)) {
+    keepRecord = false;
+    UndoRecordFailed();
+  }
+  masks.ShiftAll(-rect.x, -rect.y);
   SetPaperSize(flow, rect.width, rect.height);
   if (record) Journal(PaperOp::kCrop, layer, rect.x, rect.y);
+  if (keepRecord)
+    PushUndo(std::make_unique<CanvasRecord>(52, std::move(old), active, std::move(oldMasks), oldMaskActive,
+                                            oldW, oldH));
   host_->SetModified();
   RecompositeAll(true);
   host_->PreviewChanged();

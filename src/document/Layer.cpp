@@ -523,6 +523,14 @@ bool CLayerMngr::Merge(int32_t dstIndex, int32_t srcIndex, bool keepOld, uint32_
   return true;
 }
 
+void CLayerMngr::SwapLayers(std::vector<std::unique_ptr<CLayerData>>& other, int32_t& otherActive) {
+  std::swap(layers_, other);
+  std::swap(active_, otherActive);
+  ClampActive();
+  if (active_ < 0 && Count() > 0) active_ = 0;
+  Renumber();
+}
+
 void CLayerMngr::ClearAll() {
   layers_.clear();
   active_ = -1;

@@ -184,6 +184,9 @@ class CLayerMngr {
   bool Merge(int32_t dst, int32_t src, bool keepOld, uint32_t option,
              std::unique_ptr<CLayerData>* oldDst = nullptr, const MergeFn* with = nullptr);
   void ClearAll();
+  // Exchanges the whole list with another (canvas changes and their undo); the active index
+  // goes with it.
+  void SwapLayers(std::vector<std::unique_ptr<CLayerData>>& other, int32_t& otherActive);
 
   int32_t PaperWidth() const { return paperWidth_; }
   int32_t PaperHeight() const { return paperHeight_; }

@@ -442,6 +442,25 @@ void CMaskMngr::ShiftAll(int32_t dx, int32_t dy) {
   }
 }
 
+void CMaskMngr::SwapMasks(std::vector<std::unique_ptr<CMaskData>>& other, int32_t& otherActive) {
+  std::swap(masks_, other);
+  std::swap(active_, otherActive);
+  if (active_ >= Count()) active_ = Count() - 1;
+  if (active_ < 0 && Count() > 0) active_ = 0;
+  ClearOutline();
+  Renumber();
+}
+
+bool CMaskMngr::CopyAll(std::vector<std::unique_ptr<CMaskData>>& out) const {
+  out.clear();
+  for (const auto& m : masks_) {
+    std::unique_ptr<CMaskData> c = m->Copy(true);
+    if (!c) return false;
+    out.push_back(std::move(c));
+  }
+  return true;
+}
+
 void CMaskMngr::BuildOutline(int32_t index) {
   const CMaskData* m = At(Resolve(index));
   if (!m) return;

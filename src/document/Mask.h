@@ -119,6 +119,11 @@ class CMaskMngr {
   // Moves every mask's offset (canvas changes).
   void ShiftAll(int32_t dx, int32_t dy);
 
+  // Exchanges the whole list (canvas changes and their undo).
+  void SwapMasks(std::vector<std::unique_ptr<CMaskData>>& other, int32_t& otherActive);
+  // Full copies of every mask (serials kept), or false when one could not be copied.
+  bool CopyAll(std::vector<std::unique_ptr<CMaskData>>& out) const;
+
   // --- outline ------------------------------------------------------------------------------
   void BuildOutline(int32_t index);
   void ClearOutline();

@@ -88,12 +88,19 @@ TPaper::TPaper(IPaperHost* host, const PaperSettings& s) : settings(s), host_(ho
   } catch (const std::bad_alloc&) {
     DebugOut("failed to create viewScaler!");
   }
+  try {
+    undo = std::make_unique<CUndoMngrEx>(*this, settings.undoMax);
+  } catch (const std::bad_alloc&) {
+    DebugOut("failed to create undoMngrEx!");
+  }
+  InstallLayerUndo();
   created_ = viewScaler != nullptr;
 }
 
 TPaper::~TPaper() {
-  // The stroke and event managers go before the layers they use; the layers last.
+  // Undo records hold layers and masks: they go first; the layers last.
   viewScaler.reset();
+  undo.reset();
   layers.ClearAll();
 }
 
@@ -166,7 +173,15 @@ bool TPaper::CanAddLayer(int32_t mode) const {
 // --- attributes -----------------------------------------------------------------------------
 
 void TPaper::SetPaperColor(uint32_t colour, bool record) {
-  if (record) Journal(PaperOp::kPaperColor, -1, int32_t(paperColor), int32_t(colour));
+  if (record) {
+    Journal(PaperOp::kPaperColor, -1, int32_t(paperColor), int32_t(colour));
+    if (undo && undo->CanUndo()) {
+      AttributeValue before, after;
+      before.number = paperColor;
+      after.number = colour;
+      PushUndo(MakeAttributeRecord(17, -1, before, after));
+    }
+  }
   paperColor = colour;
   RecompositeAll(true);
 }
@@ -211,6 +226,8 @@ void TPaper::SetPaperSize(TFlowImage& flow, int32_t w, int32_t h) {
   width = w;
   height = h;
   layers.SetPaperSize(w, h);
+  masks.SetPaperSize(w, h);
+  masks.RefreshAllThumbnails();
   flow.FitToLayers(false);
   composite.Resize(w, h);
   FitNavThumb();
@@ -369,9 +386,9 @@ void TPaper::UpdateThumbnails(bool skipLayer, int32_t i, const SPixRect& rect) {
 TPaper::Memory TPaper::MemoryUsage() const {
   Memory m;
   m.layers = layers.LayersMemory();
-  m.undo = layers.OwnUndoMemory();
+  m.undo = undo ? undo->MemoryUsed() : layers.OwnUndoMemory();
   m.total = int64_t(composite.Width()) * composite.Height() * 9 + m.layers + viewBuffer.ByteSize() +
-            plainBuffer.ByteSize() + m.undo;
+            plainBuffer.ByteSize() + masks.Memory() + m.undo;
   return m;
 }
 
@@ -424,6 +441,8 @@ void TPaper::FinishWholeLayerEdit(TFlowImage& flow, int32_t i) {
 void TPaper::SetLevel(int32_t n) {
   n = std::clamp(n, 0, 2);
   strokeProc = n == 0 ? StrokeEngine::kDirect : n == 1 ? StrokeEngine::kDabs : StrokeEngine::kManager;
+  // Level-0 papers keep undo per layer instead.
+  if (n == 0) undo.reset();
   levelMax = uint8_t(std::max<int32_t>(levelMax, n));
   level = uint8_t(n);
 }

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "document/Layer.h"
+#include "document/Mask.h"
 #include "document/PaperHost.h"
+#include "document/Undo.h"
 #include "pixel/DibCore.h"
 #include "pixel/ScaleImage.h"
 
@@ -156,7 +158,53 @@ class TPaper {
     int32_t ditherPercent = 100;
   };
   LayerSettings SettingsOf(int32_t i) const;
+  // The layer window's direct controls, one attribute record each.
+  bool SetLayerVisible(int32_t i, bool visible);
+  bool SetLayerOpacity(int32_t i, uint8_t opacity);
+  bool SetLayerMode(int32_t i, int32_t mode);
+  bool SetLayerProtectAlpha(int32_t i, bool on);
   bool ApplySettings(TFlowImage& flow, int32_t i, const LayerSettings& s);
+
+  // --- painting and transforms ------------------------------------------------------------
+  // Before a painting step on layer i: the undo record of the store rectangle it will touch.
+  bool BeginEdit(int32_t i, const TRect& storeRect, int32_t kind = 1);
+  // Flip, negative and the like on a whole layer (kinds 7..11) or every visible layer (12..15).
+  bool TransformLayer(TFlowImage& flow, int32_t i, int32_t kind);
+  bool TransformVisible(TFlowImage& flow, int32_t kind);
+
+  // --- selection masks ---------------------------------------------------------------------
+  int32_t NewSelectionMask(int32_t index);
+  int32_t SelectionFromLayer(int32_t layer, bool luminance, bool invert);
+  bool RemoveSelectionMask(int32_t index);
+  // Combines a channel into the mask (the shapes and most selection edits).
+  bool EditSelection(int32_t index, const CBlockVCH& channel, int32_t x, int32_t y, CombineMode mode);
+  bool ActivateMask(int32_t index);
+  // Moves the active mask (`from`) to another place in the list; it stays active.
+  bool MoveMask(int32_t from, int32_t to);
+  bool InvertSelection(int32_t index);
+  bool MoveSelection(int32_t index, int32_t dx, int32_t dy);
+  bool SetSelectionSwitches(bool visible, bool enabled);
+  // Combines mask `other` (the active one, in the mask window) into mask `index`, which then
+  // becomes active (the mask window's add, copy, subtract, intersect).
+  bool CombineMasks(int32_t index, int32_t other, CombineMode mode);
+  bool RenameMask(int32_t index, const std::string& name);
+
+  // --- undo ---------------------------------------------------------------------------------
+  // Hands a record to the undo manager; false (and the record is freed) when it was not kept.
+  bool PushUndo(std::unique_ptr<CUndoData> record);
+  // A record could not be made: the history is cleared so that it cannot drift from the stream.
+  void UndoRecordFailed();
+  void ClearUndo();
+  UndoResult Undo(TFlowImage& flow);
+  UndoResult Redo(TFlowImage& flow);
+  bool SetUndoLimit(int32_t undoMax);
+  // Level-0 papers: undoes the last painting step of layer i from its own history and
+  // repaints the restored rectangle.
+  bool UndoLayerStep(TFlowImage& flow, int32_t i);
+  bool CanUndoNow() const { return undo && undo->HasUndo(); }
+  bool CanRedoNow() const { return undo && undo->HasRedo(); }
+  // The flow image of the step in progress (records that change the canvas need it).
+  TFlowImage* StepFlow() const { return stepFlow_; }
 
   // --- view ------------------------------------------------------------------------------
   double ZoomFactor() const { return ZoomFactorOf(zoomIndex); }
@@ -214,6 +262,9 @@ class TPaper {
   TMTC navThumb;
   std::unique_ptr<CScaleImageTMTC> viewScaler;
   CLayerMngr layers{24};
+  CMaskMngr masks;
+  std::unique_ptr<CUndoMngrEx> undo;
+  uint8_t selectionVisible = 1, selectionEnabled = 1;
   PaperSettings settings;
 
  private:
@@ -230,8 +281,13 @@ class TPaper {
                                                bool allAttributes) const;
   void FitNavThumb();
 
+  // Asks whether to go on without undo when the copy for undo cannot be made.
+  bool ConfirmWithoutUndo(const char* operation);
+  UndoResult StepUndo(TFlowImage& flow, bool redo);
+
   IPaperHost* host_;
   IPaperJournal* journal_ = nullptr;
+  TFlowImage* stepFlow_ = nullptr;
   bool created_ = false;
 };
 

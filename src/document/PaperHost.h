@@ -25,6 +25,8 @@ class IPaperHost {
   virtual void PreviewChanged() {}
   // The stroke that paints on this paper learns its target layer and protect-alpha flag.
   virtual void StrokeTarget(int32_t layer, bool protectAlpha) {}
+  // The document holds changes not yet saved.
+  virtual bool IsModified() const { return false; }
 };
 
 // The settings a paper reads from the application.
@@ -60,10 +62,27 @@ enum class PaperOp : int32_t {
   kFillAlpha,
   kClearAlpha,
   kLayerSettings,
+  kLayerVisible,
+  kLayerOpacity,
+  kLayerMode,
+  kLayerProtectAlpha,
   kResizeCanvas,
   kResampleImage,
   kCrop,
   kEdit,  // a painting or editing operation committed through the flow image
+  kTransformLayer,
+  kTransformVisible,
+  kNewMask,
+  kMaskFromLayer,
+  kRemoveMask,
+  kEditMask,
+  kActivateMask,
+  kMoveMask,
+  kInvertMask,
+  kMoveSelection,
+  kSelectionSwitches,
+  kCombineMasks,
+  kRenameMask,
 };
 
 class IPaperJournal {
@@ -72,6 +91,13 @@ class IPaperJournal {
   // `layer` is the index the operation worked on (-1 when none); a and b carry the
   // operation's own values (an index, a size, an option).
   virtual void Operation(PaperOp op, int32_t layer, int32_t a, int32_t b) = 0;
+  // The event stream follows undo and redo: before a step it is compared with the undo
+  // manager's counts, after it the stream steps too.
+  virtual void BeforeUndoStep(bool redo, int32_t undoCount, int32_t redoCount) {}
+  virtual void AfterUndoStep(bool redo) {}
+  // The stream's own undo window; resized before the undo depth changes.
+  virtual bool ResizeUndoWindow(int32_t depth) { return true; }
+  virtual void ClearUndoWindow() {}
 };
 
 }  // namespace tintara

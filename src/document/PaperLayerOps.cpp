@@ -3,6 +3,7 @@
 #include <array>
 
 #include "document/Paper.h"
+#include "document/PaperUndo.h"
 #include "pixel/ColorOps.h"
 #include "platform/Notify.h"
 
@@ -32,6 +33,8 @@ std::vector<uint8_t> EffectiveOpacities(const CLayerMngr& layers) {
   return eff;
 }
 
+bool Recording(const TPaper& p) { return p.undo && p.undo->CanUndo(); }
+
 }  // namespace
 
 void TPaper::LayersChanged(TFlowImage& flow, int32_t activate) {
@@ -46,7 +49,8 @@ void TPaper::LayersChanged(TFlowImage& flow, int32_t activate) {
 int32_t TPaper::NewLayer(TFlowImage& flow, int32_t modeByte, uint32_t initialColour,
                          const std::string& name) {
   if (!CanAddLayer(EffectiveMode(uint32_t(modeByte)))) return -1;
-  const int32_t index = ActiveIndex() + 1;
+  const int32_t before = ActiveIndex();
+  const int32_t index = before + 1;
   const int32_t at = AddLayer(index, width, true, 255, modeByte, height);
   if (at < 0) return -1;
   CLayerData& l = *layers.At(at);
@@ -57,6 +61,7 @@ int32_t TPaper::NewLayer(TFlowImage& flow, int32_t modeByte, uint32_t initialCol
     l.name = name.substr(0, kMaxNameLength);
   l.RenderThumbnail();
   Journal(PaperOp::kAddLayer, at, modeByte, int32_t(initialColour));
+  if (Recording(*this)) PushUndo(std::make_unique<AddLayerRecord>(27, l.id, at, before));
   LayersChanged(flow, at);
   return at;
 }
@@ -64,7 +69,8 @@ int32_t TPaper::NewLayer(TFlowImage& flow, int32_t modeByte, uint32_t initialCol
 bool TPaper::DeleteLayer(TFlowImage& flow, int32_t i) {
   if (!IsValidIndex(i) || layers.Count() < 2) return false;
   Journal(PaperOp::kDeleteLayer, i);
-  layers.Delete(i);
+  std::unique_ptr<CLayerData> gone = layers.Detach(i);
+  if (Recording(*this)) PushUndo(std::make_unique<DeleteLayerRecord>(std::move(gone), i));
   LayersChanged(flow, std::min(i, layers.Count() - 1));
   return true;
 }
@@ -77,25 +83,29 @@ int32_t TPaper::DuplicateLayer(TFlowImage& flow, int32_t i) {
     ShowWarning(kOutOfMemoryText);
     return -1;
   }
+  const int32_t id = copy->id;
   const int32_t at = layers.Insert(i + 1, std::move(copy));
   if (at < 0) return -1;
   Journal(PaperOp::kDuplicateLayer, i, at);
+  if (Recording(*this)) PushUndo(std::make_unique<AddLayerRecord>(29, id, at, i));
   LayersChanged(flow, at);
   return at;
 }
 
 int32_t TPaper::MoveLayer(TFlowImage& flow, int32_t to, int32_t from) {
+  const int32_t id = layers.IdAt(from);
   const int32_t at = layers.Move(to, from);
   if (at < 0) return -1;
   Journal(PaperOp::kMoveLayer, from, to);
+  if (Recording(*this)) PushUndo(std::make_unique<MoveLayerRecord>(id, from, at));
   LayersChanged(flow, at);
   return at;
 }
 
 bool TPaper::MergeDown(TFlowImage& flow, int32_t i, bool older) {
   if (level == 0 ? !(i > 0 && i < layers.Count()) : !layers.CanMergeDown(i)) return false;
-  Journal(older ? PaperOp::kMergeDownOld : PaperOp::kMergeDown, i);
   bool ok;
+  std::unique_ptr<CLayerData> oldLower;
   if (level == 0) {
     // Level-0 papers merge with the upper mode's per-tile procedure.
     const PixelProc proc = LevelZeroTileProc(layers.At(i)->Mode());
@@ -105,10 +115,13 @@ bool TPaper::MergeDown(TFlowImage& flow, int32_t i, bool older) {
                        &proc};
     ok = layers.Merge(i - 1, i, false, 0, nullptr, &with);
   } else {
-    ok = layers.Merge(i - 1, i, false, 0);
+    ok = layers.Merge(i - 1, i, true, 0, &oldLower);
   }
   if (!ok) return false;
-  layers.Delete(i);
+  Journal(older ? PaperOp::kMergeDownOld : PaperOp::kMergeDown, i);
+  std::unique_ptr<CLayerData> upper = layers.Detach(i);
+  if (Recording(*this) && oldLower)
+    PushUndo(std::make_unique<MergeDownRecord>(std::move(upper), i, layers.IdAt(i - 1), std::move(oldLower)));
   LayersChanged(flow, i - 1);
   return true;
 }
@@ -158,10 +171,20 @@ bool TPaper::FlattenVisible(TFlowImage& flow, bool keepTransparency) {
     flat->FitThumbnail(kThumbnailSide, kThumbnailSide);
     flat->RenderThumbnail();
     Journal(keepTransparency ? PaperOp::kFlattenVisibleKeepAlpha : PaperOp::kFlattenVisible);
-    // The visible layers leave the list; the invisible ones stay where they are.
-    for (int32_t i = layers.Count() - 1; i >= 0; --i)
-      if (layers.At(i)->visible) layers.Delete(i);
-    layers.Insert(0, std::move(flat));
+    // The visible layers leave the list (the invisible ones stay where they are) and the new
+    // layer takes the place of layer 0.
+    const int32_t before = ActiveIndex();
+    std::vector<std::pair<std::unique_ptr<CLayerData>, int32_t>> removed;
+    for (int32_t i = layers.Count() - 1; i >= 1; --i)
+      if (layers.At(i)->visible) removed.emplace_back(layers.Detach(i), i);
+    const int32_t flatId = flat->id;
+    std::unique_ptr<CLayerData> old0 = layers.Replace(0, std::move(flat));
+    if (Recording(*this)) {
+      auto r = std::make_unique<RemovedLayersRecord>(33, before, 0);
+      r->SetReplaced(std::move(old0), flatId);
+      for (size_t k = removed.size(); k-- > 0;) r->AddRemoved(std::move(removed[k].first), removed[k].second);
+      PushUndo(std::move(r));
+    }
     LayersChanged(flow, 0);
     return true;
   } catch (const std::bad_alloc&) {
@@ -173,15 +196,29 @@ bool TPaper::FlattenVisible(TFlowImage& flow, bool keepTransparency) {
 }
 
 bool TPaper::GroupIn(TFlowImage& flow, int32_t i) {
+  const int32_t n = layers.ChildCount(i);
+  std::vector<LayerValuesRecord::Entry> entries;
+  for (int32_t k = 0; k <= n && IsValidIndex(i + k); ++k)
+    entries.push_back({layers.IdAt(i + k), layers.At(i + k)->groupLevel, 0});
   if (!layers.GroupIn(i)) return false;
+  for (auto& e : entries) e.after = layers.At(layers.IndexOfId(e.id))->groupLevel;
   Journal(PaperOp::kGroupIn, i);
+  if (Recording(*this))
+    PushUndo(std::make_unique<LayerValuesRecord>(38, LayerValuesRecord::kLevels, std::move(entries)));
   LayersChanged(flow, ActiveIndex());
   return true;
 }
 
 bool TPaper::GroupOut(TFlowImage& flow, int32_t i) {
+  const int32_t n = layers.ChildCount(i);
+  std::vector<LayerValuesRecord::Entry> entries;
+  for (int32_t k = 0; k <= n && IsValidIndex(i + k); ++k)
+    entries.push_back({layers.IdAt(i + k), layers.At(i + k)->groupLevel, 0});
   if (!layers.GroupOut(i)) return false;
+  for (auto& e : entries) e.after = layers.At(layers.IndexOfId(e.id))->groupLevel;
   Journal(PaperOp::kGroupOut, i);
+  if (Recording(*this))
+    PushUndo(std::make_unique<LayerValuesRecord>(38, LayerValuesRecord::kLevels, std::move(entries)));
   LayersChanged(flow, ActiveIndex());
   return true;
 }
@@ -209,20 +246,41 @@ bool TPaper::MergeGroup(TFlowImage& flow, int32_t i) {
       eff[size_t(k - 1)] = L.visible ? e : 0;
     }
   }
+  // The members are merged into a copy of the head; only when all went in does the copy
+  // take the head's place, so a failure leaves the group as it was.
+  const int32_t before = ActiveIndex();
+  std::vector<LayerAttributes> saved;
+  for (int32_t k = 1; k <= n; ++k) saved.push_back(LayerAttributes::Of(*layers.At(i + k)));
+  std::vector<int32_t> savedLevels;
+  for (int32_t k = 1; k <= n; ++k) savedLevels.push_back(layers.At(i + k)->groupLevel);
+  std::unique_ptr<CLayerData> oldHead;
+  bool ok = true;
+  for (int32_t k = 0; k < n && ok; ++k) {
+    CLayerData& child = *layers.At(i + 1 + k);
+    if (eff[size_t(k)] == 0) continue;
+    // Merged at its opacity within the group, as a layer of the head's own level.
+    child.opacity = eff[size_t(k)];
+    child.groupLevel = layers.At(i)->groupLevel;
+    std::unique_ptr<CLayerData> replaced;
+    ok = layers.Merge(i, i + 1 + k, true, 0, &replaced);
+    child.opacity = saved[size_t(k)].opacity;
+    child.groupLevel = savedLevels[size_t(k)];
+    if (ok && !oldHead) oldHead = std::move(replaced);
+  }
+  if (!ok) {
+    if (oldHead) layers.Replace(i, std::move(oldHead));
+    ShowWarning(kOutOfMemoryText);
+    LayersChanged(flow, i);
+    return false;
+  }
   Journal(PaperOp::kMergeGroup, i, n);
-  for (int32_t k = 0; k < n; ++k) {
-    CLayerData& child = *layers.At(i + 1);
-    if (eff[size_t(k)] > 0) {
-      // Merged at its opacity within the group, as a layer of the head's own level.
-      child.opacity = eff[size_t(k)];
-      child.groupLevel = layers.At(i)->groupLevel;
-      if (!layers.Merge(i, i + 1, false, 0)) {
-        ShowWarning(kOutOfMemoryText);
-        LayersChanged(flow, i);
-        return false;
-      }
-    }
-    layers.Delete(i + 1);
+  std::vector<std::unique_ptr<CLayerData>> children;
+  for (int32_t k = 0; k < n; ++k) children.push_back(layers.Detach(i + 1));
+  if (Recording(*this)) {
+    auto r = std::make_unique<RemovedLayersRecord>(40, before, i);
+    if (oldHead) r->SetReplaced(std::move(oldHead), layers.IdAt(i));
+    for (int32_t k = 0; k < n; ++k) r->AddRemoved(std::move(children[size_t(k)]), i + 1 + k);
+    PushUndo(std::move(r));
   }
   LayersChanged(flow, i);
   return true;
@@ -232,14 +290,36 @@ bool TPaper::DeleteGroup(TFlowImage& flow, int32_t i) {
   const int32_t n = layers.ChildCount(i);
   if (n < 0 || n + 1 >= layers.Count()) return false;  // at least one layer stays
   Journal(PaperOp::kDeleteGroup, i, n);
-  for (int32_t k = 0; k <= n; ++k) layers.Delete(i);
+  const int32_t before = ActiveIndex();
+  std::vector<std::unique_ptr<CLayerData>> gone;
+  for (int32_t k = 0; k <= n; ++k) gone.push_back(layers.Detach(i));
+  if (Recording(*this)) {
+    auto r = std::make_unique<RemovedLayersRecord>(39, before, std::min(i, layers.Count() - 1));
+    for (int32_t k = 0; k <= n; ++k) r->AddRemoved(std::move(gone[size_t(k)]), i + k);
+    PushUndo(std::move(r));
+  }
   LayersChanged(flow, std::min(i, layers.Count() - 1));
   return true;
 }
 
+namespace {
+std::vector<LayerValuesRecord::Entry> Visibilities(const CLayerMngr& layers) {
+  std::vector<LayerValuesRecord::Entry> v;
+  for (int32_t i = 0; i < layers.Count(); ++i) v.push_back({layers.IdAt(i), layers.At(i)->visible, 0});
+  return v;
+}
+void AfterVisibilities(const CLayerMngr& layers, std::vector<LayerValuesRecord::Entry>& v) {
+  for (auto& e : v) e.after = layers.At(layers.IndexOfId(e.id))->visible;
+}
+}  // namespace
+
 void TPaper::ShowAll(bool visible) {
   Journal(visible ? PaperOp::kShowAll : PaperOp::kHideAll);
+  auto v = Visibilities(layers);
   layers.SetAllVisible(visible);
+  AfterVisibilities(layers, v);
+  if (Recording(*this))
+    PushUndo(std::make_unique<LayerValuesRecord>(46, LayerValuesRecord::kVisibility, std::move(v)));
   RecompositeAll(true);
   host_->LayerWindowChanged(-1);
 }
@@ -247,14 +327,22 @@ void TPaper::ShowAll(bool visible) {
 void TPaper::ShowOnly(int32_t i) {
   if (!IsValidIndex(i)) return;
   Journal(PaperOp::kShowOnly, i);
+  auto v = Visibilities(layers);
   layers.ShowOnly(i);
+  AfterVisibilities(layers, v);
+  if (Recording(*this))
+    PushUndo(std::make_unique<LayerValuesRecord>(45, LayerValuesRecord::kVisibility, std::move(v)));
   RecompositeAll(true);
   host_->LayerWindowChanged(-1);
 }
 
 void TPaper::InvertVisibility() {
   Journal(PaperOp::kInvertVisibility);
+  auto v = Visibilities(layers);
   layers.ToggleAllVisible();
+  AfterVisibilities(layers, v);
+  if (Recording(*this))
+    PushUndo(std::make_unique<LayerValuesRecord>(47, LayerValuesRecord::kVisibility, std::move(v)));
   RecompositeAll(true);
   host_->LayerWindowChanged(-1);
 }
@@ -272,7 +360,8 @@ bool TPaper::RemoveOutsidePaper(TFlowImage& flow, int32_t i) {
   fit->FitThumbnail(kThumbnailSide, kThumbnailSide);
   fit->RenderThumbnail();
   Journal(PaperOp::kRemoveOutside, i);
-  layers.Replace(i, std::move(fit));
+  std::unique_ptr<CLayerData> old = layers.Replace(i, std::move(fit));
+  if (Recording(*this)) PushUndo(std::make_unique<SwapLayerRecord>(34, std::move(old)));
   LayersChanged(flow, i);
   return true;
 }
@@ -281,6 +370,7 @@ bool TPaper::InvertAlpha(TFlowImage& flow, int32_t i) {
   CLayerData* l = layers.At(i);
   if (!l || !l->pixels) return false;
   Journal(PaperOp::kInvertAlpha, i);
+  if (Recording(*this)) PushUndo(MakeTransformRecord(11, l->id, ToTRect(l->pixels->Bounds())));
   l->pixels->Xor(l->pixels->Bounds(), 0xFF000000u);
   l->pixels->Compact();
   FinishWholeLayerEdit(flow, i);
@@ -291,6 +381,13 @@ bool TPaper::FillAlpha(TFlowImage& flow, int32_t i) {
   CLayerData* l = layers.At(i);
   if (!l || !l->pixels) return false;
   Journal(PaperOp::kFillAlpha, i);
+  if (Recording(*this)) {
+    auto r = MakePlaneRecord(*l, ToTRect(l->pixels->Bounds()));
+    if (r)
+      PushUndo(std::move(r));
+    else
+      UndoRecordFailed();
+  }
   l->SetOpaque();
   l->pixels->Compact();
   FinishWholeLayerEdit(flow, i);
@@ -301,9 +398,86 @@ bool TPaper::ClearAlpha(TFlowImage& flow, int32_t i) {
   CLayerData* l = layers.At(i);
   if (!l || !l->pixels) return false;
   Journal(PaperOp::kClearAlpha, i);
+  if (Recording(*this)) {
+    auto r = MakePlaneRecord(*l, ToTRect(l->pixels->Bounds()));
+    if (r)
+      PushUndo(std::move(r));
+    else
+      UndoRecordFailed();
+  }
   l->SetAlpha(0);
   l->pixels->Compact();
   FinishWholeLayerEdit(flow, i);
+  return true;
+}
+
+namespace {
+// Writes one attribute of a layer and records the change.
+template <typename Set>
+bool SetAttribute(TPaper& p, int32_t i, int32_t kind, int64_t value, Set set) {
+  CLayerData* l = p.Layer(i);
+  if (!l) return false;
+  AttributeValue before, after;
+  before.number = set(*l, value);
+  after.number = value;
+  if (before.number == after.number) return false;
+  if (Recording(p)) p.PushUndo(MakeAttributeRecord(kind, l->id, before, after));
+  return true;
+}
+}  // namespace
+
+bool TPaper::SetLayerVisible(int32_t i, bool visible) {
+  if (!SetAttribute(*this, i, 22, visible ? 1 : 0, [](CLayerData& l, int64_t v) {
+        const int64_t old = l.visible;
+        l.visible = uint8_t(v);
+        return old;
+      }))
+    return false;
+  Journal(PaperOp::kLayerVisible, i, visible);
+  RecompositeAll(true);
+  UpdateThumbnails(true, -1, composite.Bounds());
+  host_->LayerWindowChanged(i);
+  return true;
+}
+
+bool TPaper::SetLayerOpacity(int32_t i, uint8_t opacity) {
+  if (!SetAttribute(*this, i, 18, opacity, [](CLayerData& l, int64_t v) {
+        const int64_t old = l.opacity;
+        l.opacity = uint8_t(v);
+        return old;
+      }))
+    return false;
+  Journal(PaperOp::kLayerOpacity, i, opacity);
+  RecompositeAll(true);
+  UpdateThumbnails(true, -1, composite.Bounds());
+  host_->LayerWindowChanged(i);
+  return true;
+}
+
+bool TPaper::SetLayerMode(int32_t i, int32_t mode) {
+  if (mode < 0 || mode > 21) return false;
+  if (!SetAttribute(*this, i, 21, mode, [](CLayerData& l, int64_t v) {
+        const int64_t old = l.mode;
+        l.mode = uint8_t(v);
+        return old;
+      }))
+    return false;
+  Journal(PaperOp::kLayerMode, i, mode);
+  RecompositeAll(true);
+  UpdateThumbnails(true, -1, composite.Bounds());
+  host_->LayerWindowChanged(i);
+  return true;
+}
+
+bool TPaper::SetLayerProtectAlpha(int32_t i, bool on) {
+  if (!SetAttribute(*this, i, 26, on ? 1 : 0, [](CLayerData& l, int64_t v) {
+        const int64_t old = l.protectAlpha;
+        l.protectAlpha = uint8_t(v);
+        return old;
+      }))
+    return false;
+  Journal(PaperOp::kLayerProtectAlpha, i, on);
+  host_->LayerWindowChanged(i);
   return true;
 }
 
@@ -325,15 +499,52 @@ bool TPaper::ApplySettings(TFlowImage& flow, int32_t i, const LayerSettings& s) 
   CLayerData* l = layers.At(i);
   if (!l || s.mode < 0 || s.mode > 21) return false;
   Journal(PaperOp::kLayerSettings, i);
-  l->name = s.name.substr(0, kMaxNameLength);
-  l->opacity = ByteOfPercent(s.opacityPercent);
-  l->mode = uint8_t(s.mode);
-  l->viewX = s.viewX;
-  l->viewY = s.viewY;
-  l->ditherOn = s.ditherOn ? 1 : 0;
-  l->ditherAmount = ByteOfPercent(s.ditherPercent);
+  const LayerAttributes before = LayerAttributes::Of(*l);
+  LayerAttributes after = before;
+  after.name = s.name.substr(0, kMaxNameLength);
+  after.opacity = ByteOfPercent(s.opacityPercent);
+  after.mode = uint8_t(s.mode);
+  after.viewX = s.viewX;
+  after.viewY = s.viewY;
+  after.ditherOn = s.ditherOn ? 1 : 0;
+  after.ditherAmount = ByteOfPercent(s.ditherPercent);
+  const bool removeHidden = s.removeHidden && l->IsLargerThanPaper();
+  after.ApplyTo(*l);
+  if (removeHidden) {
+    // Pixels change too: the record keeps the whole old layer.
+    std::unique_ptr<CLayerData> fit = l->ResizedCopy({l->viewWidth, l->viewHeight}, {-l->viewX, -l->viewY});
+    if (fit) {
+      fit->id = l->id;
+      fit->CopyAttributes(*l);
+      fit->viewX = fit->viewY = 0;
+      fit->RenderThumbnail();
+      before.ApplyTo(*l);  // the kept layer is the layer as it was
+      std::unique_ptr<CLayerData> old = layers.Replace(i, std::move(fit));
+      if (Recording(*this)) PushUndo(std::make_unique<SwapLayerRecord>(34, std::move(old)));
+      LayersChanged(flow, i);
+      return true;
+    }
+    ShowWarning(kOutOfMemoryText);
+  }
   l->RenderThumbnail();
-  if (s.removeHidden && l->IsLargerThanPaper()) RemoveOutsidePaper(flow, i);
+  if (Recording(*this)) {
+    // One attribute: its own record; several: one record of them all.
+    int32_t changed = 0, kind = 0;
+    AttributeValue b, a;
+    if (before.opacity != after.opacity)
+      ++changed, kind = 18, b.number = before.opacity, a.number = after.opacity;
+    if (before.mode != after.mode) ++changed, kind = 21, b.number = before.mode, a.number = after.mode;
+    if (before.ditherOn != after.ditherOn || before.ditherAmount != after.ditherAmount)
+      ++changed, kind = 20, b.x = before.ditherOn, b.y = before.ditherAmount, a.x = after.ditherOn,
+                 a.y = after.ditherAmount;
+    if (before.viewX != after.viewX || before.viewY != after.viewY)
+      ++changed, kind = 23, b.x = before.viewX, b.y = before.viewY, a.x = after.viewX, a.y = after.viewY;
+    if (before.name != after.name) ++changed, kind = 25, b.text = before.name, a.text = after.name;
+    if (changed == 1)
+      PushUndo(MakeAttributeRecord(kind, l->id, b, a));
+    else if (changed > 1)
+      PushUndo(std::make_unique<AttributeSetRecord>(l->id, before, after));
+  }
   LayersChanged(flow, i);
   return true;
 }

@@ -1,0 +1,618 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+
+#include "document/Paper.h"
+#include "document/PaperUndo.h"
+#include "pixel/ColorOps.h"
+#include "platform/Memory.h"
+#include "platform/Notify.h"
+
+namespace tintara {
+namespace {
+
+// Everything undo must bring back: the layers (pixels, attributes, order, ids), the masks,
+// the paper's own values and the composite that the window shows.
+struct LayerSnap {
+  int32_t id, groupLevel, viewX, viewY, width, height;
+  std::string name;
+  uint8_t opacity, mode, visible, ditherOn, ditherAmount, protectAlpha;
+  std::vector<uint32_t> pixels;
+  bool operator==(const LayerSnap&) const = default;
+};
+
+// Masks compare by what they select, not by how their channel is laid out: inverting a small
+// mask grows it to the paper, and inverting back keeps the grown channel.
+struct MaskSnap {
+  std::string name;
+  bool hasChannel;
+  std::vector<uint8_t> coverage;  // over the paper and a margin around it
+  int64_t total;                  // the sum over the whole channel, wherever it lies
+  bool operator==(const MaskSnap&) const = default;
+};
+
+struct Snapshot {
+  int32_t width = 0, height = 0;
+  uint32_t paperColor = 0;
+  std::vector<LayerSnap> layers;
+  int32_t maskActive = -1;
+  uint8_t selectionVisible = 0, selectionEnabled = 0;
+  std::vector<MaskSnap> masks;
+  std::vector<uint32_t> composite;
+  bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot Take(const TPaper& p) {
+  Snapshot s;
+  s.width = p.width;
+  s.height = p.height;
+  s.paperColor = p.paperColor;
+  for (int32_t i = 0; i < p.LayerCount(); ++i) {
+    const CLayerData& l = *p.Layer(i);
+    LayerSnap ls{
+        l.id,      l.groupLevel, l.viewX,   l.viewY,    l.pixels->Width(), l.pixels->Height(), l.name,
+        l.opacity, l.mode,       l.visible, l.ditherOn, l.ditherAmount,    l.protectAlpha,     {}};
+    for (int32_t y = 0; y < l.pixels->Height(); ++y)
+      for (int32_t x = 0; x < l.pixels->Width(); ++x) ls.pixels.push_back(l.pixels->GetPixel(x, y));
+    s.layers.push_back(std::move(ls));
+  }
+  s.maskActive = p.masks.ActiveIndex();
+  s.selectionVisible = p.selectionVisible;
+  s.selectionEnabled = p.selectionEnabled;
+  for (int32_t i = 0; i < p.masks.Count(); ++i) {
+    const CMaskData& m = *p.masks.At(i);
+    MaskSnap ms{m.displayName, m.HasChannel(), {}, 0};
+    for (int32_t y = -8; y < p.height + 8; ++y)
+      for (int32_t x = -8; x < p.width + 8; ++x) ms.coverage.push_back(m.CoverageAt(x, y));
+    if (m.HasChannel())
+      for (int32_t y = 0; y < m.channel->Height(); ++y)
+        for (int32_t x = 0; x < m.channel->Width(); ++x) ms.total += m.channel->GetPixel(x, y);
+    s.masks.push_back(std::move(ms));
+  }
+  // A dithered layer draws from a running random state, so its pattern depends on which
+  // rectangles were composited in which order: compare the composite only without dither.
+  bool dither = false;
+  for (int32_t i = 0; i < p.LayerCount(); ++i) dither |= p.Layer(i)->ditherOn && p.Layer(i)->visible;
+  if (!dither)
+    for (int32_t y = 0; y < p.composite.Height(); ++y)
+      for (int32_t x = 0; x < p.composite.Width(); ++x) s.composite.push_back(p.composite.Row32(y)[x]);
+  return s;
+}
+
+// Names the first difference, so a failing step says what went wrong.
+std::string Difference(const Snapshot& a, const Snapshot& b) {
+  std::ostringstream o;
+  if (a.width != b.width || a.height != b.height)
+    o << "size " << a.width << "x" << a.height << " vs " << b.width << "x" << b.height;
+  else if (a.paperColor != b.paperColor)
+    o << "paper colour";
+  else if (a.layers.size() != b.layers.size())
+    o << "layer count " << a.layers.size() << " vs " << b.layers.size();
+  else if (a.masks.size() != b.masks.size())
+    o << "mask count " << a.masks.size() << " vs " << b.masks.size();
+  else if (a.maskActive != b.maskActive)
+    o << "active mask";
+  else if (a.selectionVisible != b.selectionVisible || a.selectionEnabled != b.selectionEnabled)
+    o << "switches";
+  else {
+    for (size_t i = 0; i < a.layers.size(); ++i) {
+      const LayerSnap &x = a.layers[i], &y = b.layers[i];
+      if (x.id != y.id)
+        o << "layer " << i << " id " << x.id << " vs " << y.id;
+      else if (x.pixels != y.pixels)
+        o << "layer " << i << " pixels";
+      else if (!(x == y))
+        o << "layer " << i << " attributes";
+      if (o.tellp() > 0) return o.str();
+    }
+    for (size_t i = 0; i < a.masks.size(); ++i)
+      if (!(a.masks[i] == b.masks[i])) {
+        o << "mask " << i;
+        return o.str();
+      }
+    if (a.composite != b.composite) o << "composite";
+  }
+  return o.str();
+}
+
+// Paints a rectangle the way the tools do: the record first, then the flow image, then commit.
+void Paint(TPaper& p, TFlowImage& flow, int32_t i, const SPixRect& paperRect, uint32_t colour) {
+  const CLayerData& l = *p.Layer(i);
+  const TRect store{paperRect.x + l.viewX, paperRect.y + l.viewY, paperRect.Right() + l.viewX,
+                    paperRect.Bottom() + l.viewY};
+  p.ActivateLayer(flow, i);
+  p.BeginEdit(i, store);
+  FillRect(flow.work, flow.work.Clip(ToPixRect(store)), colour);
+  p.FinishEdit(flow, i, true, store);
+}
+
+std::unique_ptr<CBlockVCH> RandomChannel(std::mt19937& rng, int32_t w, int32_t h) {
+  auto c = std::make_unique<CBlockVCH>(w, h);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      const uint32_t r = rng() % 4;
+      c->SetPixel(x, y, uint8_t(r == 0 ? 0 : r == 1 ? 255 : rng() % 256));
+    }
+  return c;
+}
+
+// One random operation; returns its name for the failure messages.
+std::string RandomOperation(TPaper& p, TFlowImage& flow, std::mt19937& rng) {
+  auto pick = [&rng](int32_t n) { return n > 0 ? int32_t(rng() % uint32_t(n)) : 0; };
+  const int32_t n = p.LayerCount(), i = pick(n);
+  const int32_t W = p.width, H = p.height;
+  switch (pick(30)) {
+    case 0:
+    case 1:
+    case 2: {
+      const int32_t x = pick(W), y = pick(H);
+      Paint(p, flow, i, {x, y, 1 + pick(W - x), 1 + pick(H - y)}, rng() | 0x80000000u);
+      return "paint";
+    }
+    case 3:
+      p.TransformLayer(flow, i, 7 + pick(5));
+      return "transform layer";
+    case 4:
+      p.TransformVisible(flow, 12 + pick(4));
+      return "transform visible";
+    case 5:
+      p.SetLayerOpacity(i, uint8_t(rng()));
+      return "opacity";
+    case 6:
+      p.SetLayerMode(i, pick(22));
+      return "mode";
+    case 7:
+      p.SetLayerVisible(i, !p.Layer(i)->visible);
+      return "visibility";
+    case 8:
+      p.NewLayer(flow, kModeNormal, 0x00FFFFFF, "");
+      return "new layer";
+    case 9:
+      p.DeleteLayer(flow, i);
+      return "delete layer";
+    case 10:
+      p.DuplicateLayer(flow, i);
+      return "duplicate";
+    case 11:
+      p.MoveLayer(flow, pick(n), i);
+      return "move layer";
+    case 12:
+      p.MergeDown(flow, i, pick(2) == 1);
+      return "merge down";
+    case 13:
+      p.FlattenVisible(flow, pick(2) == 1);
+      return "flatten";
+    case 14:
+      p.GroupIn(flow, i);
+      return "group in";
+    case 15:
+      if (pick(2) == 0) {
+        p.GroupIn(flow, i);
+        return "group in";
+      }
+      p.GroupOut(flow, i);
+      return "group out";
+    case 16:
+      if (pick(2) == 0) {
+        p.DeleteGroup(flow, i);
+        return "delete group";
+      }
+      p.MergeGroup(flow, i);
+      return "merge group";
+    case 17: {
+      TPaper::LayerSettings s = p.SettingsOf(i);
+      s.name = "名前" + std::to_string(pick(5));
+      s.opacityPercent = pick(101);
+      s.ditherOn = pick(2) == 1;
+      return p.ApplySettings(flow, i, s) ? "settings" : "settings (refused)";
+    }
+    case 18:
+      p.InvertVisibility();
+      return "invert visibility";
+    case 19:
+      p.InvertAlpha(flow, i);
+      return "invert alpha";
+    case 20:
+      p.SetPaperColor(rng() & 0x00FFFFFF, true);
+      return "paper colour";
+    case 21:
+      p.NewSelectionMask(pick(p.masks.Count() + 1));
+      return "new mask";
+    case 22: {
+      const int32_t w = 1 + pick(W), h = 1 + pick(H);
+      auto c = RandomChannel(rng, w, h);
+      p.EditSelection(p.masks.ActiveIndex(), *c, pick(W) - w / 2, pick(H) - h / 2, CombineMode(pick(4)));
+      return "edit selection";
+    }
+    case 23:
+      p.InvertSelection(p.masks.ActiveIndex());
+      return "invert selection";
+    case 24:
+      p.MoveSelection(p.masks.ActiveIndex(), pick(7) - 3, pick(7) - 3);
+      return "move selection";
+    case 25: {
+      const int32_t m = p.masks.Count(), a = p.masks.ActiveIndex();
+      p.CombineMasks(m > 1 ? (a + 1 + pick(m - 1)) % m : a, a, CombineMode(pick(4)));
+      return "combine";
+    }
+    case 26:
+      p.RemoveSelectionMask(pick(p.masks.Count()));
+      return "remove mask";
+    case 27:
+      p.ActivateMask(pick(p.masks.Count()));
+      return "activate mask";
+    case 28:
+      p.SelectionFromLayer(i, pick(2) == 1, pick(2) == 1);
+      return "mask from layer";
+    default: {
+      switch (pick(4)) {
+        case 0:
+          p.MoveMask(p.masks.ActiveIndex(), pick(p.masks.Count()));
+          return "move mask";
+        case 1:
+          p.RenameMask(p.masks.ActiveIndex(), "m" + std::to_string(pick(9)));
+          return "rename mask";
+        case 2:
+          p.SetSelectionSwitches(pick(2) == 1, pick(2) == 1);
+          return "switches";
+        default:
+          if (pick(3) == 0) {
+            p.ResampleImage(flow, W + pick(9) - 4, H + pick(9) - 4, 1 + pick(2));
+            return "resample";
+          }
+          p.ResizeCanvas(flow, W + pick(9) - 4, H + pick(9) - 4, true, pick(2) == 1, pick(9));
+          return "canvas";
+      }
+    }
+  }
+}
+
+class UndoModel : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(UndoModel, EveryStepMatchesItsPointInHistory) {
+  PaperSettings settings;
+  settings.undoMax = 50;
+  TPaper paper(nullptr, settings);
+  TFlowImage flow(paper);
+  RecordingNotifySink notes;
+  ASSERT_TRUE(paper.NewPaper("t", flow, false, false, 72, 30, 41));
+  std::mt19937 rng(GetParam());
+  Paint(paper, flow, 0, {3, 3, 20, 10}, 0xFF204080);
+  paper.ClearUndo();
+
+  std::vector<Snapshot> history{Take(paper)};
+  std::vector<std::string> names{"start"};
+  size_t at = 0;
+  int32_t operations = 0;
+  for (int step = 0; step < 160; ++step) {
+    const uint32_t choice = rng() % 10;
+    if (choice < 5 && operations < 45) {
+      const int32_t before = paper.undo->UndoCount();
+      const std::string name = RandomOperation(paper, flow, rng);
+      const Snapshot now = Take(paper);
+      const int32_t added = paper.undo->UndoCount() - before;
+      if (added == 0) {
+        // Refused or did nothing: nothing may have changed either.
+        ASSERT_EQ(Difference(now, history[at]), "")
+            << "step " << step << ": " << name << " changed the picture unrecorded";
+        continue;
+      }
+      ASSERT_EQ(added, 1) << name;
+      ++operations;
+      history.resize(at + 1);
+      names.resize(at + 1);
+      history.push_back(now);
+      names.push_back(name);
+      ++at;
+      ASSERT_FALSE(paper.CanRedoNow()) << name;
+    } else if (choice < 8) {
+      if (at == 0) {
+        EXPECT_FALSE(paper.CanUndoNow());
+        continue;
+      }
+      const std::string undone = names[at];
+      ASSERT_TRUE(paper.Undo(flow).ok) << "undo of " << undone;
+      --at;
+      ASSERT_EQ(Difference(Take(paper), history[at]), "") << "step " << step << ": undo of " << undone;
+    } else {
+      if (at + 1 >= history.size()) {
+        EXPECT_FALSE(paper.CanRedoNow());
+        continue;
+      }
+      ASSERT_TRUE(paper.Redo(flow).ok) << "redo of " << names[at + 1];
+      ++at;
+      ASSERT_EQ(Difference(Take(paper), history[at]), "") << "step " << step << ": redo of " << names[at];
+    }
+    ASSERT_EQ(paper.undo->UndoCount(), int32_t(at));
+  }
+  while (paper.CanUndoNow()) ASSERT_TRUE(paper.Undo(flow).ok);
+  EXPECT_EQ(Difference(Take(paper), history[0]), "");
+  EXPECT_TRUE(Take(paper) == history[0]);
+  EXPECT_TRUE(notes.warnings.empty()) << notes.warnings.front();
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, UndoModel, ::testing::Range(1u, 17u));
+
+// --- depth and the lists -----------------------------------------------------------------
+
+class UndoFixture : public ::testing::Test {
+ protected:
+  void Make(int32_t undoMax) {
+    PaperSettings s;
+    s.undoMax = undoMax;
+    paper = std::make_unique<TPaper>(nullptr, s);
+    flow = std::make_unique<TFlowImage>(*paper);
+    ASSERT_TRUE(paper->NewPaper("t", *flow, false, false, 72, 20, 20));
+  }
+  std::unique_ptr<TPaper> paper;
+  std::unique_ptr<TFlowImage> flow;
+};
+
+TEST_F(UndoFixture, HeavyDepthAndTheSlackOfLightRecords) {
+  Make(8);
+  for (int k = 0; k < 8; ++k) Paint(*paper, *flow, 0, {k, k, 3, 3}, 0xFF000000u | uint32_t(k));
+  for (int k = 0; k < 20; ++k) ASSERT_TRUE(paper->SetLayerVisible(0, k % 2 == 1));
+  EXPECT_EQ(paper->undo->UndoCount(), 28);
+  EXPECT_EQ(paper->undo->UndoList().HeavyCount(), 8);
+  // A ninth paint drops the oldest paint only.
+  Paint(*paper, *flow, 0, {10, 10, 3, 3}, 0xFF0000FF);
+  EXPECT_EQ(paper->undo->UndoCount(), 28);
+  EXPECT_EQ(paper->undo->UndoList().HeavyCount(), 8);
+  // Light records beyond undoMax + 32 fall off the old end.
+  for (int k = 0; k < 40; ++k) paper->SetLayerVisible(0, k % 2 == 0);
+  EXPECT_EQ(paper->undo->UndoCount(), 8 + CUndoMngrEx::kSlack);
+  int32_t undone = 0;
+  while (paper->CanUndoNow()) {
+    ASSERT_TRUE(paper->Undo(*flow).ok);
+    ++undone;
+  }
+  EXPECT_EQ(undone, 40);
+  EXPECT_EQ(paper->undo->RedoCount(), 40);
+}
+
+TEST_F(UndoFixture, LimitZeroRecordsNothingAndLoweringTheLimitTrims) {
+  Make(0);
+  EXPECT_FALSE(paper->undo->CanUndo());
+  Paint(*paper, *flow, 0, {1, 1, 3, 3}, 0xFF000000);
+  paper->NewLayer(*flow, kModeNormal, 0x00FFFFFF, "");
+  paper->NewSelectionMask(1);
+  EXPECT_EQ(paper->undo->UndoCount(), 0);
+  EXPECT_FALSE(paper->Undo(*flow).ok);
+  EXPECT_EQ(paper->Layer(0)->pixels->GetPixel(2, 2), 0xFF000000u);  // the paint happened
+
+  Make(8);
+  for (int k = 0; k < 6; ++k) Paint(*paper, *flow, 0, {k, 0, 2, 2}, 0xFF111111);
+  ASSERT_TRUE(paper->SetUndoLimit(3));
+  EXPECT_EQ(paper->undo->UndoList().HeavyCount(), 3);
+  ASSERT_TRUE(paper->SetUndoLimit(0));
+  EXPECT_EQ(paper->undo->UndoCount(), 0);
+  EXPECT_FALSE(paper->undo->CanUndo());
+}
+
+TEST_F(UndoFixture, NewOperationEmptiesRedoAndFlipRecordIsTheSameObject) {
+  Make(8);
+  Paint(*paper, *flow, 0, {0, 0, 5, 20}, 0xFF0000FF);
+  ASSERT_TRUE(paper->TransformLayer(*flow, 0, 7));
+  EXPECT_EQ(paper->Layer(0)->pixels->GetPixel(19, 3), 0xFF0000FFu);
+  const CUndoData* flip = paper->undo->UndoList().At(0);
+  EXPECT_FALSE(flip->HoldsPixels());
+  ASSERT_TRUE(paper->Undo(*flow).ok);
+  EXPECT_EQ(paper->undo->RedoList().At(0), flip);
+  EXPECT_EQ(paper->Layer(0)->pixels->GetPixel(0, 3), 0xFF0000FFu);
+  ASSERT_TRUE(paper->Redo(*flow).ok);
+  EXPECT_EQ(paper->undo->UndoList().At(0), flip);
+  ASSERT_TRUE(paper->Undo(*flow).ok);
+  ASSERT_TRUE(paper->Undo(*flow).ok);
+  EXPECT_EQ(paper->undo->RedoCount(), 2);
+  Paint(*paper, *flow, 0, {3, 3, 1, 1}, 0xFF00FF00);
+  EXPECT_EQ(paper->undo->RedoCount(), 0);
+  EXPECT_FALSE(paper->Redo(*flow).ok);
+}
+
+TEST_F(UndoFixture, RecordsFindTheirLayerByIdAcrossLaterUndoneOperations) {
+  Make(8);
+  const int32_t top = paper->NewLayer(*flow, kModeNormal, 0x00FFFFFF, "");
+  const int32_t id = paper->Layer(top)->id;
+  Paint(*paper, *flow, top, {2, 2, 4, 4}, 0xFFABCDEF);
+  ASSERT_TRUE(paper->MoveLayer(*flow, 0, top) >= 0);  // now at the bottom
+  ASSERT_TRUE(paper->DeleteLayer(*flow, paper->layers.IndexOfId(id)));
+  ASSERT_TRUE(paper->Undo(*flow).ok);  // back from the delete, as a new object with the same id
+  ASSERT_TRUE(paper->Undo(*flow).ok);  // moved back to the top
+  EXPECT_EQ(paper->layers.IdAt(1), id);
+  ASSERT_TRUE(paper->Undo(*flow).ok);  // the paint, found by id
+  EXPECT_EQ(paper->Layer(1)->pixels->GetPixel(3, 3), 0x00FFFFFFu);
+  ASSERT_TRUE(paper->Redo(*flow).ok);
+  EXPECT_EQ(paper->Layer(1)->pixels->GetPixel(3, 3), 0xFFABCDEFu);
+}
+
+TEST_F(UndoFixture, RecordWhoseLayerIsGoneIsDroppedSilently) {
+  Make(8);
+  const int32_t top = paper->NewLayer(*flow, kModeNormal, 0x00FFFFFF, "");
+  Paint(*paper, *flow, top, {2, 2, 4, 4}, 0xFFABCDEF);
+  paper->SetLayerOpacity(top, 9);
+  // The layer leaves without a record (as a replay without undo would do it).
+  paper->layers.Delete(top);
+  RecordingNotifySink notes;
+  const int32_t before = paper->undo->UndoCount();
+  EXPECT_FALSE(paper->Undo(*flow).ok);
+  EXPECT_EQ(paper->undo->UndoCount(), before - 1);
+  EXPECT_FALSE(paper->Undo(*flow).ok);
+  EXPECT_TRUE(notes.warnings.empty());
+}
+
+TEST_F(UndoFixture, FailedStepShowsTheMessageAndClearsBothLists) {
+  Make(8);
+  const int32_t top = paper->NewLayer(*flow, kModeNormal, 0x00FFFFFF, "");
+  paper->MoveLayer(*flow, 0, top);
+  Paint(*paper, *flow, 0, {1, 1, 2, 2}, 0xFF000000);
+  paper->layers.Delete(0);  // the moved layer vanishes behind undo's back
+  RecordingNotifySink notes;
+  EXPECT_FALSE(paper->Undo(*flow).ok);  // the paint: dropped silently
+  EXPECT_FALSE(paper->Undo(*flow).ok);  // the move: its layer is not found
+  ASSERT_EQ(notes.warnings.size(), 1u);
+  EXPECT_EQ(notes.warnings[0], kUndoFailedText);
+  EXPECT_EQ(paper->undo->UndoCount(), 0);
+  EXPECT_EQ(paper->undo->RedoCount(), 0);
+}
+
+TEST(UndoLevelZero, LayersKeepTheirOwnEightSteps) {
+  TPaper paper;
+  paper.SetLevel(0);
+  TFlowImage flow(paper);
+  ASSERT_TRUE(paper.NewPaper("t", flow, false, false, 72, 10, 10));
+  EXPECT_EQ(paper.undo, nullptr);
+  ASSERT_NE(paper.Layer(0)->ownUndo, nullptr);
+  for (int k = 0; k < 9; ++k) Paint(paper, flow, 0, {k, 0, 1, 10}, 0xFF000000u | uint32_t(k));
+  EXPECT_GT(paper.MemoryUsage().undo, 0);
+  EXPECT_EQ(paper.MemoryUsage().undo, paper.layers.OwnUndoMemory());
+  for (int k = 8; k >= 1; --k) {
+    ASSERT_TRUE(paper.UndoLayerStep(flow, 0)) << k;
+    EXPECT_EQ(paper.Layer(0)->pixels->GetPixel(k, 5), 0xFFFFFFFFu);
+    EXPECT_EQ(*reinterpret_cast<uint32_t*>(paper.composite.PixelAddress(k, 5)) & 0x00FFFFFF, 0x00FFFFFFu);
+  }
+  EXPECT_FALSE(paper.UndoLayerStep(flow, 0));  // the ninth step fell off the old end
+  EXPECT_EQ(paper.Layer(0)->pixels->GetPixel(0, 5), 0xFF000000u);
+  EXPECT_FALSE(paper.Undo(flow).ok);  // no paper history at level 0
+  paper.ClearUndo();
+  EXPECT_EQ(paper.MemoryUsage().undo, 0);
+  Paint(paper, flow, 0, {2, 2, 2, 2}, 0xFF00FF00);  // the history goes on after a clear
+  ASSERT_TRUE(paper.UndoLayerStep(flow, 0));
+  EXPECT_EQ(paper.Layer(0)->pixels->GetPixel(2, 2), 0xFFFFFFFFu);
+}
+
+// --- memory -------------------------------------------------------------------------------------
+
+TEST_F(UndoFixture, MemoryFollowsTheRecordsAndAFailedRecordStillPaints) {
+  Make(8);
+  EXPECT_EQ(paper->MemoryUsage().undo, 0);
+  Paint(*paper, *flow, 0, {0, 0, 10, 10}, 0xFF000000);  // the white layer was fill-only
+  const int64_t one = paper->MemoryUsage().undo;
+  Paint(*paper, *flow, 0, {5, 5, 10, 10}, 0xFF0000FF);  // now pixels of a real tile are kept
+  const int64_t two = paper->MemoryUsage().undo;
+  EXPECT_GE(two - one, 10 * 10 * 4);
+  ASSERT_TRUE(paper->Undo(*flow).ok);
+  EXPECT_EQ(paper->MemoryUsage().undo, paper->undo->MemoryUsed());
+  paper->ClearUndo();
+  EXPECT_EQ(paper->MemoryUsage().undo, 0);
+
+  // A record that cannot be made: the message, no record, the paint goes on.
+  RecordingNotifySink notes;
+  Paint(*paper, *flow, 0, {2, 2, 2, 2}, 0xFF00FF00);
+  {
+    ScopedAllocFailure fail;
+    const TRect store{5, 5, 9, 9};
+    paper->ActivateLayer(*flow, 0);
+    EXPECT_FALSE(paper->BeginEdit(0, store));
+  }
+  FillRect(flow->work, {5, 5, 4, 4}, 0xFFFF0000);
+  paper->FinishEdit(*flow, 0, true, {5, 5, 9, 9});
+  ASSERT_EQ(notes.warnings.size(), 1u);
+  EXPECT_EQ(notes.warnings[0], kUndoMemoryText);
+  EXPECT_EQ(paper->Layer(0)->pixels->GetPixel(6, 6), 0xFFFF0000u);
+  // The history cannot skip the missing step, so it is gone as a whole.
+  EXPECT_EQ(paper->undo->UndoCount(), 0);
+}
+
+// --- selection records -------------------------------------------------------------------------
+
+TEST_F(UndoFixture, MaskEditsUndoAndRedo) {
+  Make(8);
+  CBlockVCH square(4, 4);
+  square.FillAll(255);
+  const Snapshot start = Take(*paper);
+  ASSERT_TRUE(paper->EditSelection(paper->masks.ActiveIndex(), square, 2, 2, CombineMode::kReplace));
+  const Snapshot edited = Take(*paper);
+  ASSERT_TRUE(paper->InvertSelection(paper->masks.ActiveIndex()));
+  const CMaskData& m = *paper->masks.Active();
+  EXPECT_EQ(m.CoverageAt(0, 0), 255);
+  EXPECT_EQ(m.CoverageAt(3, 3), 0);
+  const Snapshot inverted = Take(*paper);
+  ASSERT_TRUE(paper->MoveSelection(paper->masks.ActiveIndex(), 2, -1));
+  const Snapshot moved = Take(*paper);
+  for (const Snapshot* s : {&inverted, &edited, &start}) {
+    ASSERT_TRUE(paper->Undo(*flow).ok);
+    EXPECT_EQ(Difference(Take(*paper), *s), "");
+  }
+  for (const Snapshot* s : {&edited, &inverted, &moved}) {
+    ASSERT_TRUE(paper->Redo(*flow).ok);
+    EXPECT_EQ(Difference(Take(*paper), *s), "");
+  }
+}
+
+TEST_F(UndoFixture, RemovingMasksAndCombiningThemUndo) {
+  Make(8);
+  CBlockVCH square(4, 4);
+  square.FillAll(200);
+  ASSERT_TRUE(paper->EditSelection(paper->masks.ActiveIndex(), square, 0, 0, CombineMode::kReplace));
+  const int32_t second = paper->NewSelectionMask(paper->masks.Count());
+  ASSERT_GE(second, 0);
+  ASSERT_TRUE(paper->EditSelection(second, square, 2, 2, CombineMode::kReplace));
+  ASSERT_TRUE(paper->ActivateMask(0));
+  const Snapshot two = Take(*paper);
+  ASSERT_TRUE(paper->CombineMasks(second, 0, CombineMode::kAdd));  // the active mask into the second
+  EXPECT_EQ(paper->masks.ActiveIndex(), second);
+  for (auto [x, y, v] : {std::tuple{0, 0, 200}, {3, 3, 200}, {5, 5, 200}, {0, 5, 0}})
+    EXPECT_EQ(paper->masks.At(second)->CoverageAt(x, y), v) << x << "," << y;
+  const Snapshot combined = Take(*paper);
+  ASSERT_TRUE(paper->RemoveSelectionMask(second));
+  EXPECT_EQ(paper->masks.Count(), 1);
+  EXPECT_EQ(paper->masks.ActiveIndex(), 0);
+  EXPECT_FALSE(paper->RemoveSelectionMask(0));  // the only mask stays
+  ASSERT_TRUE(paper->Undo(*flow).ok);
+  EXPECT_EQ(Difference(Take(*paper), combined), "");
+  ASSERT_TRUE(paper->Undo(*flow).ok);
+  EXPECT_EQ(Difference(Take(*paper), two), "");
+  ASSERT_TRUE(paper->Redo(*flow).ok);
+  ASSERT_TRUE(paper->Redo(*flow).ok);
+  EXPECT_EQ(paper->masks.Count(), 1);
+  // Destroying the paper with records in both directions frees each mask once (the sanitizer
+  // build checks).
+  ASSERT_TRUE(paper->Undo(*flow).ok);
+}
+
+// --- canvas changes ---------------------------------------------------------------------------
+
+TEST_F(UndoFixture, CanvasChangesUndoWholeAndAskWhenUndoCannotBeKept) {
+  Make(8);
+  Paint(*paper, *flow, 0, {1, 1, 5, 5}, 0xFF102030);
+  const Snapshot start = Take(*paper);
+  ASSERT_TRUE(paper->ResizeCanvas(*flow, 30, 25, true, false, 4));
+  EXPECT_EQ(paper->width, 30);
+  ASSERT_TRUE(paper->Crop(*flow, 0, true, {2, 2, 10, 9}));
+  EXPECT_EQ(paper->width, 10);
+  ASSERT_TRUE(paper->ResampleImage(*flow, 20, 18, 2));
+  EXPECT_EQ(paper->height, 18);
+  for (int k = 0; k < 3; ++k) ASSERT_TRUE(paper->Undo(*flow).ok);
+  EXPECT_EQ(Difference(Take(*paper), start), "");
+
+  // No memory for the undo copy: the question; cancelled, nothing changes.
+  RecordingNotifySink notes;
+  notes.answers = {ConfirmAnswer::Cancel, ConfirmAnswer::Ok};
+  Paint(*paper, *flow, 0, {0, 0, 2, 2}, 0xFF405060);
+  const Snapshot painted = Take(*paper);
+  {
+    ScopedAllocFailure fail;
+    EXPECT_FALSE(paper->ResizeCanvas(*flow, 40, 40, true, false, 8));
+  }
+  ASSERT_EQ(notes.questions.size(), 1u);
+  EXPECT_EQ(notes.questions[0].substr(0, notes.questions[0].find('\r')),
+            "メモリ不足のためアンドゥは実行できませんがよろしいですか?");
+  EXPECT_EQ(Difference(Take(*paper), painted), "");
+  EXPECT_EQ(paper->undo->UndoCount(), 2);
+  // Accepted: the change happens in place (here only the view can move) and undo is gone.
+  {
+    ScopedAllocFailure fail;
+    EXPECT_TRUE(paper->ResizeCanvas(*flow, 40, 40, true, false, 8));
+  }
+  EXPECT_EQ(notes.questions.size(), 2u);
+  EXPECT_EQ(paper->width, 40);
+  EXPECT_EQ(paper->undo->UndoCount(), 0);
+  const CLayerData& l = *paper->Layer(0);
+  EXPECT_EQ(l.pixels->GetPixel(1, 1), 0xFF405060u);  // nothing lost
+  EXPECT_EQ(l.viewX, -20);                           // the old picture sits at the bottom right
+  EXPECT_EQ(l.viewY, -20);
+}
+
+}  // namespace
+}  // namespace tintara
