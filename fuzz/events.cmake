@@ -1,0 +1,3 @@
+# Fuzz targets of the events library: the current packet stream and the version-1 stream.
+tintara_fuzz(fuzz_packet_stream SOURCES fuzz_packet_stream.cpp LIBS tintara_events)
+tintara_fuzz(fuzz_old_stream SOURCES fuzz_old_stream.cpp LIBS tintara_events)
