@@ -181,7 +181,7 @@ bool TMyMemory::Append(const uint8_t* data, size_t n) {
     if (grown > kMaxBlockBytes) grown = need;
     void* p = MemRealloc(data_.get(), capacity_, grown);
     if (!p) return false;
-    data_.release();
+    (void)data_.release();  // realloc took the old block over
     data_.reset(static_cast<uint8_t*>(p));
     capacity_ = grown;
   }
