@@ -140,6 +140,10 @@ class TPaper {
   bool GroupOut(TFlowImage& flow, int32_t i);
   bool MergeGroup(TFlowImage& flow, int32_t i);
   bool DeleteGroup(TFlowImage& flow, int32_t i);
+  // Moves layer `from` with all its children so that it lands before index `to`.
+  int32_t MoveGroup(TFlowImage& flow, int32_t to, int32_t from);
+  // Ends the group headed by layer i: its children move out one level, no layer is lost.
+  bool DissolveGroup(TFlowImage& flow, int32_t i);
   void ShowAll(bool visible);
   void ShowOnly(int32_t i);
   void InvertVisibility();

@@ -53,6 +53,8 @@ enum class PaperOp : int32_t {
   kGroupOut,
   kMergeGroup,
   kDeleteGroup,
+  kMoveGroup,
+  kDissolveGroup,
   kShowAll,
   kHideAll,
   kShowOnly,

@@ -35,10 +35,36 @@ std::vector<uint8_t> EffectiveOpacities(const CLayerMngr& layers) {
 
 bool Recording(const TPaper& p) { return p.undo && p.undo->CanUndo(); }
 
+// The merged layer keeps every attribute of the layer it replaces (its group level, visibility,
+// protection and dither included), not only its name and opacity.
+constexpr int32_t kKeepLowerAttributes = 0x20000;
+
+// What a dithered layer shows: its pixels with the ones the gate drops made transparent, the
+// gate drawn row by row over the paper as the composite draws it. Parts outside the paper
+// are never gated.
+std::unique_ptr<CBlockVMTC> DitheredCopy(const CLayerData& L, int32_t width, int32_t height) {
+  auto c = std::make_unique<CBlockVMTC>();
+  if (!c->CreateCopy(*L.pixels)) return nullptr;
+  SRandomState random = L.random;
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x) {
+      const uint32_t draw = Draw(random);
+      const int32_t sx = x + L.viewX, sy = y + L.viewY;
+      if (sx < 0 || sy < 0 || sx >= c->Width() || sy >= c->Height()) continue;
+      const uint32_t v = c->GetPixel(sx, sy);
+      if (draw >= Mul8(L.ditherAmount, v >> 24) && (v >> 24) != 0 && !c->SetPixel(sx, sy, v & 0x00FFFFFF))
+        return nullptr;
+    }
+  c->Compact();
+  return c;
+}
+
 }  // namespace
 
 void TPaper::LayersChanged(TFlowImage& flow, int32_t activate) {
   flow.Invalidate();
+  // The full repaint that follows starts from grey where nothing is drawn yet.
+  if (!paperColorOn && plainBuffer.IsValid()) FillRect(plainBuffer, plainBuffer.Bounds(), 0x00808080);
   if (layers.Count() > 0) ActivateLayer(flow, std::clamp(activate, 0, layers.Count() - 1));
   RecompositeAll(true);
   UpdateThumbnails(true, -1, composite.Bounds());
@@ -113,9 +139,9 @@ bool TPaper::MergeDown(TFlowImage& flow, int32_t i, bool older) {
                          (*static_cast<const PixelProc*>(prm))(p, s, t);
                        },
                        &proc};
-    ok = layers.Merge(i - 1, i, false, 0, nullptr, &with);
+    ok = layers.Merge(i - 1, i, false, kKeepLowerAttributes, nullptr, &with);
   } else {
-    ok = layers.Merge(i - 1, i, true, 0, &oldLower);
+    ok = layers.Merge(i - 1, i, true, kKeepLowerAttributes, &oldLower);
   }
   if (!ok) return false;
   Journal(older ? PaperOp::kMergeDownOld : PaperOp::kMergeDown, i);
@@ -153,13 +179,18 @@ bool TPaper::FlattenVisible(TFlowImage& flow, bool keepTransparency) {
       const CLayerData& L = *layers.At(i);
       if (!L.visible || !L.pixels) continue;
       const TPoint at{-L.viewX - ext.x, -L.viewY - ext.y};
+      std::unique_ptr<CBlockVMTC> gated;
+      if (L.ditherOn && !(gated = DitheredCopy(L, width, height))) {
+        ok = false;
+        break;
+      }
+      const CBlockVMTC& from = gated ? *gated : *L.pixels;
       if (keepTransparency) {
         MergeParam storage;
-        ok = store.MergeFrom(*L.pixels, at, ChooseLayerMerge(kModeNormal, L.Mode(), 0x30003, storage).fn,
-                             eff[size_t(i)], 255, L.pixels->Bounds());
+        ok = store.MergeFrom(from, at, ChooseLayerMerge(kModeNormal, L.Mode(), 0x30003, storage).fn,
+                             eff[size_t(i)], 255, from.Bounds());
       } else {
-        ok =
-            store.BlendFrom(*L.pixels, at, BlendWithAlpha(L.Mode()), eff[size_t(i)], 255, L.pixels->Bounds());
+        ok = store.BlendFrom(from, at, BlendWithAlpha(L.Mode()), eff[size_t(i)], 255, from.Bounds());
       }
     }
     if (!ok) {
@@ -262,7 +293,7 @@ bool TPaper::MergeGroup(TFlowImage& flow, int32_t i) {
     child.opacity = eff[size_t(k)];
     child.groupLevel = layers.At(i)->groupLevel;
     std::unique_ptr<CLayerData> replaced;
-    ok = layers.Merge(i, i + 1 + k, true, 0, &replaced);
+    ok = layers.Merge(i, i + 1 + k, true, kKeepLowerAttributes, &replaced);
     child.opacity = saved[size_t(k)].opacity;
     child.groupLevel = savedLevels[size_t(k)];
     if (ok && !oldHead) oldHead = std::move(replaced);
@@ -282,6 +313,36 @@ bool TPaper::MergeGroup(TFlowImage& flow, int32_t i) {
     for (int32_t k = 0; k < n; ++k) r->AddRemoved(std::move(children[size_t(k)]), i + 1 + k);
     PushUndo(std::move(r));
   }
+  LayersChanged(flow, i);
+  return true;
+}
+
+int32_t TPaper::MoveGroup(TFlowImage& flow, int32_t to, int32_t from) {
+  const int32_t n = layers.ChildCount(from);
+  if (n < 0) return -1;
+  const std::vector<LayerOrderRecord::Place> before = LayerOrderRecord::Of(layers);
+  const int32_t id = layers.IdAt(from);
+  const int32_t at = layers.MoveBlock(to, from, n + 1);
+  if (at < 0) return -1;
+  Journal(PaperOp::kMoveGroup, from, to);
+  if (Recording(*this))
+    PushUndo(std::make_unique<LayerOrderRecord>(id, before, LayerOrderRecord::Of(layers)));
+  LayersChanged(flow, at);
+  return at;
+}
+
+bool TPaper::DissolveGroup(TFlowImage& flow, int32_t i) {
+  const int32_t n = layers.ChildCount(i);
+  if (n <= 0) return false;
+  std::vector<LayerValuesRecord::Entry> entries;
+  for (int32_t k = 1; k <= n; ++k) {
+    CLayerData& c = *layers.At(i + k);
+    entries.push_back({c.id, c.groupLevel, c.groupLevel - 1});
+    c.AddGroupLevel(-1);
+  }
+  Journal(PaperOp::kDissolveGroup, i);
+  if (Recording(*this))
+    PushUndo(std::make_unique<LayerValuesRecord>(41, LayerValuesRecord::kLevels, std::move(entries)));
   LayersChanged(flow, i);
   return true;
 }
@@ -504,8 +565,9 @@ bool TPaper::ApplySettings(TFlowImage& flow, int32_t i, const LayerSettings& s) 
   after.name = s.name.substr(0, kMaxNameLength);
   after.opacity = ByteOfPercent(s.opacityPercent);
   after.mode = uint8_t(s.mode);
-  after.viewX = s.viewX;
-  after.viewY = s.viewY;
+  // Positions come from dialogs and event files: keep them where the store arithmetic cannot overflow.
+  after.viewX = std::clamp(s.viewX, -kMaxBufferSide, kMaxBufferSide);
+  after.viewY = std::clamp(s.viewY, -kMaxBufferSide, kMaxBufferSide);
   after.ditherOn = s.ditherOn ? 1 : 0;
   after.ditherAmount = ByteOfPercent(s.ditherPercent);
   const bool removeHidden = s.removeHidden && l->IsLargerThanPaper();

@@ -146,6 +146,28 @@ bool LayerValuesRecord::Step(TPaper& paper, bool, UndoResult& result, std::uniqu
   return true;
 }
 
+std::vector<LayerOrderRecord::Place> LayerOrderRecord::Of(const CLayerMngr& layers) {
+  std::vector<Place> v;
+  for (int32_t i = 0; i < layers.Count(); ++i) v.push_back({layers.IdAt(i), layers.At(i)->groupLevel});
+  return v;
+}
+
+bool LayerOrderRecord::Step(TPaper& paper, bool, UndoResult& result, std::unique_ptr<CUndoData>&) {
+  CLayerMngr& L = paper.layers;
+  const std::vector<Place>& want = toggle == 0 ? before_ : after_;
+  if (int32_t(want.size()) != L.Count()) return false;
+  for (const Place& p : want)
+    if (L.IndexOfId(p.id) < 0) return false;
+  for (int32_t k = 0; k < int32_t(want.size()); ++k) {
+    const int32_t at = L.IndexOfId(want[size_t(k)].id);
+    if (at != k) L.Move(k, at);
+    L.At(k)->SetGroupLevel(want[size_t(k)].level);
+  }
+  result.activate = L.IndexOfId(layerId_);
+  toggle ^= 1;
+  return true;
+}
+
 bool SwapLayerRecord::Step(TPaper& paper, bool, UndoResult& result, std::unique_ptr<CUndoData>&) {
   const int32_t i = paper.layers.IndexOfId(layerId_);
   if (i < 0 || !held_) return false;

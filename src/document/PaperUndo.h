@@ -111,6 +111,22 @@ class LayerValuesRecord : public CUndoData {
   std::vector<Entry> entries_;
 };
 
+// 42 move group: the order of the whole list (by id) and every level, before and after.
+class LayerOrderRecord : public CUndoData {
+ public:
+  struct Place {
+    int32_t id, level;
+  };
+  LayerOrderRecord(int32_t headId, std::vector<Place> before, std::vector<Place> after)
+      : CUndoData(42, headId), before_(std::move(before)), after_(std::move(after)) {}
+  bool NamesLayer() const override { return false; }
+  bool Step(TPaper& paper, bool redo, UndoResult& result, std::unique_ptr<CUndoData>& opposite) override;
+  static std::vector<Place> Of(const CLayerMngr& layers);
+
+ private:
+  std::vector<Place> before_, after_;
+};
+
 // 34 layer options with pixels: the other version of the layer object.
 class SwapLayerRecord : public CUndoData {
  public:

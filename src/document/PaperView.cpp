@@ -1,6 +1,7 @@
 // The paper's view: zoom steps, rotation and shift, and the window-sized display buffers
 // filled from the composite.
 #include <cmath>
+#include <vector>
 
 #include "document/Paper.h"
 #include "pixel/ColorOps.h"
@@ -50,6 +51,8 @@ bool TPaper::SetViewAngle(double degrees) {
   // Fold into (-360, 0].
   double folded = std::fmod(degrees, 360.0);
   if (folded > 0) folded -= 360.0;
+  // A tiny positive angle would round to -360 itself (in double or in the stored float).
+  if (folded <= -360.0 || float(folded) <= -360.0f) folded = 0;
   if (folded == 0) folded = 0;  // no negative zero
   normalisedAngle = float(folded);
   viewAngle = float(folded * kPi / 180.0);
@@ -145,7 +148,17 @@ PaintSource TPaper::PaintRect(const TRect& windowRect, int32_t clientWidth, int3
   if ((plainBuffer.Width() != clientWidth || plainBuffer.Height() != clientHeight) &&
       !plainBuffer.Resize(clientWidth, clientHeight))
     return src;
-  StretchNearest(plainBuffer, paperInWindow, composite, composite.Bounds(), &r);
+  // Nearest pixel at the exact zoom factor, sampled at pixel centres, as the stretched path
+  // places it.
+  std::vector<int32_t> column(size_t(r.width));
+  for (int32_t x = r.x; x < r.Right(); ++x)
+    column[size_t(x - r.x)] = std::clamp(int32_t(std::floor((x + 0.5 - ox) / z)), 0, width - 1);
+  for (int32_t y = r.y; y < r.Bottom(); ++y) {
+    const uint32_t* from =
+        composite.Row32(std::clamp(int32_t(std::floor((y + 0.5 - oy) / z)), 0, height - 1));
+    uint32_t* to = plainBuffer.Row32(y) + r.x;
+    for (int32_t k = 0; k < r.width; ++k) to[k] = from[column[size_t(k)]];
+  }
   CheckerStep(plainBuffer, r, paperInWindow.x, paperInWindow.y, showChecker != 0);
   src.kind = PaintSource::kPlainBuffer;
   return src;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <random>
 
 #include "document/Paper.h"
@@ -365,6 +367,61 @@ TEST_F(Fixture, GroupMergeAndDelete) {
   EXPECT_FALSE(paper.MergeGroup(flow, 0));  // no children
 }
 
+TEST_F(Fixture, MergesKeepTheLowerLayersAttributes) {
+  // 1 (level 0), 2 (level 1, hidden, protected, dithered), 3 (level 1): merging 3 into 2 keeps
+  // 2 inside its group and hidden.
+  Add(kModeNormal, 255, 0);
+  const int32_t lower = Add(kModeScreen, 255, 1);
+  CLayerData& L = *paper.Layer(lower);
+  L.visible = 0;
+  L.protectAlpha = 1;
+  L.ditherOn = 1;
+  L.ditherAmount = 77;
+  const int32_t upper = Add(kModeNormal, 255, 1);
+  paper.Layer(upper)->pixels->SetPixel(2, 2, 0xFF112233);
+  ASSERT_TRUE(paper.MergeDown(flow, upper, false));
+  const CLayerData& M = *paper.Layer(lower);
+  EXPECT_EQ(M.groupLevel, 1);
+  EXPECT_EQ(M.visible, 0);
+  EXPECT_EQ(M.protectAlpha, 1);
+  EXPECT_EQ(M.ditherOn, 1);
+  EXPECT_EQ(M.ditherAmount, 77);
+  EXPECT_EQ(M.mode, kModeScreen);
+  // A nested head keeps its level and mode when its group is merged into it.
+  const int32_t head = Add(kModeMultiply, 255, 1);
+  Add(kModeNormal, 255, 2);
+  ASSERT_TRUE(paper.MergeGroup(flow, head));
+  EXPECT_EQ(paper.Layer(head)->groupLevel, 1);
+  EXPECT_EQ(paper.Layer(head)->mode, kModeMultiply);
+}
+
+TEST_F(Fixture, FlattenShowsWhatTheDitheredCompositeShowed) {
+  const int32_t d = Add(kModeNormal);
+  CLayerData& l = *paper.Layer(d);
+  for (int32_t y = 0; y < 5; ++y)
+    for (int32_t x = 0; x < 7; ++x) l.pixels->SetPixel(x, y, 0xFF000000);
+  l.ditherOn = 1;
+  l.ditherAmount = 128;
+  paper.RecompositeAll(false);
+  const auto before = Pixels(paper.composite);
+  int black = 0;
+  for (uint32_t v : before) black += (v & 0x00FFFFFF) == 0;
+  ASSERT_GT(black, 0);
+  ASSERT_LT(black, 35);
+  ASSERT_TRUE(paper.FlattenVisible(flow, false));
+  paper.RecompositeAll(false);
+  EXPECT_EQ(Pixels(paper.composite), before);
+}
+
+TEST_F(Fixture, ViewPositionsAreKeptInRange) {
+  TPaper::LayerSettings s = paper.SettingsOf(0);
+  s.viewX = std::numeric_limits<int32_t>::max() - 2;
+  s.viewY = std::numeric_limits<int32_t>::min();
+  ASSERT_TRUE(paper.ApplySettings(flow, 0, s));  // composites without overflowing
+  EXPECT_EQ(paper.Layer(0)->viewX, kMaxBufferSide);
+  EXPECT_EQ(paper.Layer(0)->viewY, -kMaxBufferSide);
+}
+
 TEST_F(Fixture, LayerSettingsInPercent) {
   TPaper::LayerSettings s = paper.SettingsOf(0);
   EXPECT_EQ(s.opacityPercent, 100);
@@ -549,6 +606,35 @@ TEST(PaperView, ZoomStepsAndAngles) {
   EXPECT_NEAR(p.sine, -0.5, 1e-6);
   EXPECT_FALSE(p.SetViewAngle(std::nan("")));
   EXPECT_NEAR(p.normalisedAngle, -30, 1e-6);
+  // Angles just above a whole turn would round to -360 itself: they are no turn at all.
+  for (double tiny : {1e-7, 1e-20, 360.0 + 1e-9}) {
+    EXPECT_TRUE(p.SetViewAngle(tiny));
+    EXPECT_EQ(p.normalisedAngle, 0.0f) << tiny;
+    EXPECT_FALSE(p.IsRotated()) << tiny;
+  }
+  EXPECT_TRUE(p.SetViewAngleRadians(-std::acos(-1.0) / 2));
+  EXPECT_EQ(p.normalisedAngle, -90.0f);
+}
+
+TEST(PaperView, PlainPathUsesTheExactZoom) {
+  // A transparent picture (paper colour off) at 125 %: window column x shows the composite
+  // column under its centre, as the stretched path would place it.
+  TPaper p;
+  TFlowImage f(p);
+  ASSERT_TRUE(p.NewPaper("t", f, true, true, 72, 4, 16));
+  ASSERT_EQ(p.paperColorOn, 0);
+  for (int32_t x = 0; x < 16; ++x)
+    for (int32_t y = 0; y < 4; ++y) p.Layer(0)->pixels->SetPixel(x, y, 0xFF000000u | uint32_t(x));
+  p.RecompositeAll(false);
+  p.SetZoomIndex(1);
+  ASSERT_DOUBLE_EQ(p.ZoomFactor(), 1.25);
+  const PaintSource s = p.PaintRect({0, 0, 20, 5}, 20, 5);
+  ASSERT_EQ(s.kind, PaintSource::kPlainBuffer);
+  for (int32_t x = 0; x < 20; ++x)
+    EXPECT_EQ(p.plainBuffer.Row32(2)[x] & 0xFF, uint32_t(std::floor((x + 0.5) / 1.25))) << x;
+  // A layer change greys the buffer before the full repaint.
+  ASSERT_GE(p.NewLayer(f, kModeNormal, 0x00FFFFFF, ""), 0);
+  EXPECT_EQ(p.plainBuffer.Row32(0)[0], 0x00808080u);
 }
 
 }  // namespace

@@ -142,6 +142,13 @@ std::string RandomOperation(TPaper& p, TFlowImage& flow, std::mt19937& rng) {
   auto pick = [&rng](int32_t n) { return n > 0 ? int32_t(rng() % uint32_t(n)) : 0; };
   const int32_t n = p.LayerCount(), i = pick(n);
   const int32_t W = p.width, H = p.height;
+  // The group operations work on a head: a layer with children, when there is one.
+  int32_t head = i;
+  for (int32_t k = 0; k < n; ++k)
+    if (p.layers.ChildCount((i + k) % n) > 0) {
+      head = (i + k) % n;
+      break;
+    }
   switch (pick(30)) {
     case 0:
     case 1:
@@ -175,6 +182,14 @@ std::string RandomOperation(TPaper& p, TFlowImage& flow, std::mt19937& rng) {
       p.DuplicateLayer(flow, i);
       return "duplicate";
     case 11:
+      if (pick(2) == 0) {
+        // A place outside the block itself (moving into it is refused with a message).
+        const int32_t block = p.layers.ChildCount(head) + 1, free = n + 1 - (block + 1);
+        int32_t to = pick(std::max(free, 1));
+        if (to >= head) to += block + 1;
+        p.MoveGroup(flow, std::min(to, n), head);
+        return "move group";
+      }
       p.MoveLayer(flow, pick(n), i);
       return "move layer";
     case 12:
@@ -194,12 +209,17 @@ std::string RandomOperation(TPaper& p, TFlowImage& flow, std::mt19937& rng) {
       p.GroupOut(flow, i);
       return "group out";
     case 16:
-      if (pick(2) == 0) {
-        p.DeleteGroup(flow, i);
-        return "delete group";
+      switch (pick(3)) {
+        case 0:
+          p.DeleteGroup(flow, head);
+          return "delete group";
+        case 1:
+          p.DissolveGroup(flow, head);
+          return "dissolve group";
+        default:
+          p.MergeGroup(flow, head);
+          return "merge group";
       }
-      p.MergeGroup(flow, i);
-      return "merge group";
     case 17: {
       TPaper::LayerSettings s = p.SettingsOf(i);
       s.name = "名前" + std::to_string(pick(5));
@@ -279,6 +299,12 @@ TEST_P(UndoModel, EveryStepMatchesItsPointInHistory) {
   ASSERT_TRUE(paper.NewPaper("t", flow, false, false, 72, 30, 41));
   std::mt19937 rng(GetParam());
   Paint(paper, flow, 0, {3, 3, 20, 10}, 0xFF204080);
+  // Four layers, the top two grouped under the second.
+  for (int k = 0; k < 3; ++k) paper.NewLayer(flow, kModeNormal, 0x00FFFFFF, "");
+  Paint(paper, flow, 2, {10, 5, 12, 12}, 0xC0FF0000);
+  ASSERT_TRUE(paper.GroupIn(flow, 2));
+  ASSERT_TRUE(paper.GroupIn(flow, 3));
+  ASSERT_EQ(paper.layers.ChildCount(1), 2);
   paper.ClearUndo();
 
   std::vector<Snapshot> history{Take(paper)};
