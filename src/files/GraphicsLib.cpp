@@ -26,6 +26,11 @@ int32_t DpiFromPixelsPerMeter(int32_t ppm) {
   return int32_t(q);
 }
 
+int32_t FileDpiFromPixelsPerMeter(int32_t ppm) {
+  const int32_t dpi = DpiFromPixelsPerMeter(ppm);
+  return dpi >= 0 && dpi <= kMaxFileDpi ? dpi : 0;
+}
+
 namespace gfx_detail {
 
 GfxResult ReadImageFile(const std::string& path, std::vector<uint8_t>& bytes) {
@@ -110,7 +115,8 @@ GfxResult bmpSaveImage(const std::string& path, const DibHeader& header, const C
   GfxResult r = gfx_detail::CheckEncodeArgs(header, pixels);
   if (r != GfxResult::Ok) return r;
   std::vector<uint8_t> bytes;
-  if (!EncodeBmp24(pixels, DpiFromPixelsPerMeter(header.xPelsPerMeter), bytes)) return GfxResult::NoMemory;
+  if (!EncodeBmp24(pixels, FileDpiFromPixelsPerMeter(header.xPelsPerMeter), bytes))
+    return GfxResult::NoMemory;
   return WriteAtomically(path, bytes);
 }
 

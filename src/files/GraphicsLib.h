@@ -26,13 +26,20 @@ inline constexpr int32_t kMaxImageSide = 10000;
 // exactly in integers so that files at the halfway points read the same everywhere.
 int32_t DpiFromPixelsPerMeter(int32_t ppm);
 
+// The largest resolution taken from or written to a file (JFIF's own limit). A file's
+// resolution outside 0..kMaxFileDpi is damage, not a device: it reads as none (0).
+inline constexpr int32_t kMaxFileDpi = 65535;
+// DpiFromPixelsPerMeter, or 0 when that lies outside 0..kMaxFileDpi.
+int32_t FileDpiFromPixelsPerMeter(int32_t ppm);
+
 // A decoded image: the fields of the 40-byte bitmap info header and the pixels.
 struct GraphicsImage {
   // size 40, width and height (positive), bit count 32, image size width × 4 × height,
   // the file's pixels per metre (0 when it has none).
   DibHeader header;
-  // The resolution callers use: DpiFromPixelsPerMeter of the file's horizontal resolution for
-  // bitmap headers of 40, 108 and 124 bytes, PNG pHYs in metres and JPEG JFIF densities; else 0.
+  // The resolution callers use: FileDpiFromPixelsPerMeter of the file's horizontal resolution
+  // for bitmap headers of 40, 108 and 124 bytes, PNG pHYs in metres and JPEG JFIF densities;
+  // else 0.
   int32_t dpi = 0;
   // Top-down, 0xAARRGGBB; opaque wherever the file has no alpha.
   TMTC pixels;

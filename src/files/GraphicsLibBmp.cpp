@@ -262,7 +262,7 @@ GfxResult BmpDecode(const uint8_t* data, size_t size, GraphicsImage& image, int3
   ConvertRows(l, data + start, image.pixels);
   image.header = gfx_detail::DecodedHeader(l.width, l.rows, ppmX, ppmY);
   const bool hasResolution = infoSize == 40 || infoSize == 108 || infoSize == 124;
-  image.dpi = hasResolution ? DpiFromPixelsPerMeter(ppmX) : 0;
+  image.dpi = hasResolution ? FileDpiFromPixelsPerMeter(ppmX) : 0;
   return GfxResult::Ok;
 }
 

@@ -252,7 +252,7 @@ GfxResult EncodeScanlines(JpegWriteState* st) {
   cinfo->write_JFIF_header = TRUE;
   if (st->dpi > 0) {
     cinfo->density_unit = 1;
-    cinfo->X_density = cinfo->Y_density = UINT16(st->dpi > 65535 ? 65535 : st->dpi);
+    cinfo->X_density = cinfo->Y_density = UINT16(st->dpi);
   }
   jpeg_start_compress(cinfo, TRUE);
   while (cinfo->next_scanline < cinfo->image_height) {
@@ -283,7 +283,7 @@ GfxResult JpegDecode(const uint8_t* data, size_t size, GraphicsImage& image, int
     return r;
   }
   image.header = gfx_detail::DecodedHeader(image.pixels.Width(), image.pixels.Height(), st.ppmX, st.ppmY);
-  image.dpi = DpiFromPixelsPerMeter(st.ppmX);
+  image.dpi = FileDpiFromPixelsPerMeter(st.ppmX);
   return GfxResult::Ok;
 }
 
@@ -301,7 +301,7 @@ GfxResult JpegEncode(const DibHeader& header, const CDibCore& pixels, const Jpeg
   st->out = &out;
   st->pixels = &pixels;
   st->options = options;
-  st->dpi = header.xPelsPerMeter > 0 ? DpiFromPixelsPerMeter(header.xPelsPerMeter) : 0;
+  st->dpi = FileDpiFromPixelsPerMeter(header.xPelsPerMeter);
   st->err.failure = GfxResult::Ok;
   r = EncodeScanlines(st);
   MemFree(st);

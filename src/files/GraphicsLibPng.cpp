@@ -179,7 +179,7 @@ GfxResult PngDecode(const uint8_t* data, size_t size, GraphicsImage& image, int3
   }
   image.header = gfx_detail::DecodedHeader(image.pixels.Width(), image.pixels.Height(), st.ppmX,
                                            st.ppmY ? st.ppmY : st.ppmX);
-  image.dpi = DpiFromPixelsPerMeter(st.ppmX);
+  image.dpi = FileDpiFromPixelsPerMeter(st.ppmX);
   return GfxResult::Ok;
 }
 

@@ -246,6 +246,22 @@ const DecodeCase kDecodeCases[] = {
      }),
      {{0xFF030201}},
      96},
+    {"a resolution no device has reads as none",
+     With([](BmpBuild& s) {
+       s.width = 1;
+       s.ppm = 0x7FFFFFFD;
+       s.rows = {1, 2, 3, 0};
+     }),
+     {{0xFF030201}},
+     0},
+    {"a negative resolution reads as none",
+     With([](BmpBuild& s) {
+       s.width = 1;
+       s.ppm = -3780;
+       s.rows = {1, 2, 3, 0};
+     }),
+     {{0xFF030201}},
+     0},
     {"the pixel offset skips a gap",
      With([](BmpBuild& s) {
        s.width = 1;

@@ -33,6 +33,18 @@ TEST(DpiFromPixelsPerMeter, RoundsWithTheOffsetAndTiesToEven) {
   for (const Case c : kCases) EXPECT_EQ(DpiFromPixelsPerMeter(c.ppm), c.dpi) << c.ppm;
 }
 
+TEST(DpiFromPixelsPerMeter, FileResolutionsOutsideTheDeviceRangeReadAsNone) {
+  struct Case {
+    int32_t ppm, dpi;
+  };
+  const Case kCases[] = {
+      {2835, 72},       {0, 0},       {-100, 0},  // -2 by the rule
+      {2580118, 65535}, {2580157, 0},             // 65536.4 by the rule
+      {INT32_MAX, 0},
+  };
+  for (const Case c : kCases) EXPECT_EQ(FileDpiFromPixelsPerMeter(c.ppm), c.dpi) << c.ppm;
+}
+
 TEST(DpiFromPixelsPerMeter, EveryDpiSurvivesTheTripThroughPixelsPerMetre) {
   for (int32_t dpi = 1; dpi <= 4800; ++dpi)
     ASSERT_EQ(DpiFromPixelsPerMeter(MakeDibHeader(1, 1, dpi).xPelsPerMeter), dpi) << dpi;
@@ -63,6 +75,13 @@ TEST(BmpSave, WritesTwentyFourBitsWithTheHeadersResolution) {
   ASSERT_EQ(bytes.size(), 54u + 2u * 12u);
   EXPECT_EQ(bytes[28] | bytes[29] << 8, 24) << "bit count";
   EXPECT_EQ(bytes[38] | bytes[39] << 8, 2835) << "pixels per metre";
+  // A resolution no device has is written as none (it once overflowed the header's conversion).
+  DibHeader absurd = MakeDibHeader(3, 2, 72);
+  absurd.xPelsPerMeter = absurd.yPelsPerMeter = INT32_MAX;
+  ASSERT_EQ(bmpSaveImage(dir.File("b.bmp"), absurd, src), GfxResult::Ok);
+  ASSERT_TRUE(ReadWholeFile(dir.File("b.bmp"), bytes));
+  ASSERT_EQ(bytes.size(), 54u + 2u * 12u);
+  EXPECT_EQ(bytes[38] | bytes[39] << 8 | bytes[40] << 16 | bytes[41] << 24, 0);
 }
 
 enum class Kind { Bmp, Png, Jpeg };
