@@ -13,7 +13,8 @@
 namespace tintara {
 namespace {
 
-// Level 3 keeps pace with writing a file while still halving typical layer runs.
+// Level 3: on a painted layer's runs about ten times as fast as zlib at level 6 for a fifth
+// more bytes, and expanding twice as fast (bench/files_bench).
 constexpr int kCompressLevel = 3;
 
 struct CCtxFree {

@@ -1,0 +1,4 @@
+# Benchmarks of the files library: the block compressor beside zlib on the same bytes, and
+# PNG saving.
+find_package(ZLIB REQUIRED)
+tintara_bench(files_bench SOURCES files_bench.cpp LIBS tintara_files ZLIB::ZLIB)
