@@ -88,7 +88,7 @@ BmpBuild With(F f) {
 
 struct DecodeCase {
   const char* name;
-  BmpBuild spec;
+  BmpBuild layout;
   Grid expected;  // top row first
   int32_t dpi;
 };
@@ -290,7 +290,7 @@ const DecodeCase kDecodeCases[] = {
 
 TEST(BmpDecode, ReadsEveryLayout) {
   for (const auto& c : kDecodeCases) {
-    const auto bytes = Build(c.spec);
+    const auto bytes = Build(c.layout);
     GraphicsImage img;
     ASSERT_EQ(BmpDecode(bytes.data(), bytes.size(), img), GfxResult::Ok) << c.name;
     EXPECT_EQ(Dump(img.pixels), c.expected) << c.name;
@@ -303,7 +303,7 @@ TEST(BmpDecode, ReadsEveryLayout) {
 
 struct RefuseCase {
   const char* name;
-  BmpBuild spec;
+  BmpBuild layout;
   GfxResult expected;
   size_t cut = 0;  // bytes removed from the end
 };
@@ -393,7 +393,7 @@ const RefuseCase kRefuseCases[] = {
 
 TEST(BmpDecode, RefusesWhatItCannotReadWithoutAllocating) {
   for (const auto& c : kRefuseCases) {
-    auto bytes = Build(c.spec);
+    auto bytes = Build(c.layout);
     bytes.resize(bytes.size() - c.cut);
     GraphicsImage img;
     ScopedAllocFailure noMemory;  // a refusal must come before any pixel memory is asked for
