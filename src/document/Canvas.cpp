@@ -131,7 +131,7 @@ bool TPaper::ResizeCanvas(TFlowImage& flow, int32_t w, int32_t h, bool record, b
   }
   masks.ShiftAll(off.x, off.y);
   SetPaperSize(flow, w, h);
-  if (record) Journal(PaperOp::kResizeCanvas, -1, w, h);
+  if (record) Journal(PaperOp::kResizeCanvas, -1, {w, h, anchor, option});
   if (keepRecord)
     PushUndo(std::make_unique<CanvasRecord>(50, std::move(old), oldActive, std::move(oldMasks), oldMaskActive,
                                             oldW, oldH));
@@ -207,15 +207,31 @@ bool TPaper::ResampleImage(TFlowImage& flow, int32_t w, int32_t h, int32_t metho
       if (!ConfirmWithoutUndo(kUndoWord)) return false;
       ClearUndo();
     }
+    // One layer at a time; a layer that still cannot be resampled keeps its pixels unscaled
+    // and only its view follows the new size, so nothing is lost.
     bool lost = false;
     for (int32_t i = 0; i < layers.Count(); ++i) {
-      std::unique_ptr<CLayerData> n = Resampled(*layers.At(i), w, h, method, level == 0);
-      if (n)
+      CLayerData& L = *layers.At(i);
+      std::unique_ptr<CLayerData> n;
+      try {
+        n = Resampled(L, w, h, method, level == 0);
+      } catch (const std::exception&) {
+        n.reset();
+      }
+      if (n) {
         layers.Replace(i, std::move(n));
-      else
-        lost = true;
+        continue;
+      }
+      lost = true;
+      L.viewX = int32_t(std::floor(L.viewX * double(w) / std::max(1, oldW) + 0.5));
+      L.viewY = int32_t(std::floor(L.viewY * double(h) / std::max(1, oldH) + 0.5));
+      L.viewWidth = w;
+      L.viewHeight = h;
     }
-    if (lost) ShowWarning(kOutOfMemoryText);
+    if (lost) {
+      DebugOut("makeResizeLayerEx: Exception!");
+      ShowWarning(kOutOfMemoryText);
+    }
   }
   if (keepRecord && !masks.CopyAll(oldMasks)) {
     keepRecord = false;
@@ -224,7 +240,7 @@ bool TPaper::ResampleImage(TFlowImage& flow, int32_t w, int32_t h, int32_t metho
   masks.ScaleAll(oldW, oldH, w, h);
   SetPaperSize(flow, w, h);
   for (int32_t i = 0; i < layers.Count(); ++i) layers.At(i)->RenderThumbnail();
-  Journal(PaperOp::kResampleImage, -1, w, h);
+  Journal(PaperOp::kResampleImage, -1, {w, h, method});
   if (keepRecord)
     PushUndo(std::make_unique<CanvasRecord>(51, std::move(old), oldActive, std::move(oldMasks), oldMaskActive,
                                             oldW, oldH));
@@ -287,7 +303,7 @@ bool TPaper::Crop(TFlowImage& flow, int32_t layer, bool record, const SPixRect& 
   }
   masks.ShiftAll(-rect.x, -rect.y);
   SetPaperSize(flow, rect.width, rect.height);
-  if (record) Journal(PaperOp::kCrop, layer, rect.x, rect.y);
+  if (record) Journal(PaperOp::kCrop, layer, {rect.x, rect.y, rect.width, rect.height});
   if (keepRecord)
     PushUndo(std::make_unique<CanvasRecord>(52, std::move(old), active, std::move(oldMasks), oldMaskActive,
                                             oldW, oldH));

@@ -144,8 +144,9 @@ int32_t CMaskMngr::Insert(int32_t index, std::unique_ptr<CMaskData> mask) {
   if (!mask) return -1;
   index = Resolve(index);
   if (index < 0 || index > Count()) index = Count();
+  const Marks marks = Mark();
   masks_.insert(masks_.begin() + index, std::move(mask));
-  if (active_ >= index && Count() > 1) ++active_;
+  Follow(marks);
   if (active_ < 0) active_ = 0;
   Renumber();
   return index;
@@ -157,10 +158,23 @@ int32_t CMaskMngr::Duplicate(int32_t index) {
   if (!m) return -1;
   std::unique_ptr<CMaskData> copy = m->Copy(false);
   if (!copy) return -1;
+  const Marks marks = Mark();
   masks_.insert(masks_.begin() + index, std::move(copy));
-  if (active_ >= index) ++active_;
+  Follow(marks);
   Renumber();
   return index;
+}
+
+CMaskMngr::Marks CMaskMngr::Mark() const { return {Active(), At(outlineIndex_)}; }
+
+void CMaskMngr::Follow(const Marks& marks) {
+  auto indexOf = [this](const CMaskData* m) {
+    for (int32_t i = 0; i < Count(); ++i)
+      if (masks_[size_t(i)].get() == m) return i;
+    return -1;
+  };
+  if (marks.active) active_ = indexOf(marks.active);
+  outlineIndex_ = marks.outline ? indexOf(marks.outline) : -1;
 }
 
 bool CMaskMngr::Delete(int32_t index) {
@@ -173,10 +187,14 @@ std::unique_ptr<CMaskData> CMaskMngr::TakeOut(int32_t index) {
   index = Resolve(index);
   if (!At(index)) return nullptr;
   if (outlineIndex_ == index) ClearOutline();
+  const bool wasActive = active_ == index;
+  const Marks marks = Mark();
   std::unique_ptr<CMaskData> m = std::move(masks_[size_t(index)]);
   masks_.erase(masks_.begin() + index);
-  if (active_ > index || active_ >= Count()) --active_;
-  if (active_ < 0 && Count() > 0) active_ = 0;
+  Follow({wasActive ? nullptr : marks.active, marks.outline});
+  // When the active mask leaves, the one now at its place takes over (the previous one when it
+  // was the last).
+  if (wasActive) active_ = std::min(index, Count() - 1);
   Renumber();
   return m;
 }
@@ -192,11 +210,11 @@ std::unique_ptr<CMaskData> CMaskMngr::Replace(int32_t index, std::unique_ptr<CMa
 
 int32_t CMaskMngr::Move(int32_t from, int32_t to) {
   if (!At(from) || !At(to) || from == to) return -1;
-  const bool wasActive = active_ == from;
+  const Marks marks = Mark();
   std::unique_ptr<CMaskData> m = std::move(masks_[size_t(from)]);
   masks_.erase(masks_.begin() + from);
   masks_.insert(masks_.begin() + to, std::move(m));
-  if (wasActive) active_ = to;
+  Follow(marks);
   Renumber();
   return to;
 }
@@ -211,8 +229,9 @@ bool CMaskMngr::CombineInto(int32_t index, const CBlockVCH& source, int32_t x, i
                             std::unique_ptr<CMaskData>* old) {
   index = Resolve(index);
   CMaskData* e = At(index);
-  if (!e || !source.IsValid()) return false;
+  if (!e || !source.IsValid() || int32_t(mode) < 0 || int32_t(mode) > 3) return false;
   const bool hasE = e->HasChannel();
+  const bool adding = mode == CombineMode::kAdd;
   if ((mode == CombineMode::kIntersect || mode == CombineMode::kSubtract) && !hasE) return false;
   if (mode == CombineMode::kAdd && !hasE) mode = CombineMode::kReplace;
   const SPixRect nRect{x, y, source.Width(), source.Height()};
@@ -255,10 +274,14 @@ bool CMaskMngr::CombineInto(int32_t index, const CBlockVCH& source, int32_t x, i
   if (!ok) return false;  // the old mask stays
   result->offsetX = -rect.x;
   result->offsetY = -rect.y;
-  if (mode == CombineMode::kAdd) {
-    // An added mask is cut to the paper.
+  if (adding) {
+    // An added mask is cut to the paper (also when it went into an empty mask); one that lies
+    // wholly off the paper selects nothing there and keeps no channel.
     const SPixRect p = Intersect(rect, {0, 0, paperWidth_, paperHeight_});
-    if (!p.IsEmpty() && !(p == rect)) {
+    if (p.IsEmpty() && paperWidth_ > 0 && paperHeight_ > 0) {
+      result->channel.reset();
+      result->offsetX = result->offsetY = 0;
+    } else if (!p.IsEmpty() && !(p == rect)) {
       auto cut = std::make_unique<CMaskData>();
       cut->internalName = result->internalName;
       cut->displayName = result->displayName;
@@ -270,7 +293,7 @@ bool CMaskMngr::CombineInto(int32_t index, const CBlockVCH& source, int32_t x, i
       result = std::move(cut);
     }
   }
-  result->channel->Compact();
+  if (result->channel) result->channel->Compact();
   std::unique_ptr<CMaskData> previous = Replace(index, std::move(result));
   RefreshThumbnail(index);
   if (old) *old = std::move(previous);

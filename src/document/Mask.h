@@ -138,6 +138,13 @@ class CMaskMngr {
   int32_t active_ = 0;
   int32_t nameCounter_ = 0;
   int32_t outlineIndex_ = -1;
+  // The active mask and the outlined one, followed across list edits by identity.
+  struct Marks {
+    const CMaskData* active;
+    const CMaskData* outline;
+  };
+  Marks Mark() const;
+  void Follow(const Marks& marks);
   int32_t paperWidth_ = 0, paperHeight_ = 0;
   IMaskOutline* outline_ = nullptr;
 };

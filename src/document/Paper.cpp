@@ -174,7 +174,7 @@ bool TPaper::CanAddLayer(int32_t mode) const {
 
 void TPaper::SetPaperColor(uint32_t colour, bool record) {
   if (record) {
-    Journal(PaperOp::kPaperColor, -1, int32_t(paperColor), int32_t(colour));
+    Journal(PaperOp::kPaperColor, -1, {int32_t(paperColor), int32_t(colour)});
     if (undo && undo->CanUndo()) {
       AttributeValue before, after;
       before.number = paperColor;
@@ -478,7 +478,7 @@ bool TPaper::NewPaper(const std::string& t, TFlowImage& flow, bool transparent, 
   }
   ActivateLayer(flow, 0);
   RecompositeAll(true);
-  Journal(PaperOp::kNewPicture, 0, w, h);
+  Journal(PaperOp::kNewPicture, 0, {w, h, transparent, noPaperColor, dpi});
   initialised = 1;
   InvalidateView(false);
   return true;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -199,6 +200,10 @@ class TPaper {
   // A record could not be made: the history is cleared so that it cannot drift from the stream.
   void UndoRecordFailed();
   void ClearUndo();
+  // The edit menu's clear: asks first; true when everything was cleared.
+  bool ClearUndoAsked();
+  // Before an event file is saved: the redo list and the stream's redo entries go together.
+  void ClearRedo();
   UndoResult Undo(TFlowImage& flow);
   UndoResult Redo(TFlowImage& flow);
   bool SetUndoLimit(int32_t undoMax);
@@ -273,8 +278,8 @@ class TPaper {
 
  private:
   friend class TFlowImage;
-  void Journal(PaperOp op, int32_t layer = -1, int32_t a = 0, int32_t b = 0) {
-    if (journal_) journal_->Operation(op, layer, a, b);
+  void Journal(PaperOp op, int32_t layer = -1, std::initializer_list<int32_t> values = {}) {
+    if (journal_) journal_->Operation(op, layer, std::span<const int32_t>(values.begin(), values.size()));
   }
   // Blends one contributing layer into `rect` of the composite at its effective opacity.
   void CompositeLayer(CLayerData& layer, const SPixRect& rect, uint8_t opacity, SRandomState& random);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 namespace tintara {
 
@@ -90,16 +91,22 @@ enum class PaperOp : int32_t {
 class IPaperJournal {
  public:
   virtual ~IPaperJournal() = default;
-  // `layer` is the index the operation worked on (-1 when none); a and b carry the
-  // operation's own values (an index, a size, an option).
-  virtual void Operation(PaperOp op, int32_t layer, int32_t a, int32_t b) = 0;
+  // `layer` is the index the operation worked on (-1 when none); `values` are the operation's
+  // own numbers (indices, sizes, options) in the order its call names them. Anything else the
+  // event needs (names, pixels) is read from the paper, which already shows the result.
+  virtual void Operation(PaperOp op, int32_t layer, std::span<const int32_t> values) = 0;
   // The event stream follows undo and redo: before a step it is compared with the undo
   // manager's counts, after it the stream steps too.
   virtual void BeforeUndoStep(bool redo, int32_t undoCount, int32_t redoCount) {}
   virtual void AfterUndoStep(bool redo) {}
+  // The newest undo (or redo) record was let go without a step: the stream lets its newest
+  // group on that side go too.
+  virtual void DroppedUndoStep(bool redo) {}
   // The stream's own undo window; resized before the undo depth changes.
   virtual bool ResizeUndoWindow(int32_t depth) { return true; }
   virtual void ClearUndoWindow() {}
+  // Drops the stream's redo entries (with the redo list, before an event file is saved).
+  virtual void ClearRedoWindow() {}
 };
 
 }  // namespace tintara

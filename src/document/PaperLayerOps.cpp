@@ -86,7 +86,7 @@ int32_t TPaper::NewLayer(TFlowImage& flow, int32_t modeByte, uint32_t initialCol
   else
     l.name = name.substr(0, kMaxNameLength);
   l.RenderThumbnail();
-  Journal(PaperOp::kAddLayer, at, modeByte, int32_t(initialColour));
+  Journal(PaperOp::kAddLayer, at, {modeByte, int32_t(initialColour)});
   if (Recording(*this)) PushUndo(std::make_unique<AddLayerRecord>(27, l.id, at, before));
   LayersChanged(flow, at);
   return at;
@@ -112,7 +112,7 @@ int32_t TPaper::DuplicateLayer(TFlowImage& flow, int32_t i) {
   const int32_t id = copy->id;
   const int32_t at = layers.Insert(i + 1, std::move(copy));
   if (at < 0) return -1;
-  Journal(PaperOp::kDuplicateLayer, i, at);
+  Journal(PaperOp::kDuplicateLayer, i, {at});
   if (Recording(*this)) PushUndo(std::make_unique<AddLayerRecord>(29, id, at, i));
   LayersChanged(flow, at);
   return at;
@@ -120,9 +120,11 @@ int32_t TPaper::DuplicateLayer(TFlowImage& flow, int32_t i) {
 
 int32_t TPaper::MoveLayer(TFlowImage& flow, int32_t to, int32_t from) {
   const int32_t id = layers.IdAt(from);
+  // A move that would land where the layer already is changes nothing and is not recorded.
+  if (!IsValidIndex(from) || std::clamp(to, 0, layers.Count() - 1) == from) return -1;
   const int32_t at = layers.Move(to, from);
   if (at < 0) return -1;
-  Journal(PaperOp::kMoveLayer, from, to);
+  Journal(PaperOp::kMoveLayer, from, {to});
   if (Recording(*this)) PushUndo(std::make_unique<MoveLayerRecord>(id, from, at));
   LayersChanged(flow, at);
   return at;
@@ -304,7 +306,7 @@ bool TPaper::MergeGroup(TFlowImage& flow, int32_t i) {
     LayersChanged(flow, i);
     return false;
   }
-  Journal(PaperOp::kMergeGroup, i, n);
+  Journal(PaperOp::kMergeGroup, i, {n});
   std::vector<std::unique_ptr<CLayerData>> children;
   for (int32_t k = 0; k < n; ++k) children.push_back(layers.Detach(i + 1));
   if (Recording(*this)) {
@@ -324,7 +326,7 @@ int32_t TPaper::MoveGroup(TFlowImage& flow, int32_t to, int32_t from) {
   const int32_t id = layers.IdAt(from);
   const int32_t at = layers.MoveBlock(to, from, n + 1);
   if (at < 0) return -1;
-  Journal(PaperOp::kMoveGroup, from, to);
+  Journal(PaperOp::kMoveGroup, from, {to});
   if (Recording(*this))
     PushUndo(std::make_unique<LayerOrderRecord>(id, before, LayerOrderRecord::Of(layers)));
   LayersChanged(flow, at);
@@ -350,7 +352,7 @@ bool TPaper::DissolveGroup(TFlowImage& flow, int32_t i) {
 bool TPaper::DeleteGroup(TFlowImage& flow, int32_t i) {
   const int32_t n = layers.ChildCount(i);
   if (n < 0 || n + 1 >= layers.Count()) return false;  // at least one layer stays
-  Journal(PaperOp::kDeleteGroup, i, n);
+  Journal(PaperOp::kDeleteGroup, i, {n});
   const int32_t before = ActiveIndex();
   std::vector<std::unique_ptr<CLayerData>> gone;
   for (int32_t k = 0; k <= n; ++k) gone.push_back(layers.Detach(i));
@@ -430,10 +432,11 @@ bool TPaper::RemoveOutsidePaper(TFlowImage& flow, int32_t i) {
 bool TPaper::InvertAlpha(TFlowImage& flow, int32_t i) {
   CLayerData* l = layers.At(i);
   if (!l || !l->pixels) return false;
+  if (!ApplyLayerTransform(*l->pixels, 11, l->pixels->Bounds())) {
+    return false;
+  }
   Journal(PaperOp::kInvertAlpha, i);
   if (Recording(*this)) PushUndo(MakeTransformRecord(11, l->id, ToTRect(l->pixels->Bounds())));
-  l->pixels->Xor(l->pixels->Bounds(), 0xFF000000u);
-  l->pixels->Compact();
   FinishWholeLayerEdit(flow, i);
   return true;
 }
@@ -494,7 +497,7 @@ bool TPaper::SetLayerVisible(int32_t i, bool visible) {
         return old;
       }))
     return false;
-  Journal(PaperOp::kLayerVisible, i, visible);
+  Journal(PaperOp::kLayerVisible, i, {visible});
   RecompositeAll(true);
   UpdateThumbnails(true, -1, composite.Bounds());
   host_->LayerWindowChanged(i);
@@ -508,7 +511,7 @@ bool TPaper::SetLayerOpacity(int32_t i, uint8_t opacity) {
         return old;
       }))
     return false;
-  Journal(PaperOp::kLayerOpacity, i, opacity);
+  Journal(PaperOp::kLayerOpacity, i, {opacity});
   RecompositeAll(true);
   UpdateThumbnails(true, -1, composite.Bounds());
   host_->LayerWindowChanged(i);
@@ -523,7 +526,7 @@ bool TPaper::SetLayerMode(int32_t i, int32_t mode) {
         return old;
       }))
     return false;
-  Journal(PaperOp::kLayerMode, i, mode);
+  Journal(PaperOp::kLayerMode, i, {mode});
   RecompositeAll(true);
   UpdateThumbnails(true, -1, composite.Bounds());
   host_->LayerWindowChanged(i);
@@ -537,7 +540,7 @@ bool TPaper::SetLayerProtectAlpha(int32_t i, bool on) {
         return old;
       }))
     return false;
-  Journal(PaperOp::kLayerProtectAlpha, i, on);
+  Journal(PaperOp::kLayerProtectAlpha, i, {on});
   host_->LayerWindowChanged(i);
   return true;
 }
@@ -559,7 +562,6 @@ TPaper::LayerSettings TPaper::SettingsOf(int32_t i) const {
 bool TPaper::ApplySettings(TFlowImage& flow, int32_t i, const LayerSettings& s) {
   CLayerData* l = layers.At(i);
   if (!l || s.mode < 0 || s.mode > 21) return false;
-  Journal(PaperOp::kLayerSettings, i);
   const LayerAttributes before = LayerAttributes::Of(*l);
   LayerAttributes after = before;
   after.name = s.name.substr(0, kMaxNameLength);
@@ -571,6 +573,8 @@ bool TPaper::ApplySettings(TFlowImage& flow, int32_t i, const LayerSettings& s) 
   after.ditherOn = s.ditherOn ? 1 : 0;
   after.ditherAmount = ByteOfPercent(s.ditherPercent);
   const bool removeHidden = s.removeHidden && l->IsLargerThanPaper();
+  if (after == before && !removeHidden) return false;  // nothing to do, nothing to record
+  Journal(PaperOp::kLayerSettings, i);
   after.ApplyTo(*l);
   if (removeHidden) {
     // Pixels change too: the record keeps the whole old layer.

@@ -334,6 +334,17 @@ void TPaper::ClearUndo() {
   if (journal_) journal_->ClearUndoWindow();
 }
 
+bool TPaper::ClearUndoAsked() {
+  if (AskConfirm(kUndoClearQuestion, ConfirmButtons::YesNo) != ConfirmAnswer::Yes) return false;
+  ClearUndo();
+  return true;
+}
+
+void TPaper::ClearRedo() {
+  if (undo) undo->ClearRedo();
+  if (journal_) journal_->ClearRedoWindow();
+}
+
 UndoResult TPaper::StepUndo(TFlowImage& flow, bool redo) {
   UndoResult r;
   if (!undo) return r;
@@ -341,7 +352,12 @@ UndoResult TPaper::StepUndo(TFlowImage& flow, bool redo) {
   stepFlow_ = &flow;
   r = redo ? undo->Redo() : undo->Undo();
   stepFlow_ = nullptr;
-  if (!r.ok) return r;
+  if (!r.ok) {
+    // Keep the stream in step with what the lists lost.
+    if (journal_ && r.dropped) journal_->DroppedUndoStep(redo);
+    if (r.cleared) ClearUndo();
+    return r;
+  }
   if (journal_) journal_->AfterUndoStep(redo);
   if (layers.Count() > 0) {
     const int32_t a = std::max(0, r.activate >= 0 ? std::min(r.activate, layers.Count() - 1) : ActiveIndex());
@@ -417,7 +433,7 @@ bool TPaper::ConfirmWithoutUndo(const char* operation) {
 
 bool TPaper::BeginEdit(int32_t i, const TRect& storeRect, int32_t kind) {
   CLayerData* l = layers.At(i);
-  if (!l) return false;
+  if (!l || !l->pixels) return false;
   if (level == 0) return l->PushUndo(ToPixRect(storeRect));
   if (!undo || !undo->CanUndo()) return false;
   std::unique_ptr<CUndoData> r = MakePixelRecord(*l, storeRect, kind);
@@ -432,8 +448,10 @@ bool TPaper::TransformLayer(TFlowImage& flow, int32_t i, int32_t kind) {
   CLayerData* l = layers.At(i);
   if (!l || !l->pixels || kind < 7 || kind > 11) return false;
   const SPixRect all = l->pixels->Bounds();
-  ApplyLayerTransform(*l->pixels, kind, all);
-  Journal(PaperOp::kTransformLayer, i, kind);
+  if (!ApplyLayerTransform(*l->pixels, kind, all)) {
+    return false;
+  }
+  Journal(PaperOp::kTransformLayer, i, {kind});
   if (undo && undo->CanUndo()) PushUndo(MakeTransformRecord(kind, l->id, ToTRect(all)));
   FinishWholeLayerEdit(flow, i);
   return true;
@@ -442,11 +460,10 @@ bool TPaper::TransformLayer(TFlowImage& flow, int32_t i, int32_t kind) {
 bool TPaper::TransformVisible(TFlowImage& flow, int32_t kind) {
   if (kind < 12 || kind > 15) return false;
   const SPixRect paperRect{0, 0, width, height};
-  for (int32_t i = 0; i < layers.Count(); ++i) {
-    CLayerData& l = *layers.At(i);
-    if (l.visible && l.pixels) ApplyLayerTransform(*l.pixels, kind - 5, {l.viewX, l.viewY, width, height});
+  if (!TransformVisibleLayers(*this, kind - 5, paperRect)) {
+    return false;
   }
-  Journal(PaperOp::kTransformVisible, -1, kind);
+  Journal(PaperOp::kTransformVisible, -1, {kind});
   if (undo && undo->CanUndo()) PushUndo(MakeTransformRecord(kind, -1, ToTRect(paperRect)));
   flow.Invalidate();
   RecompositeAll(true);
@@ -462,7 +479,7 @@ int32_t TPaper::NewSelectionMask(int32_t index) {
   const int32_t at = masks.InsertNew(index);
   if (at < 0) return -1;
   masks.Activate(at);
-  Journal(PaperOp::kNewMask, -1, at);
+  Journal(PaperOp::kNewMask, -1, {at});
   if (undo && undo->CanUndo())
     PushUndo(std::make_unique<MaskListRecord>(53, at, masks.At(at)->internalName, before, at));
   host_->SelectionWindowChanged();
@@ -483,7 +500,7 @@ int32_t TPaper::SelectionFromLayer(int32_t layer, bool luminance, bool invert) {
   const int32_t at = masks.Insert(masks.Count(), std::move(m));
   masks.Activate(at);
   masks.RefreshThumbnail(at);
-  Journal(PaperOp::kMaskFromLayer, layer, at, luminance);
+  Journal(PaperOp::kMaskFromLayer, layer, {at, luminance});
   if (undo && undo->CanUndo()) PushUndo(std::make_unique<MaskListRecord>(54, at, serial, before, at));
   host_->SelectionWindowChanged();
   return at;
@@ -496,7 +513,7 @@ bool TPaper::RemoveSelectionMask(int32_t index) {
   if (!m || masks.Count() < 2) return false;
   const int32_t serial = m->internalName;
   std::unique_ptr<CMaskData> removed = masks.TakeOut(index);
-  Journal(PaperOp::kRemoveMask, -1, index);
+  Journal(PaperOp::kRemoveMask, -1, {index});
   if (undo && undo->CanUndo()) {
     auto r = std::make_unique<MaskListRecord>(55, index, serial, before, masks.ActiveIndex());
     r->Hold(std::move(removed));
@@ -510,7 +527,7 @@ bool TPaper::EditSelection(int32_t index, const CBlockVCH& channel, int32_t x, i
   if (index < 0) index = masks.ActiveIndex();
   std::unique_ptr<CMaskData> old;
   if (!masks.CombineInto(index, channel, x, y, mode, &old)) return false;
-  Journal(PaperOp::kEditMask, -1, index, int32_t(mode));
+  Journal(PaperOp::kEditMask, -1, {index, int32_t(mode)});
   if (undo && undo->CanUndo())
     PushUndo(
         std::make_unique<MaskReplaceRecord>(56, index, masks.At(index)->internalName, -1, std::move(old)));
@@ -521,7 +538,7 @@ bool TPaper::EditSelection(int32_t index, const CBlockVCH& channel, int32_t x, i
 bool TPaper::ActivateMask(int32_t index) {
   const int32_t before = masks.ActiveIndex();
   if (index == before || !masks.Activate(index)) return false;
-  Journal(PaperOp::kActivateMask, -1, index);
+  Journal(PaperOp::kActivateMask, -1, {index});
   if (undo && undo->CanUndo()) PushUndo(std::make_unique<MaskStateRecord>(57, before, index));
   host_->SelectionWindowChanged();
   return true;
@@ -531,7 +548,7 @@ bool TPaper::MoveMask(int32_t from, int32_t to) {
   const int32_t at = masks.Move(from, to);
   if (at < 0) return false;
   masks.Activate(at);
-  Journal(PaperOp::kMoveMask, -1, from, to);
+  Journal(PaperOp::kMoveMask, -1, {from, to});
   if (undo && undo->CanUndo()) PushUndo(std::make_unique<MaskStateRecord>(58, from, to));
   host_->SelectionWindowChanged();
   return true;
@@ -540,7 +557,7 @@ bool TPaper::MoveMask(int32_t from, int32_t to) {
 bool TPaper::InvertSelection(int32_t index) {
   if (index < 0) index = masks.ActiveIndex();
   if (!masks.InvertMask(index)) return false;
-  Journal(PaperOp::kInvertMask, -1, index);
+  Journal(PaperOp::kInvertMask, -1, {index});
   if (undo && undo->CanUndo()) {
     auto r = std::make_unique<MaskStateRecord>(59, index, 0);
     r->SetSerial(masks.At(index)->internalName);
@@ -557,7 +574,7 @@ bool TPaper::MoveSelection(int32_t index, int32_t dx, int32_t dy) {
   m->offsetX -= dx;
   m->offsetY -= dy;
   masks.RefreshThumbnail(index);
-  Journal(PaperOp::kMoveSelection, -1, dx, dy);
+  Journal(PaperOp::kMoveSelection, -1, {dx, dy});
   if (undo && undo->CanUndo()) {
     auto r = std::make_unique<MaskStateRecord>(60, index, 0);
     r->SetSerial(m->internalName);
@@ -573,7 +590,7 @@ bool TPaper::SetSelectionSwitches(bool visible, bool enabled) {
   if (v0 == int32_t(visible) && e0 == int32_t(enabled)) return false;
   selectionVisible = visible;
   selectionEnabled = enabled;
-  Journal(PaperOp::kSelectionSwitches, -1, visible, enabled);
+  Journal(PaperOp::kSelectionSwitches, -1, {visible, enabled});
   if (undo && undo->CanUndo()) {
     // Holds the pair to set on undo (before) and, after the exchange, the one for redo.
     auto r = std::make_unique<MaskStateRecord>(61, v0, e0);
@@ -596,7 +613,7 @@ bool TPaper::CombineMasks(int32_t index, int32_t other, CombineMode mode) {
   }
   if (!ok) return false;
   masks.Activate(index);
-  Journal(PaperOp::kCombineMasks, -1, index, other);
+  Journal(PaperOp::kCombineMasks, -1, {index, other});
   if (undo && undo->CanUndo())
     PushUndo(std::make_unique<MaskReplaceRecord>(62, index, -1, other, std::move(old)));
   host_->SelectionWindowChanged();
@@ -609,7 +626,7 @@ bool TPaper::RenameMask(int32_t index, const std::string& name) {
   auto r = std::make_unique<MaskStateRecord>(63, index, 0);
   r->SetNames(m->displayName, name);
   m->displayName = name;
-  Journal(PaperOp::kRenameMask, -1, index);
+  Journal(PaperOp::kRenameMask, -1, {index});
   if (undo && undo->CanUndo()) PushUndo(std::move(r));
   host_->SelectionWindowChanged();
   return true;

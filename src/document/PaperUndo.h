@@ -147,6 +147,7 @@ struct LayerAttributes {
   uint8_t protectAlpha;
   static LayerAttributes Of(const CLayerData& l);
   void ApplyTo(CLayerData& l) const;
+  bool operator==(const LayerAttributes&) const = default;
 };
 
 // 34 layer options: several attributes at once.

@@ -6,6 +6,7 @@
 #include "document/Paper.h"
 #include "pixel/ColorOps.h"
 #include "platform/Debug.h"
+#include "platform/Memory.h"
 #include "platform/Notify.h"
 
 namespace tintara {
@@ -104,6 +105,8 @@ bool CUndoMngr::PushUndo(std::unique_ptr<CUndoData> record) {
 
 void CUndoMngr::PushUndoKeepRedo(std::unique_ptr<CUndoData> record) {
   if (!record) return;
+  if (record->Heavy())
+    while (!undo_.Empty() && undo_.HeavyCount() >= undoLimit_) undo_.PopBack();
   undo_.PushFront(std::move(record));
   Trim();
 }
@@ -130,7 +133,8 @@ void CUndoMngr::SetLimits(int32_t undoLimit, int32_t redoLimit) {
   Trim();
 }
 
-CUndoMngrEx::CUndoMngrEx(TPaper& paper, int32_t undoMax) : CUndoMngr(undoMax, undoMax), paper_(paper) {}
+CUndoMngrEx::CUndoMngrEx(TPaper& paper, int32_t undoMax)
+    : CUndoMngr(std::clamp(undoMax, 0, kMaxUndo), std::clamp(undoMax, 0, kMaxUndo)), paper_(paper) {}
 
 void CUndoMngrEx::Trim() {
   while (undo_.Count() > undoLimit_ + kSlack) undo_.PopBack();
@@ -146,6 +150,7 @@ UndoResult CUndoMngrEx::StepNewest(bool redo) {
   if (front->NamesLayer() && front->Class() != UndoClass::kStructure &&
       paper_.layers.IndexOfId(front->LayerId()) < 0) {
     from.PopFront();
+    result.dropped = true;
     return result;
   }
   std::unique_ptr<CUndoData> record = from.PopFront();
@@ -156,6 +161,7 @@ UndoResult CUndoMngrEx::StepNewest(bool redo) {
     ShowWarning(kUndoFailedText);
     ClearAll();
     result.ok = false;
+    result.cleared = true;
     return result;
   }
   std::unique_ptr<CUndoData> moved = opposite ? std::move(opposite) : std::move(record);
@@ -211,18 +217,17 @@ class PlaneRecord : public CUndoData {
  public:
   PlaneRecord(int32_t layerId, const SPixRect& rect) : CUndoData(16, layerId), rect_(rect) {}
   bool Capture(const CBlockVMTC& store) {
-    try {
-      plane_.assign(size_t(rect_.width) * size_t(rect_.height), 0);
-    } catch (const std::bad_alloc&) {
-      return false;
-    }
+    // The record's raw buffer: width * height bytes.
+    size_ = size_t(rect_.width) * size_t(rect_.height);
+    plane_ = MemAllocArray<uint8_t>(size_);
+    if (!plane_) return false;
+    uint8_t* p = plane_.get();
     for (int32_t y = 0; y < rect_.height; ++y)
       for (int32_t x = 0; x < rect_.width; ++x)
-        plane_[size_t(y) * size_t(rect_.width) + size_t(x)] =
-            uint8_t(store.GetPixel(rect_.x + x, rect_.y + y) >> 24);
+        *p++ = uint8_t(store.GetPixel(rect_.x + x, rect_.y + y) >> 24);
     return true;
   }
-  int64_t Memory() const override { return int64_t(plane_.size()); }
+  int64_t Memory() const override { return int64_t(size_); }
   bool Step(TPaper& paper, bool, UndoResult& result, std::unique_ptr<CUndoData>& opposite) override {
     const int32_t i = IndexOf(paper, layerId_);
     CLayerData* layer = paper.Layer(i);
@@ -231,7 +236,7 @@ class PlaneRecord : public CUndoData {
     if (!now->Capture(*layer->pixels)) return false;
     const int32_t w = rect_.width;
     if (!layer->pixels->ModifyRows(rect_, [&](uint32_t* row, int32_t n, int32_t x, int32_t y) {
-          const uint8_t* src = plane_.data() + size_t(y - rect_.y) * size_t(w) + size_t(x - rect_.x);
+          const uint8_t* src = plane_.get() + size_t(y - rect_.y) * size_t(w) + size_t(x - rect_.x);
           for (int32_t k = 0; k < n; ++k) row[k] = WithAlpha(row[k], src[k]);
         }))
       return false;
@@ -244,7 +249,8 @@ class PlaneRecord : public CUndoData {
 
  private:
   SPixRect rect_;
-  std::vector<uint8_t> plane_;
+  MemPtr<uint8_t> plane_;
+  size_t size_ = 0;
 };
 
 // --- class 3: self-inverse transforms -----------------------------------------------------------
@@ -259,18 +265,13 @@ class TransformRecord : public CUndoData {
       const int32_t i = IndexOf(paper, layerId_);
       CLayerData* layer = paper.Layer(i);
       if (!layer || !layer->pixels) return false;
-      ApplyLayerTransform(*layer->pixels, kind_, rect_);
+      if (!ApplyLayerTransform(*layer->pixels, kind_, rect_)) return false;
       result.activate = i;
       result.rect = {rect_.x - layer->viewX, rect_.y - layer->viewY, rect_.width, rect_.height};
       return true;
     }
     // 12..15: the transforms of 7..10 on every visible layer, over the paper rectangle.
-    for (int32_t i = 0; i < paper.LayerCount(); ++i) {
-      CLayerData& l = *paper.Layer(i);
-      if (l.visible && l.pixels)
-        ApplyLayerTransform(*l.pixels, kind_ - 5,
-                            {rect_.x + l.viewX, rect_.y + l.viewY, rect_.width, rect_.height});
-    }
+    if (!TransformVisibleLayers(paper, kind_ - 5, rect_)) return false;
     result.rect = rect_;
     return true;
   }
@@ -278,6 +279,29 @@ class TransformRecord : public CUndoData {
  private:
   SPixRect rect_;
 };
+
+}  // namespace
+
+bool TransformVisibleLayers(TPaper& paper, int32_t kind, const SPixRect& paperRect) {
+  for (int32_t i = 0; i < paper.LayerCount(); ++i) {
+    CLayerData& l = *paper.Layer(i);
+    if (!l.visible || !l.pixels) continue;
+    const SPixRect r{paperRect.x + l.viewX, paperRect.y + l.viewY, paperRect.width, paperRect.height};
+    if (ApplyLayerTransform(*l.pixels, kind, r)) continue;
+    // Put the layers already done back as they were.
+    for (int32_t k = 0; k < i; ++k) {
+      CLayerData& d = *paper.Layer(k);
+      if (d.visible && d.pixels)
+        ApplyLayerTransform(
+            *d.pixels, kind,
+            {paperRect.x + d.viewX, paperRect.y + d.viewY, paperRect.width, paperRect.height});
+    }
+    return false;
+  }
+  return true;
+}
+
+namespace {
 
 // --- class 4: attributes ------------------------------------------------------------------------
 
@@ -364,37 +388,33 @@ std::unique_ptr<CUndoData> MakeAttributeRecord(int32_t kind, int32_t layerId, co
   return std::make_unique<AttributeRecord>(kind, kind == 17 ? -1 : layerId, before, after);
 }
 
-void ApplyLayerTransform(CBlockVMTC& store, int32_t kind, const SPixRect& rect) {
+bool ApplyLayerTransform(CBlockVMTC& store, int32_t kind, const SPixRect& rect) {
   const SPixRect r = Intersect(rect, store.Bounds());
-  if (r.IsEmpty()) return;
-  auto flipVertical = [&store, &r]() {
-    TMTC tmp(r.width, r.height);
-    if (!tmp.IsValid()) return;
-    store.ReadRect(tmp, {0, 0}, false, 255, r);
-    FlipVertical(tmp, tmp.Bounds());
-    store.WriteRect(tmp, {r.x, r.y}, 255, tmp.Bounds());
-  };
-  switch (kind) {
-    case 7:
-      store.FlipHorizontal(r);
-      break;
-    case 8:
-      flipVertical();
-      break;
-    case 9:
-      store.Xor(r, 0x00FFFFFF);
-      break;
-    case 10:
-      store.FlipHorizontal(r);
-      flipVertical();
-      break;
-    case 11:
-      store.Xor(r, 0xFF000000);
-      break;
-    default:
-      return;
+  if (r.IsEmpty()) return true;
+  if (kind < 7 || kind > 11) return false;
+  // Every tile the transform writes is allocated first and the flips copy the rectangle
+  // before they change anything, so a transform either completes or leaves the pixels as
+  // they were (each failure has shown its message).
+  const bool flips = kind == 7 || kind == 8 || kind == 10;
+  if (!store.Reserve(r, flips)) {
+    store.Compact();
+    return false;
   }
+  TMTC tmp;
+  if (flips) {
+    if (!tmp.Resize(r.width, r.height)) {
+      ShowWarning(kOutOfMemoryText);
+      store.Compact();
+      return false;
+    }
+    store.ReadRect(tmp, {0, 0}, false, 255, r);
+    if (kind != 8) FlipHorizontal(tmp, tmp.Bounds());
+    if (kind != 7) FlipVertical(tmp, tmp.Bounds());
+  }
+  const bool ok = flips ? store.WriteRect(tmp, {r.x, r.y}, 255, tmp.Bounds())
+                        : store.Xor(r, kind == 9 ? 0x00FFFFFFu : 0xFF000000u);
   store.Compact();
+  return ok;
 }
 
 }  // namespace tintara

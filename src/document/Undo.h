@@ -57,6 +57,8 @@ struct UndoResult {
   SPixRect rect{0, 0, 0, 0};  // paper rectangle that changed (empty: everything)
   uint32_t flags = 0;         // the kind's flag word
   int32_t kind = -1;
+  bool dropped = false;  // the newest record was let go (its layer is gone)
+  bool cleared = false;  // the step failed and every record is gone
 };
 
 // One record. The subclasses know their own reversal.
@@ -149,6 +151,7 @@ class CUndoMngr {
 class CUndoMngrEx : public CUndoMngr {
  public:
   static constexpr int32_t kSlack = 32;
+  static constexpr int32_t kMaxUndo = 50;  // the largest depth the settings offer
   CUndoMngrEx(TPaper& paper, int32_t undoMax);
 
   void Trim() override;
@@ -169,8 +172,12 @@ std::unique_ptr<CUndoData> MakePlaneRecord(const CLayerData& layer, const TRect&
 // Class 3: a self-inverse transform of a rectangle of one layer (7..11) or of every visible
 // layer (12..15).
 std::unique_ptr<CUndoData> MakeTransformRecord(int32_t kind, int32_t layerId, const TRect& storeRect);
-// Applies a class-3 transform to a store rectangle.
-void ApplyLayerTransform(CBlockVMTC& store, int32_t kind, const SPixRect& rect);
+// Applies a class-3 transform to a store rectangle. False (and the rectangle as it was) when
+// memory ran out.
+bool ApplyLayerTransform(CBlockVMTC& store, int32_t kind, const SPixRect& rect);
+
+// The transform of kinds 7..10 on every visible layer over a paper rectangle; all or none.
+bool TransformVisibleLayers(TPaper& paper, int32_t kind, const SPixRect& paperRect);
 
 // Class 4: old and new value of one attribute.
 struct AttributeValue {

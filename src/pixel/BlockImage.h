@@ -221,6 +221,10 @@ class TBlockImage : public CBlockImage {
   bool CopyTileRect(const TBlockImage& other, TPoint at, SPixRect rect);
   // Fills the bands of the image outside `rect`; false when there were none.
   bool FillOutside(const SPixRect& rect, Pixel value);
+  // Allocates the tiles that an operation on rect will write: every touched tile, or only
+  // those rect covers in part (a whole fill-only tile can change by its fill). Done first, it
+  // lets the operation run without any allocation that could fail half-way.
+  bool Reserve(const SPixRect& rect, bool wholeTilesToo);
 
   // Runs f(Pixel* row, count, x, y) over the rows of each piece of rect, allocating tiles.
   template <class F>
@@ -250,6 +254,16 @@ bool TBlockImage<Pixel, View>::ModifyRows(const SPixRect& rect, F&& f) {
       f(reinterpret_cast<Pixel*>(t.view->Row8(y - t.y0)) + (p.x - t.x0), p.width, p.x, y);
   });
   return scope.Ok();
+}
+
+template <class Pixel, class View>
+bool TBlockImage<Pixel, View>::Reserve(const SPixRect& rect, bool wholeTilesToo) {
+  OpScope scope(*this);
+  bool ok = true;
+  ForEachPiece(Intersect(rect, Bounds()), [&](STileRec& t, const SPixRect& p) {
+    if (ok && !t.allocated && (wholeTilesToo || !IsWholeTile(t, p)) && !AllocTile(t)) ok = false;
+  });
+  return scope.Ok() && ok;
 }
 
 template <class Pixel, class View>

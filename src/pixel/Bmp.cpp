@@ -15,7 +15,9 @@ DibHeader MakeDibHeader(int32_t width, int32_t height, int32_t dpi, uint16_t bit
   h.bitCount = bitCount;
   const int64_t rowBytes = bitCount == 24 ? Bmp24RowBytes(width) : int64_t(width) * 4;
   h.imageSize = uint32_t(rowBytes * height);
-  const int32_t ppm = int32_t(std::nearbyint(dpi * 100.0 / 2.54));
+  // A resolution beyond what the 32-bit field holds is written as none.
+  const double exact = std::nearbyint(dpi * 100.0 / 2.54);
+  const int32_t ppm = exact >= 0 && exact <= 2147483647.0 ? int32_t(exact) : 0;
   h.xPelsPerMeter = h.yPelsPerMeter = ppm;
   return h;
 }

@@ -122,6 +122,57 @@ TEST_F(Masks, FailedCombineKeepsTheOldMask) {
   EXPECT_EQ(m.CoverageAt(1, 1), 200);
 }
 
+TEST_F(Masks, FailedInvertAndCropKeepTheOldMaskAndBadModesAreRefused) {
+  ASSERT_TRUE(m.CombineInto(0, Channel(2, 2, 40), 3, 1, CombineMode::kReplace));
+  const CMaskData* before = m.At(0);
+  {
+    DebugCapture debug;
+    ScopedAllocFailure fail(0);
+    EXPECT_FALSE(m.InvertMask(0));
+    EXPECT_TRUE(debug.Contains("makeExtendMask: exception!"));
+  }
+  EXPECT_EQ(m.At(0), before);
+  EXPECT_EQ(m.CoverageAt(3, 1), 40);
+  ASSERT_TRUE(m.CombineInto(0, Channel(5, 5, 7), -2, -2, CombineMode::kReplace));
+  before = m.At(0);
+  {
+    ScopedAllocFailure fail(0);
+    EXPECT_FALSE(m.CropToPaper(0));
+  }
+  EXPECT_EQ(m.At(0), before);
+  EXPECT_TRUE(m.ExtendsBeyondPaper(0));
+  // A mode outside the four is refused, the mask untouched.
+  EXPECT_FALSE(m.CombineInto(0, Channel(2, 2, 9), 0, 0, CombineMode(7)));
+  EXPECT_EQ(m.At(0), before);
+}
+
+TEST_F(Masks, AddIntoAnEmptyMaskIsCutToThePaper) {
+  // Partly off the paper: only the part on it stays.
+  ASSERT_TRUE(m.CombineInto(0, Channel(6, 6, 90), 7, 1, CombineMode::kAdd));
+  EXPECT_EQ(m.PaperRect(0), (SPixRect{7, 1, 3, 3}));
+  EXPECT_EQ(m.CoverageAt(8, 2), 90);
+  // Wholly off the paper: nothing is selected on it, and no channel is kept.
+  m.InsertNew(1);
+  ASSERT_TRUE(m.CombineInto(1, Channel(3, 3, 90), 20, 20, CombineMode::kAdd));
+  EXPECT_FALSE(m.HasChannel(1));
+}
+
+TEST_F(Masks, TheActiveMaskFollowsMovesOfOthers) {
+  m.InsertNew(1);
+  m.InsertNew(2);  // A B C
+  const CMaskData* b = m.At(1);
+  ASSERT_TRUE(m.Activate(1));
+  ASSERT_EQ(m.Move(0, 2), 2);  // B C A
+  EXPECT_EQ(m.Active(), b);
+  EXPECT_EQ(m.ActiveIndex(), 0);
+  ASSERT_EQ(m.Move(2, 0), 0);  // A B C
+  EXPECT_EQ(m.Active(), b);
+  EXPECT_EQ(m.ActiveIndex(), 1);
+  // Taking out a mask below the active one keeps the same mask active.
+  ASSERT_NE(m.TakeOut(0), nullptr);
+  EXPECT_EQ(m.Active(), b);
+}
+
 TEST_F(Masks, ListEdits) {
   m.InsertNew(1);
   m.InsertNew(2);

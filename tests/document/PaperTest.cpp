@@ -14,7 +14,7 @@ namespace {
 
 struct Journal : IPaperJournal {
   std::vector<PaperOp> ops;
-  void Operation(PaperOp op, int32_t, int32_t, int32_t) override { ops.push_back(op); }
+  void Operation(PaperOp op, int32_t, std::span<const int32_t>) override { ops.push_back(op); }
 };
 
 class Fixture : public ::testing::Test {

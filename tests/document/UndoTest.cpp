@@ -185,12 +185,13 @@ std::string RandomOperation(TPaper& p, TFlowImage& flow, std::mt19937& rng) {
       if (pick(2) == 0) {
         // A place outside the block itself (moving into it is refused with a message).
         const int32_t block = p.layers.ChildCount(head) + 1, free = n + 1 - (block + 1);
-        int32_t to = pick(std::max(free, 1));
+        if (free <= 0) return "move group (nowhere to go)";
+        int32_t to = pick(free);
         if (to >= head) to += block + 1;
         p.MoveGroup(flow, std::min(to, n), head);
         return "move group";
       }
-      p.MoveLayer(flow, pick(n), i);
+      p.MoveLayer(flow, pick(n + 2) - 1, i);  // now and then a place beyond either end
       return "move layer";
     case 12:
       p.MergeDown(flow, i, pick(2) == 1);
@@ -225,14 +226,41 @@ std::string RandomOperation(TPaper& p, TFlowImage& flow, std::mt19937& rng) {
       s.name = "名前" + std::to_string(pick(5));
       s.opacityPercent = pick(101);
       s.ditherOn = pick(2) == 1;
+      if (pick(2) == 0) s.mode = pick(22);
+      if (pick(3) == 0) s.viewX += pick(7) - 3, s.viewY += pick(7) - 3;
+      s.removeHidden = pick(3) == 0;
       return p.ApplySettings(flow, i, s) ? "settings" : "settings (refused)";
     }
     case 18:
-      p.InvertVisibility();
-      return "invert visibility";
+      switch (pick(4)) {
+        case 0:
+          p.InvertVisibility();
+          return "invert visibility";
+        case 1:
+          p.ShowAll(pick(2) == 1);
+          return "show all";
+        case 2:
+          p.ShowOnly(i);
+          return "show only";
+        default:
+          p.SetLayerProtectAlpha(i, pick(2) == 1);
+          return "protect alpha";
+      }
     case 19:
-      p.InvertAlpha(flow, i);
-      return "invert alpha";
+      switch (pick(4)) {
+        case 0:
+          p.InvertAlpha(flow, i);
+          return "invert alpha";
+        case 1:
+          p.FillAlpha(flow, i);
+          return "fill alpha";
+        case 2:
+          p.ClearAlpha(flow, i);
+          return "clear alpha";
+        default:
+          p.RemoveOutsidePaper(flow, i);
+          return "remove outside";
+      }
     case 20:
       p.SetPaperColor(rng() & 0x00FFFFFF, true);
       return "paper colour";
@@ -280,6 +308,11 @@ std::string RandomOperation(TPaper& p, TFlowImage& flow, std::mt19937& rng) {
           if (pick(3) == 0) {
             p.ResampleImage(flow, W + pick(9) - 4, H + pick(9) - 4, 1 + pick(2));
             return "resample";
+          }
+          if (pick(2) == 0) {
+            const int32_t x = pick(W / 2), y = pick(H / 2);
+            p.Crop(flow, i, true, {x, y, 1 + pick(W - x), 1 + pick(H - y)});
+            return "crop";
           }
           p.ResizeCanvas(flow, W + pick(9) - 4, H + pick(9) - 4, true, pick(2) == 1, pick(9));
           return "canvas";
@@ -638,6 +671,198 @@ TEST_F(UndoFixture, CanvasChangesUndoWholeAndAskWhenUndoCannotBeKept) {
   EXPECT_EQ(l.pixels->GetPixel(1, 1), 0xFF405060u);  // nothing lost
   EXPECT_EQ(l.viewX, -20);                           // the old picture sits at the bottom right
   EXPECT_EQ(l.viewY, -20);
+}
+
+// --- the stream follows the lists -------------------------------------------------------------
+
+struct StreamJournal : IPaperJournal {
+  int operations = 0, clears = 0, redoClears = 0, drops = 0, before = 0, after = 0;
+  bool resizeFails = false;
+  void Operation(PaperOp, int32_t, std::span<const int32_t>) override { ++operations; }
+  void BeforeUndoStep(bool, int32_t, int32_t) override { ++before; }
+  void AfterUndoStep(bool) override { ++after; }
+  void DroppedUndoStep(bool) override { ++drops; }
+  bool ResizeUndoWindow(int32_t) override { return !resizeFails; }
+  void ClearUndoWindow() override { ++clears; }
+  void ClearRedoWindow() override { ++redoClears; }
+};
+
+TEST_F(UndoFixture, TheStreamWindowFollowsEveryLossOfHistory) {
+  Make(8);
+  StreamJournal j;
+  paper->SetJournal(&j);
+  RecordingNotifySink notes;
+  // A record that cannot be made clears the lists and the stream window together.
+  Paint(*paper, *flow, 0, {0, 0, 3, 3}, 0x80000000);
+  {
+    ScopedAllocFailure fail;
+    paper->FillAlpha(*flow, 0);
+  }
+  EXPECT_EQ(j.clears, 1);
+  EXPECT_EQ(paper->undo->UndoCount(), 0);
+  EXPECT_EQ(paper->Layer(0)->pixels->GetPixel(1, 1) >> 24, 255u);  // the operation happened
+  ASSERT_FALSE(notes.warnings.empty());
+  EXPECT_EQ(notes.warnings.back(), kUndoMemoryText);
+
+  // A dropped record lets the stream drop its group; a failed step clears both.
+  const int32_t top = paper->NewLayer(*flow, kModeNormal, 0x00FFFFFF, "");
+  paper->SetLayerOpacity(top, 50);
+  paper->layers.Delete(top);
+  EXPECT_FALSE(paper->Undo(*flow).ok);
+  EXPECT_EQ(j.drops, 1);
+  EXPECT_FALSE(paper->Undo(*flow).ok);  // the add cannot find its layer
+  EXPECT_EQ(j.clears, 2);
+  EXPECT_EQ(j.after, 0);
+  EXPECT_EQ(j.before, 2);
+
+  // Steps that work are mirrored after the fact.
+  Paint(*paper, *flow, 0, {0, 0, 2, 2}, 0xFF0000FF);
+  ASSERT_TRUE(paper->Undo(*flow).ok);
+  EXPECT_EQ(j.after, 1);
+  paper->ClearRedo();
+  EXPECT_EQ(paper->undo->RedoCount(), 0);
+  EXPECT_EQ(j.redoClears, 1);
+
+  // The edit menu's clear asks first.
+  Paint(*paper, *flow, 0, {0, 0, 2, 2}, 0xFF00FF00);
+  notes.answers = {ConfirmAnswer::No, ConfirmAnswer::Yes};
+  EXPECT_FALSE(paper->ClearUndoAsked());
+  EXPECT_EQ(paper->undo->UndoCount(), 1);
+  EXPECT_TRUE(paper->ClearUndoAsked());
+  EXPECT_EQ(paper->undo->UndoCount(), 0);
+  EXPECT_EQ(notes.questions.back(), kUndoClearQuestion);
+  paper->SetJournal(nullptr);
+}
+
+TEST_F(UndoFixture, ALimitTheStreamCannotFollowChangesNothing) {
+  Make(8);
+  StreamJournal j;
+  j.resizeFails = true;
+  paper->SetJournal(&j);
+  RecordingNotifySink notes;
+  for (int k = 0; k < 5; ++k) Paint(*paper, *flow, 0, {k, 0, 1, 1}, 0xFF000000);
+  EXPECT_FALSE(paper->SetUndoLimit(2));
+  ASSERT_EQ(notes.warnings.size(), 1u);
+  EXPECT_EQ(notes.warnings[0], kUndoLimitFailedText);
+  EXPECT_EQ(paper->undo->UndoLimit(), 8);
+  EXPECT_EQ(paper->undo->UndoCount(), 5);
+  paper->SetJournal(nullptr);
+}
+
+TEST_F(UndoFixture, NoOpMovesAndSettingsAreNeitherRecordedNorJournaled) {
+  Make(8);
+  StreamJournal j;
+  paper->SetJournal(&j);
+  paper->NewLayer(*flow, kModeNormal, 0x00FFFFFF, "");
+  const int32_t ops = j.operations, records = paper->undo->UndoCount();
+  EXPECT_LT(paper->MoveLayer(*flow, 5, 1), 0);   // clamps onto itself
+  EXPECT_LT(paper->MoveLayer(*flow, -3, 0), 0);  // likewise at the bottom
+  EXPECT_FALSE(paper->ApplySettings(*flow, 1, paper->SettingsOf(1)));
+  EXPECT_EQ(j.operations, ops);
+  EXPECT_EQ(paper->undo->UndoCount(), records);
+  EXPECT_GE(paper->MoveLayer(*flow, 0, 1), 0);
+  ASSERT_TRUE(paper->Undo(*flow).ok);
+  paper->SetJournal(nullptr);
+}
+
+TEST_F(UndoFixture, AFailedTransformChangesNothingAndRecordsNothing) {
+  Make(8);
+  Paint(*paper, *flow, 0, {0, 0, 3, 20}, 0xFF0000FF);
+  const Snapshot before = Take(*paper);
+  const int32_t records = paper->undo->UndoCount();
+  RecordingNotifySink notes;
+  for (int32_t kind : {7, 8, 10}) {
+    ScopedAllocFailure fail;
+    EXPECT_FALSE(paper->TransformLayer(*flow, 0, kind)) << kind;
+  }
+  {
+    ScopedAllocFailure fail;
+    EXPECT_FALSE(paper->TransformVisible(*flow, 12));
+  }
+  EXPECT_EQ(Difference(Take(*paper), before), "");
+  EXPECT_EQ(paper->undo->UndoCount(), records);
+  EXPECT_FALSE(notes.warnings.empty());
+}
+
+struct ReplayHost : IPaperHost {
+  bool replaying = false, modified = false;
+  bool IsReplaying() const override { return replaying; }
+  bool IsModified() const override { return modified; }
+};
+
+TEST(UndoCanvas, ReplayRunsInPlaceAndTheQuestionMentionsUnsavedWork) {
+  ReplayHost host;
+  TPaper paper(&host);
+  TFlowImage flow(paper);
+  ASSERT_TRUE(paper.NewPaper("t", flow, false, false, 72, 12, 12));
+  RecordingNotifySink notes;
+  host.replaying = true;
+  ASSERT_TRUE(paper.ResizeCanvas(flow, 20, 20, true, false, 0));
+  ASSERT_TRUE(paper.ResampleImage(flow, 10, 10, 2));
+  ASSERT_TRUE(paper.Crop(flow, 0, true, {1, 1, 5, 5}));
+  EXPECT_EQ(paper.undo->UndoCount(), 0);
+  EXPECT_TRUE(notes.questions.empty());
+  {
+    ScopedAllocFailure fail;  // even without memory for a copy: no question while replaying
+    paper.ResampleImage(flow, 8, 8, 1);
+  }
+  EXPECT_TRUE(notes.questions.empty());
+  EXPECT_EQ(paper.width, 8);
+
+  host.replaying = false;
+  host.modified = true;
+  notes.answers = {ConfirmAnswer::Cancel};
+  {
+    ScopedAllocFailure fail;
+    EXPECT_FALSE(paper.ResampleImage(flow, 16, 16, 2));
+  }
+  ASSERT_EQ(notes.questions.size(), 1u);
+  EXPECT_EQ(notes.questions[0],
+            "メモリ不足のためアンドゥは実行できませんがよろしいですか?\r* "
+            "実行前にファイルを保存しておくことをおすすめします *");
+  EXPECT_EQ(paper.width, 8);
+}
+
+TEST_F(UndoFixture, ACropThatCannotBeMadeSaysSoAndKeepsThePicture) {
+  Make(0);  // no undo: the crop is made in place at once
+  Paint(*paper, *flow, 0, {2, 2, 4, 4}, 0xFF123456);
+  const Snapshot before = Take(*paper);
+  RecordingNotifySink notes;
+  {
+    ScopedAllocFailure fail;
+    EXPECT_FALSE(paper->Crop(*flow, 0, true, {1, 1, 6, 6}));
+  }
+  ASSERT_FALSE(notes.warnings.empty());
+  EXPECT_EQ(notes.warnings.back(), "メモリ不足により切り抜きの実行に失敗しました！");
+  EXPECT_EQ(Difference(Take(*paper), before), "");
+}
+
+TEST_F(UndoFixture, SelectionRecordsThatNoLongerFindTheirMaskFail) {
+  Make(8);
+  CBlockVCH square(3, 3);
+  square.FillAll(255);
+  ASSERT_TRUE(paper->EditSelection(0, square, 1, 1, CombineMode::kReplace));
+  ASSERT_TRUE(paper->InvertSelection(0));
+  // The mask is replaced behind the history's back (a new serial).
+  ASSERT_NE(paper->masks.Replace(0, std::make_unique<CMaskData>()), nullptr);
+  RecordingNotifySink notes;
+  EXPECT_FALSE(paper->Undo(*flow).ok);
+  ASSERT_EQ(notes.warnings.size(), 1u);
+  EXPECT_EQ(notes.warnings[0], kUndoFailedText);
+  EXPECT_EQ(paper->undo->UndoCount() + paper->undo->RedoCount(), 0);
+}
+
+TEST_F(UndoFixture, AMaskFromALayerStillUndoesAfterAnUndoneInvertGrewIt) {
+  Make(8);
+  paper->Layer(0)->pixels->SetPixel(3, 3, 0x80000000);
+  const int32_t at = paper->SelectionFromLayer(0, false, false);
+  ASSERT_GE(at, 0);
+  ASSERT_TRUE(paper->MoveSelection(at, 2, 2));  // now it no longer covers the paper
+  ASSERT_TRUE(paper->InvertSelection(at));      // grows it: a new mask object stands in
+  ASSERT_TRUE(paper->Undo(*flow).ok);
+  ASSERT_TRUE(paper->Undo(*flow).ok);
+  ASSERT_TRUE(paper->Undo(*flow).ok);  // the mask from the layer leaves again
+  EXPECT_EQ(paper->masks.Count(), 1);
 }
 
 }  // namespace
