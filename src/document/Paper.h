@@ -168,6 +168,9 @@ class TPaper {
   bool SetLayerOpacity(int32_t i, uint8_t opacity);
   bool SetLayerMode(int32_t i, int32_t mode);
   bool SetLayerProtectAlpha(int32_t i, bool on);
+  bool SetLayerName(int32_t i, const std::string& name);
+  bool SetLayerPosition(TFlowImage& flow, int32_t i, int32_t x, int32_t y);
+  bool SetLayerDither(int32_t i, bool on, uint8_t amount);
   bool ApplySettings(TFlowImage& flow, int32_t i, const LayerSettings& s);
 
   // --- painting and transforms ------------------------------------------------------------
@@ -193,6 +196,11 @@ class TPaper {
   // becomes active (the mask window's add, copy, subtract, intersect).
   bool CombineMasks(int32_t index, int32_t other, CombineMode mode);
   bool RenameMask(int32_t index, const std::string& name);
+  // Deselects: the mask at index keeps its place and name but selects nothing.
+  bool ClearSelection(int32_t index);
+  // A rectangle selection (paper coordinates, right and bottom exclusive) combined into the
+  // mask at index.
+  bool SelectRect(int32_t index, const SPixRect& rect, CombineMode mode);
 
   // --- undo ---------------------------------------------------------------------------------
   // Hands a record to the undo manager; false (and the record is freed) when it was not kept.

@@ -69,6 +69,9 @@ enum class PaperOp : int32_t {
   kLayerOpacity,
   kLayerMode,
   kLayerProtectAlpha,
+  kLayerName,
+  kLayerPosition,
+  kLayerDither,
   kResizeCanvas,
   kResampleImage,
   kCrop,
@@ -86,6 +89,8 @@ enum class PaperOp : int32_t {
   kSelectionSwitches,
   kCombineMasks,
   kRenameMask,
+  kClearSelection,
+  kSelectRect,
 };
 
 class IPaperJournal {

@@ -545,6 +545,58 @@ bool TPaper::SetLayerProtectAlpha(int32_t i, bool on) {
   return true;
 }
 
+bool TPaper::SetLayerName(int32_t i, const std::string& name) {
+  CLayerData* l = layers.At(i);
+  const std::string n = name.substr(0, kMaxNameLength);
+  if (!l || l->name == n) return false;
+  AttributeValue before, after;
+  before.text = l->name;
+  after.text = n;
+  l->name = n;
+  Journal(PaperOp::kLayerName, i);
+  if (Recording(*this)) PushUndo(MakeAttributeRecord(25, l->id, before, after));
+  host_->LayerWindowChanged(i);
+  return true;
+}
+
+bool TPaper::SetLayerPosition(TFlowImage& flow, int32_t i, int32_t x, int32_t y) {
+  CLayerData* l = layers.At(i);
+  // Positions come from dialogs and event files: keep them where the store arithmetic cannot
+  // overflow.
+  x = std::clamp(x, -kMaxBufferSide, kMaxBufferSide);
+  y = std::clamp(y, -kMaxBufferSide, kMaxBufferSide);
+  if (!l || (l->viewX == x && l->viewY == y)) return false;
+  AttributeValue before, after;
+  before.x = l->viewX, before.y = l->viewY;
+  after.x = x, after.y = y;
+  l->viewX = x;
+  l->viewY = y;
+  Journal(PaperOp::kLayerPosition, i, {x, y});
+  if (Recording(*this)) PushUndo(MakeAttributeRecord(23, l->id, before, after));
+  flow.Invalidate();
+  l->RenderThumbnail();
+  RecompositeAll(true);
+  UpdateThumbnails(true, -1, composite.Bounds());
+  host_->LayerWindowChanged(i);
+  return true;
+}
+
+bool TPaper::SetLayerDither(int32_t i, bool on, uint8_t amount) {
+  CLayerData* l = layers.At(i);
+  if (!l || (l->ditherOn == uint8_t(on) && l->ditherAmount == amount)) return false;
+  AttributeValue before, after;
+  before.x = l->ditherOn, before.y = l->ditherAmount;
+  after.x = on, after.y = amount;
+  l->ditherOn = on;
+  l->ditherAmount = amount;
+  Journal(PaperOp::kLayerDither, i, {on, amount});
+  if (Recording(*this)) PushUndo(MakeAttributeRecord(20, l->id, before, after));
+  RecompositeAll(true);
+  UpdateThumbnails(true, -1, composite.Bounds());
+  host_->LayerWindowChanged(i);
+  return true;
+}
+
 TPaper::LayerSettings TPaper::SettingsOf(int32_t i) const {
   LayerSettings s;
   const CLayerData* l = layers.At(i);
@@ -562,57 +614,17 @@ TPaper::LayerSettings TPaper::SettingsOf(int32_t i) const {
 bool TPaper::ApplySettings(TFlowImage& flow, int32_t i, const LayerSettings& s) {
   CLayerData* l = layers.At(i);
   if (!l || s.mode < 0 || s.mode > 21) return false;
-  const LayerAttributes before = LayerAttributes::Of(*l);
-  LayerAttributes after = before;
-  after.name = s.name.substr(0, kMaxNameLength);
-  after.opacity = ByteOfPercent(s.opacityPercent);
-  after.mode = uint8_t(s.mode);
-  // Positions come from dialogs and event files: keep them where the store arithmetic cannot overflow.
-  after.viewX = std::clamp(s.viewX, -kMaxBufferSide, kMaxBufferSide);
-  after.viewY = std::clamp(s.viewY, -kMaxBufferSide, kMaxBufferSide);
-  after.ditherOn = s.ditherOn ? 1 : 0;
-  after.ditherAmount = ByteOfPercent(s.ditherPercent);
-  const bool removeHidden = s.removeHidden && l->IsLargerThanPaper();
-  if (after == before && !removeHidden) return false;  // nothing to do, nothing to record
-  Journal(PaperOp::kLayerSettings, i);
-  after.ApplyTo(*l);
-  if (removeHidden) {
-    // Pixels change too: the record keeps the whole old layer.
-    std::unique_ptr<CLayerData> fit = l->ResizedCopy({l->viewWidth, l->viewHeight}, {-l->viewX, -l->viewY});
-    if (fit) {
-      fit->id = l->id;
-      fit->CopyAttributes(*l);
-      fit->viewX = fit->viewY = 0;
-      fit->RenderThumbnail();
-      before.ApplyTo(*l);  // the kept layer is the layer as it was
-      std::unique_ptr<CLayerData> old = layers.Replace(i, std::move(fit));
-      if (Recording(*this)) PushUndo(std::make_unique<SwapLayerRecord>(34, std::move(old)));
-      LayersChanged(flow, i);
-      return true;
-    }
-    ShowWarning(kOutOfMemoryText);
-  }
-  l->RenderThumbnail();
-  if (Recording(*this)) {
-    // One attribute: its own record; several: one record of them all.
-    int32_t changed = 0, kind = 0;
-    AttributeValue b, a;
-    if (before.opacity != after.opacity)
-      ++changed, kind = 18, b.number = before.opacity, a.number = after.opacity;
-    if (before.mode != after.mode) ++changed, kind = 21, b.number = before.mode, a.number = after.mode;
-    if (before.ditherOn != after.ditherOn || before.ditherAmount != after.ditherAmount)
-      ++changed, kind = 20, b.x = before.ditherOn, b.y = before.ditherAmount, a.x = after.ditherOn,
-                 a.y = after.ditherAmount;
-    if (before.viewX != after.viewX || before.viewY != after.viewY)
-      ++changed, kind = 23, b.x = before.viewX, b.y = before.viewY, a.x = after.viewX, a.y = after.viewY;
-    if (before.name != after.name) ++changed, kind = 25, b.text = before.name, a.text = after.name;
-    if (changed == 1)
-      PushUndo(MakeAttributeRecord(kind, l->id, b, a));
-    else if (changed > 1)
-      PushUndo(std::make_unique<AttributeSetRecord>(l->id, before, after));
-  }
-  LayersChanged(flow, i);
-  return true;
+  // One operation, one record and one event per attribute that changed, as the layer window's
+  // own controls make them: undo takes the dialog's changes back one by one.
+  bool any = false;
+  any |= SetLayerName(i, s.name);
+  any |= SetLayerOpacity(i, ByteOfPercent(s.opacityPercent));
+  any |= SetLayerMode(i, s.mode);
+  any |= SetLayerPosition(flow, i, s.viewX, s.viewY);
+  any |= SetLayerDither(i, s.ditherOn, ByteOfPercent(s.ditherPercent));
+  if (s.removeHidden && layers.At(i)->IsLargerThanPaper()) any |= RemoveOutsidePaper(flow, i);
+  if (any) LayersChanged(flow, i);
+  return any;
 }
 
 }  // namespace tintara

@@ -177,16 +177,6 @@ bool SwapLayerRecord::Step(TPaper& paper, bool, UndoResult& result, std::unique_
   return true;
 }
 
-bool AttributeSetRecord::Step(TPaper& paper, bool, UndoResult& result, std::unique_ptr<CUndoData>&) {
-  CLayerData* l = paper.Layer(paper.layers.IndexOfId(layerId_));
-  if (!l) return false;
-  const LayerAttributes& a = toggle == 0 ? before_ : after_;
-  a.ApplyTo(*l);
-  result.activate = l->index;
-  toggle ^= 1;
-  return true;
-}
-
 LayerAttributes LayerAttributes::Of(const CLayerData& l) {
   return {l.name, l.opacity, l.mode, l.visible, l.ditherOn, l.ditherAmount, l.viewX, l.viewY, l.protectAlpha};
 }
@@ -628,6 +618,44 @@ bool TPaper::RenameMask(int32_t index, const std::string& name) {
   m->displayName = name;
   Journal(PaperOp::kRenameMask, -1, {index});
   if (undo && undo->CanUndo()) PushUndo(std::move(r));
+  host_->SelectionWindowChanged();
+  return true;
+}
+
+bool TPaper::ClearSelection(int32_t index) {
+  if (index < 0) index = masks.ActiveIndex();
+  CMaskData* m = masks.At(index);
+  if (!m || !m->HasChannel()) return false;
+  auto empty = std::make_unique<CMaskData>();
+  empty->internalName = m->internalName;  // the same mask, now selecting nothing
+  empty->displayName = m->displayName;
+  std::unique_ptr<CMaskData> old = masks.Replace(index, std::move(empty));
+  if (!old) return false;
+  masks.RefreshThumbnail(index);
+  Journal(PaperOp::kClearSelection, -1, {index});
+  if (undo && undo->CanUndo())
+    PushUndo(
+        std::make_unique<MaskReplaceRecord>(56, index, masks.At(index)->internalName, -1, std::move(old)));
+  host_->SelectionWindowChanged();
+  return true;
+}
+
+bool TPaper::SelectRect(int32_t index, const SPixRect& rect, CombineMode mode) {
+  if (index < 0) index = masks.ActiveIndex();
+  const SPixRect r = Intersect(rect, {-kMaxPaperSide, -kMaxPaperSide, 3 * kMaxPaperSide, 3 * kMaxPaperSide});
+  if (r.IsEmpty() || !masks.At(index)) return false;
+  CBlockVCH shape(r.width, r.height);
+  if (!shape.IsValid()) {
+    ShowWarning(kOutOfMemoryText);
+    return false;
+  }
+  shape.FillAll(255);
+  std::unique_ptr<CMaskData> old;
+  if (!masks.CombineInto(index, shape, r.x, r.y, mode, &old)) return false;
+  Journal(PaperOp::kSelectRect, -1, {index, int32_t(mode), r.x, r.y, r.Right(), r.Bottom()});
+  if (undo && undo->CanUndo())
+    PushUndo(
+        std::make_unique<MaskReplaceRecord>(56, index, masks.At(index)->internalName, -1, std::move(old)));
   host_->SelectionWindowChanged();
   return true;
 }

@@ -150,17 +150,6 @@ struct LayerAttributes {
   bool operator==(const LayerAttributes&) const = default;
 };
 
-// 34 layer options: several attributes at once.
-class AttributeSetRecord : public CUndoData {
- public:
-  AttributeSetRecord(int32_t layerId, LayerAttributes before, LayerAttributes after)
-      : CUndoData(34, layerId), before_(std::move(before)), after_(std::move(after)) {}
-  bool Step(TPaper& paper, bool redo, UndoResult& result, std::unique_ptr<CUndoData>& opposite) override;
-
- private:
-  LayerAttributes before_, after_;
-};
-
 // 50 canvas resize, 51 image resize, 52 crop: the whole other layer set, mask set and size.
 class CanvasRecord : public CUndoData {
  public:

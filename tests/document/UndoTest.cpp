@@ -221,16 +221,20 @@ std::string RandomOperation(TPaper& p, TFlowImage& flow, std::mt19937& rng) {
           p.MergeGroup(flow, head);
           return "merge group";
       }
-    case 17: {
-      TPaper::LayerSettings s = p.SettingsOf(i);
-      s.name = "名前" + std::to_string(pick(5));
-      s.opacityPercent = pick(101);
-      s.ditherOn = pick(2) == 1;
-      if (pick(2) == 0) s.mode = pick(22);
-      if (pick(3) == 0) s.viewX += pick(7) - 3, s.viewY += pick(7) - 3;
-      s.removeHidden = pick(3) == 0;
-      return p.ApplySettings(flow, i, s) ? "settings" : "settings (refused)";
-    }
+    case 17:
+      switch (pick(3)) {
+        case 0:
+          p.SetLayerName(i, "名前" + std::to_string(pick(5)));
+          return "name";
+        case 1: {
+          const CLayerData& l = *p.Layer(i);
+          p.SetLayerPosition(flow, i, l.viewX + pick(7) - 3, l.viewY + pick(7) - 3);
+          return "position";
+        }
+        default:
+          p.SetLayerDither(i, pick(2) == 1, uint8_t(rng()));
+          return "dither";
+      }
     case 18:
       switch (pick(4)) {
         case 0:
@@ -288,8 +292,19 @@ std::string RandomOperation(TPaper& p, TFlowImage& flow, std::mt19937& rng) {
       p.RemoveSelectionMask(pick(p.masks.Count()));
       return "remove mask";
     case 27:
-      p.ActivateMask(pick(p.masks.Count()));
-      return "activate mask";
+      switch (pick(3)) {
+        case 0:
+          p.ActivateMask(pick(p.masks.Count()));
+          return "activate mask";
+        case 1:
+          p.ClearSelection(p.masks.ActiveIndex());
+          return "clear selection";
+        default: {
+          const int32_t x = pick(W + 6) - 3, y = pick(H + 6) - 3;
+          p.SelectRect(p.masks.ActiveIndex(), {x, y, 1 + pick(W), 1 + pick(H)}, CombineMode(pick(4)));
+          return "select rectangle";
+        }
+      }
     case 28:
       p.SelectionFromLayer(i, pick(2) == 1, pick(2) == 1);
       return "mask from layer";
@@ -863,6 +878,33 @@ TEST_F(UndoFixture, AMaskFromALayerStillUndoesAfterAnUndoneInvertGrewIt) {
   ASSERT_TRUE(paper->Undo(*flow).ok);
   ASSERT_TRUE(paper->Undo(*flow).ok);  // the mask from the layer leaves again
   EXPECT_EQ(paper->masks.Count(), 1);
+}
+
+TEST_F(UndoFixture, TheSettingsDialogRecordsEachChangeOnItsOwn) {
+  Make(20);
+  StreamJournal j;
+  paper->SetJournal(&j);
+  const Snapshot start = Take(*paper);
+  TPaper::LayerSettings s = paper->SettingsOf(0);
+  s.name = "背景";
+  s.opacityPercent = 50;
+  s.mode = kModeMultiply;
+  s.viewX = 2;
+  s.ditherOn = true;
+  ASSERT_TRUE(paper->ApplySettings(*flow, 0, s));
+  // Name, opacity, mode, position, dither: five records and five events.
+  EXPECT_EQ(paper->undo->UndoCount(), 5);
+  EXPECT_EQ(j.operations, 5);
+  const CLayerData& l = *paper->Layer(0);
+  EXPECT_EQ(l.name, "背景");
+  EXPECT_EQ(l.opacity, ByteOfPercent(50));
+  EXPECT_EQ(l.mode, kModeMultiply);
+  EXPECT_EQ(l.viewX, 2);
+  EXPECT_EQ(l.ditherOn, 1);
+  EXPECT_FALSE(paper->ApplySettings(*flow, 0, s));  // nothing left to change
+  while (paper->CanUndoNow()) ASSERT_TRUE(paper->Undo(*flow).ok);
+  EXPECT_EQ(Difference(Take(*paper), start), "");
+  paper->SetJournal(nullptr);
 }
 
 }  // namespace
