@@ -33,14 +33,18 @@ bench: deps
 	ninja -C build/bench -j$(JOBS)
 	@for b in build/bench/bench/*_bench; do echo "== $$b"; $$b --benchmark_min_time=0.2 || exit 1; done
 
+# New inputs go to build/fuzz/corpus, crash inputs to build/fuzz/artifacts: the checked-in seeds
+# under fuzz/corpus stay as they are. A crash input worth keeping is copied into fuzz/corpus by
+# hand, in the commit that fixes it. UBSan halts on its first report, so it fails the run.
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build/fuzz $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug \
 	  -DCMAKE_CXX_FLAGS="-O1 -g" -DTINTARA_TESTS=OFF -DTINTARA_FUZZ=ON
 	ninja -C build/fuzz -j$(JOBS)
 	@for f in build/fuzz/fuzz/fuzz_*; do \
-	  name=$$(basename $$f); mkdir -p build/fuzz/corpus/$$name fuzz/corpus/$$name; \
-	  echo "== $$name"; $$f -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=fuzz/corpus/$$name/crash- \
+	  name=$$(basename $$f); mkdir -p build/fuzz/corpus/$$name build/fuzz/artifacts/$$name fuzz/corpus/$$name; \
+	  echo "== $$name"; ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	    $$f -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build/fuzz/artifacts/$$name/crash- \
 	    build/fuzz/corpus/$$name fuzz/corpus/$$name || exit 1; done
 
 lint:
