@@ -322,22 +322,35 @@ bool GroupMembershipRecord::Read(ByteReader& r) {
 
 // ---- kind 13
 
+bool MaskDrawingRecord::HasValidRect() const {
+  auto inLimit = [](int32_t v) { return v >= -kCoordinateLimit && v <= kCoordinateLimit; };
+  return IsPictureSide(Width()) && IsPictureSide(Height()) && inLimit(left) && inLimit(top) &&
+         inLimit(right) && inLimit(bottom);
+}
+
 bool MaskDrawingRecord::Write(ByteWriter& w) const {
-  if (params.size() != StoredSizeAt(code.sub) - 2 || stored.size() > 0xFFFFFFF0u) return false;
+  if (params.size() != ParamBytes(code.sub) || !HasValidRect() || compressed.size() >= 0xFFFFFFF0u)
+    return false;
   w.u16(layer);
+  w.i32(left), w.i32(top), w.i32(right), w.i32(bottom);
   w.bytes(params.data(), params.size());
-  w.u32(uint32_t(stored.size()));
+  w.u32(uint32_t(RawSize()));
+  w.u32(uint32_t(compressed.size()));
+  w.u32(uint32_t(StoredBlockLength(compressed.size())));
   w.bytes(tail.data(), tail.size());
-  w.bytes(stored.data(), stored.size());
+  WriteBlock(w, compressed);
   return true;
 }
 
 bool MaskDrawingRecord::Read(ByteReader& r) {
   layer = r.u16();
-  if (!ReadBytes(r, StoredSizeAt(code.sub) - 2, params)) return false;
-  const uint32_t storedSize = r.u32();
+  left = r.i32(), top = r.i32(), right = r.i32(), bottom = r.i32();
+  if (!ReadBytes(r, ParamBytes(code.sub), params)) return false;
+  const uint32_t raw = r.u32(), compressedSize = r.u32(), stored = r.u32();
   r.bytes(tail.data(), tail.size());
-  return r.ok() && storedSize == r.left() && ReadBytes(r, storedSize, stored);
+  if (!r.ok() || !HasValidRect() || raw != RawSize()) return false;
+  if (!IsStoredBlockLength(compressedSize, stored) || stored != r.left()) return false;
+  return ReadBytes(r, compressedSize, compressed);
 }
 
 // ---- kinds 17 and 18

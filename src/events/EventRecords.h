@@ -770,18 +770,31 @@ struct PasteRecord {
   bool operator==(const PasteRecord&) const = default;
 };
 
-// Kind 13: a head (54 bytes, or 72 for subs 2 and 3) holding the layer at 0 and the
-// stored size of the compressed coverage channel at 42 (60); the rest of the head is the
-// operation's parameters, kept as bytes for the player.
+// Kind 13: a head (54 bytes, or 72 for subs 2 and 3) and the compressed 8-bit coverage
+// channel. Typed: the layer at 0; the channel's bounding rectangle at 2 (left, top, right,
+// bottom); and, ending the fixed part as in the tone and pen-shape definitions, the
+// channel's uncompressed size (width x height), the compressed size and the stored size
+// (the compressed size rounded up to even) at 34, 38 and 42 (52, 56, 60). The operation's
+// parameters between the rectangle and the sizes (flag and mode bytes, the two points of
+// subs 2 and 3) and the 8 bytes after the stored size are kept as bytes for the player.
+// Decoding checks that the rectangle is 1..10000 wide and high within the coordinate
+// limit and that the uncompressed size is its area, before the player allocates it.
 struct MaskDrawingRecord {
   static constexpr CodeRange kCodes[] = {{13, 0, 3}, {13, 16, 17}, {13, 32, 32}};
+  static constexpr size_t kParamsAt = 18;  // after the layer and the rectangle
   static constexpr size_t kTailBytes = 8;  // after the stored size
   PacketCode code{13, 0};
   uint16_t layer = 0;
-  std::vector<uint8_t> params;  // head bytes from 2 up to the stored size
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
+  std::vector<uint8_t> params;  // ParamBytes(sub) head bytes from kParamsAt
   std::array<uint8_t, kTailBytes> tail{};
-  std::vector<uint8_t> stored;  // the compressed channel as stored
+  std::vector<uint8_t> compressed;  // the compressor's bytes; stored padded to even
   static size_t StoredSizeAt(uint8_t sub) { return sub == 2 || sub == 3 ? 60 : 42; }
+  static size_t ParamBytes(uint8_t sub) { return StoredSizeAt(sub) - 8 - kParamsAt; }
+  int64_t Width() const { return int64_t(right) - left; }
+  int64_t Height() const { return int64_t(bottom) - top; }
+  uint64_t RawSize() const { return uint64_t(Width() * Height()); }
+  bool HasValidRect() const;
   bool Write(ByteWriter& w) const;
   bool Read(ByteReader& r);
   bool operator==(const MaskDrawingRecord&) const = default;

@@ -72,12 +72,14 @@ std::vector<RowCase> RowCases() {
   paste.image.pixels = {7, 8};
   MaskDrawingRecord text;
   text.code = {13, 16};
-  text.params.resize(40);
-  text.stored = {1, 2, 3, 4, 5, 6};
+  text.right = 3, text.bottom = 2;
+  text.params.resize(16);
+  text.compressed = {1, 2, 3, 4, 5};  // stored as 6
   MaskDrawingRecord shape;
   shape.code = {13, 3};
-  shape.params.resize(58);
-  shape.stored = {1, 2, 3, 4};
+  shape.left = -2, shape.right = 2, shape.bottom = 4;
+  shape.params.resize(34);
+  shape.compressed = {1, 2, 3, 4};
   FilterBlockRecord filterBlock;
   filterBlock.code = {38, 40};
   filterBlock.data.resize(7);

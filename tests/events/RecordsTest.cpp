@@ -208,11 +208,27 @@ std::vector<LayoutCase> LayoutCases() {
     MaskDrawingRecord r;
     r.code = {13, 2};
     r.layer = 1;
-    r.params.assign(58, 0x5A);
+    r.left = -3, r.top = 4, r.right = 2, r.bottom = 6;  // 5 x 2
+    r.params.assign(34, 0x5A);
     r.tail = {1, 2, 3, 4, 5, 6, 7, 8};
-    r.stored = {9, 8, 7};
-    add("(13,2) drawing, stored size at 60", r,
-        Bytes().u16(1).fill(58, 0x5A).u32(3).bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 8, 7}));
+    r.compressed = {9, 8, 7};
+    Bytes b;
+    b.u16(1).i32(-3).i32(4).i32(2).i32(6).fill(34, 0x5A);     // 0..51
+    b.u32(10).u32(3).u32(4).bytes({1, 2, 3, 4, 5, 6, 7, 8});  // sizes at 52, 56, 60
+    add("(13,2) drawing, odd block padded, stored size at 60", r, b.bytes({9, 8, 7, 0}));
+  }
+  {
+    MaskDrawingRecord r;
+    r.code = {13, 17};
+    r.layer = 2;
+    r.left = 10, r.top = 20, r.right = 13, r.bottom = 21;  // 3 x 1
+    r.params.assign(16, 0x33);
+    r.tail[7] = 0x44;
+    r.compressed = {5, 6};
+    Bytes b;
+    b.u16(2).i32(10).i32(20).i32(13).i32(21).fill(16, 0x33);  // 0..33
+    b.u32(3).u32(2).u32(2).zeros(7).u8(0x44);                 // sizes at 34, 38, 42
+    add("(13,17) drawing, even block, stored size at 42", r, b.bytes({5, 6}));
   }
   add("(18,2) last samples", SampleBlockRecord::Make(true, {{1.5f, 2.5f, 0.25f}, {3, 4, 1}}),
       Bytes().f32(1.5f).f32(2.5f).f32(0.25f).f32(3).f32(4).f32(1));
@@ -290,8 +306,18 @@ std::vector<AnyRecord> RoundTripCases() {
   {
     MaskDrawingRecord r;
     r.code = {13, 32};
-    r.params.assign(40, 1);
-    v.push_back(r);  // an empty channel
+    r.right = r.bottom = 1;
+    r.params.assign(16, 1);
+    v.push_back(r);  // an empty compressed block
+  }
+  {
+    MaskDrawingRecord r;
+    r.code = {13, 0};
+    r.left = r.top = -65536;
+    r.right = r.bottom = -55536;  // the largest channel, at the far corner
+    r.params.assign(16, 2);
+    r.compressed.assign(101, 7);
+    v.push_back(r);
   }
   {
     GradStopsRecord r;
@@ -369,8 +395,18 @@ TEST(RecordEncode, RefusesWhatCannotBeStored) {
   tooMany.stops.resize(kMaxColourStops + 1);
   GroupMembershipRecord group;
   group.first = {1, 2}, group.second = {1};
-  MaskDrawingRecord drawing;
+  MaskDrawingRecord drawing;  // valid but for the head: 16 parameter bytes for sub 0
+  drawing.right = drawing.bottom = 4;
   drawing.params.resize(39);
+  MaskDrawingRecord flatDrawing;
+  flatDrawing.params.resize(16);
+  flatDrawing.right = 4;  // height 0
+  MaskDrawingRecord wideDrawing = flatDrawing;
+  wideDrawing.code = {13, 3};
+  wideDrawing.params.resize(34);
+  wideDrawing.bottom = 1, wideDrawing.right = 10001;
+  MaskDrawingRecord farDrawing = flatDrawing;
+  farDrawing.bottom = 1, farDrawing.left = 65536, farDrawing.right = 65537;
   ParamBlockRecord block;
   block.bytes.assign(9, 1);  // (0,48) holds 8
   NibDefinitionRecord nib;
@@ -391,6 +427,9 @@ TEST(RecordEncode, RefusesWhatCannotBeStored) {
       {"too many colour stops", tooMany, false},
       {"group arrays differ", group, false},
       {"drawing head of the wrong size", drawing, false},
+      {"drawing of height 0", flatDrawing, false},
+      {"drawing wider than 10000", wideDrawing, false},
+      {"drawing beyond the coordinate limit", farDrawing, false},
       {"parameter block longer than its packet", block, false},
       {"empty sample block", SampleBlockRecord::Make(true, {}), false},
       {"seventeen samples", SampleBlockRecord::Make(false, std::vector<PacketSample>(17)), false},
@@ -422,6 +461,15 @@ Bytes ToneBytes(uint16_t patternKind, int32_t w, int32_t h, float dpi, uint16_t 
   b.text(name).zeros(64 - name.size());
   b.u32(raw).u32(compressed).u32(stored).zeros(stored);
   return b;
+}
+
+// A kind-13 packet: head of 54 bytes (72 for subs 2 and 3) and `stored` block bytes.
+Bytes MaskBytes(uint8_t sub, int32_t left, int32_t top, int32_t right, int32_t bottom, uint32_t raw,
+                uint32_t compressed, uint32_t stored) {
+  const size_t params = sub == 2 || sub == 3 ? 34 : 16;
+  Bytes b;
+  b.u16(0).i32(left).i32(top).i32(right).i32(bottom).zeros(params);
+  return b.u32(raw).u32(compressed).u32(stored).zeros(8).zeros(stored);
 }
 
 struct BadCase {
@@ -501,6 +549,18 @@ std::vector<BadCase> BadCases() {
   add("pen shape raw size not w*h", 0, 44, Bytes().u32(1).zeros(16).i32(2).i32(2).u32(3).u32(0).u32(0));
   add("pen shape compressed beyond stored", 0, 44,
       Bytes().u32(1).zeros(16).i32(2).i32(2).u32(4).u32(5).u32(4).zeros(4));
+  // Mask-channel drawings: the rectangle, its area and the block sizes.
+  add("drawing of width 0", 13, 0, MaskBytes(0, 5, 5, 5, 10, 0, 0, 0));
+  add("drawing of negative height", 13, 1, MaskBytes(1, 0, 10, 10, 0, 0, 0, 0));
+  add("drawing wider than 10000", 13, 16, MaskBytes(16, 0, 0, 10001, 1, 10001, 2, 2));
+  add("drawing taller than 10000", 13, 2, MaskBytes(2, 0, -1, 1, 10000, 10001, 2, 2));
+  add("drawing side overflowing 32 bits", 13, 0, MaskBytes(0, INT32_MIN, 0, INT32_MAX, 1, 1, 0, 0));
+  add("drawing beyond the coordinate limit", 13, 17, MaskBytes(17, -65537, 0, -65530, 1, 7, 2, 2));
+  add("drawing uncompressed size not w*h", 13, 32, MaskBytes(32, 0, 0, 4, 4, 15, 2, 2));
+  add("drawing uncompressed size not w*h, long head", 13, 3, MaskBytes(3, 0, 0, 4, 4, 17, 2, 2));
+  add("drawing stored size odd", 13, 0, MaskBytes(0, 0, 0, 2, 2, 4, 3, 3));
+  add("drawing compressed beyond stored", 13, 1, MaskBytes(1, 0, 0, 2, 2, 4, 5, 4));
+  add("drawing stored two past compressed", 13, 2, MaskBytes(2, 0, 0, 2, 2, 4, 2, 4));
   return v;
 }
 
