@@ -39,6 +39,7 @@ bool AcceptsCode(PacketCode c) {
 }
 
 inline constexpr uint8_t kMaxBlendMode = 21;
+inline constexpr uint8_t kMaxPenKind = 4;  // the pen kinds 0..4 of the pen-kind switch
 inline constexpr size_t kMaxColourStops = 2729;
 inline constexpr size_t kColourStopBytes = 24;
 inline constexpr size_t kPlacementBytes = 72;
@@ -132,7 +133,8 @@ struct FlagWordRecord {
   bool operator==(const FlagWordRecord&) const = default;
 };
 
-// (0,16) main colour, pen kind and density.
+// (0,16) main colour, pen kind and density. A pen kind above 4 is clamped to 4, as blend
+// modes are, so the player's switch only sees kinds it has.
 struct MainPenRecord {
   static constexpr CodeRange kCodes[] = {{0, 16, 16}};
   PacketCode code{0, 16};
@@ -142,6 +144,10 @@ struct MainPenRecord {
   template <class R, class F>
   static void Fields(R& r, F& f) {
     f.colour(r.colour), f.u8(r.penKind), f.f32(r.opaque);
+  }
+  bool Check() {
+    if (penKind > kMaxPenKind) penKind = kMaxPenKind;
+    return true;
   }
   bool operator==(const MainPenRecord&) const = default;
 };
@@ -472,7 +478,8 @@ struct CropRecord {
 
 // A uint16 index, a uint16 argument and two int32 values: (2,10) flatten; (4,6) layer
 // position; (4,39) free scaling to a new store size; the group operations (5,8),
-// (5,11)-(5,13); the 12-byte selection operations of kind 10.
+// (5,11)-(5,13); the 12-byte selection operations of kind 10. (10,14) keeps its enabled
+// switch as a uint16 at offset 10, the high half of `b`: use EnabledFlag for it.
 struct LayerArgsRecord {
   static constexpr CodeRange kCodes[] = {{2, 10, 10}, {4, 6, 6},    {4, 39, 39},  {5, 8, 8},   {5, 11, 13},
                                          {10, 7, 10}, {10, 13, 14}, {10, 22, 22}, {10, 24, 26}};
@@ -485,6 +492,9 @@ struct LayerArgsRecord {
     f.u16(r.layer), f.u16(r.arg), f.i32(r.a), f.i32(r.b);
   }
   bool Check() { return !(code == PacketCode{4, 39}) || (IsPictureSide(a) && IsPictureSide(b)); }
+  // The uint16 at payload offset 10 ((10,14): selection enabled); bytes 8-9 stay as they are.
+  uint16_t EnabledFlag() const { return uint16_t(uint32_t(b) >> 16); }
+  void SetEnabledFlag(uint16_t v) { b = int32_t((uint32_t(b) & 0xFFFFu) | uint32_t(v) << 16); }
   bool operator==(const LayerArgsRecord&) const = default;
 };
 
@@ -579,8 +589,9 @@ struct LayerFlagOpRecord {
   bool operator==(const LayerFlagOpRecord&) const = default;
 };
 
-// (4,12) moves the layer contents by (x, y) (flags stay 0); (4,13) the same with flags;
-// (5,9), (5,10) group option changes.
+// (4,12) moves the layer contents by (x, y); (4,13) the same with flags; (5,9), (5,10)
+// group option changes. (4,12) has no flags: its bytes 12-15 are written as zeros whatever
+// `flags` holds, and read as 0.
 struct LayerShiftRecord {
   static constexpr CodeRange kCodes[] = {{4, 12, 13}, {5, 9, 10}};
   PacketCode code{4, 12};
@@ -589,7 +600,12 @@ struct LayerShiftRecord {
   int32_t flags = 0;
   template <class R, class F>
   static void Fields(R& r, F& f) {
-    f.u16(r.layer), f.u16(r.arg), f.i32(r.x), f.i32(r.y), f.i32(r.flags), f.zeros(4);
+    f.u16(r.layer), f.u16(r.arg), f.i32(r.x), f.i32(r.y);
+    if (r.code == PacketCode{4, 12})
+      f.zeros(4);
+    else
+      f.i32(r.flags);
+    f.zeros(4);
   }
   bool operator==(const LayerShiftRecord&) const = default;
 };

@@ -23,6 +23,10 @@ inline constexpr uint16_t kOldProtectLast = 783;
 inline constexpr uint16_t kOldMarkerLast = 895;  // 784..895: markers without a meaning
 inline constexpr int kOldProtectMarkers = kOldProtectLast - kOldProtectFirst + 1;
 
+// The old stream knows four blend modes (0-3); a larger byte is clamped to the last, as the
+// current format clamps its modes to 21.
+inline constexpr uint8_t kMaxOldBlendMode = 3;
+
 inline bool IsOldMarker(uint16_t code) { return code >= kOldProtectFirst && code <= kOldMarkerLast; }
 
 // Whole size of the packet (code included) with this code whose payload starts at
@@ -93,7 +97,7 @@ struct OldStrokeRecord {
   bool operator==(const OldStrokeRecord&) const = default;
 };
 
-// 305: a straight line at pressure 1.
+// 305: a straight line at pressure 1. The pen kind is clamped into 0..4.
 struct OldLineRecord {
   static constexpr OldCodeRange kCodes[] = {{305, 305}};
   uint16_t code = 305;
@@ -105,10 +109,14 @@ struct OldLineRecord {
     OldStrokeHead::Fields(r.head, f);
     f.i16(r.penKind), f.i16(r.from.x), f.i16(r.from.y), f.i16(r.to.x), f.i16(r.to.y);
   }
+  bool Check() {
+    penKind = penKind < 0 ? int16_t(0) : (penKind > kMaxPenKind ? int16_t(kMaxPenKind) : penKind);
+    return true;
+  }
   bool operator==(const OldLineRecord&) const = default;
 };
 
-// One byte: the layer (256: the new layer's blend mode; 259: unused).
+// One byte: the layer (256: the new layer's blend mode, clamped to 0..3; 259: unused).
 struct OldLayerRecord {
   static constexpr OldCodeRange kCodes[] = {{256, 257}, {259, 259}, {261, 261}, {272, 273},
                                             {277, 277}, {288, 292}, {519, 519}};
@@ -118,10 +126,15 @@ struct OldLayerRecord {
   static void Fields(R& r, F& f) {
     f.u8(r.layer);
   }
+  bool Check() {
+    if (code == 256 && layer > kMaxOldBlendMode) layer = kMaxOldBlendMode;
+    return true;
+  }
   bool operator==(const OldLayerRecord&) const = default;
 };
 
-// Layer and a byte: 260 move (target), 274 visibility, 275 opacity, 276 blend mode.
+// Layer and a byte: 260 move (target), 274 visibility, 275 opacity, 276 blend mode (clamped
+// to 0..3).
 struct OldLayerValueRecord {
   static constexpr OldCodeRange kCodes[] = {{260, 260}, {274, 276}};
   uint16_t code = 274;
@@ -129,6 +142,10 @@ struct OldLayerValueRecord {
   template <class R, class F>
   static void Fields(R& r, F& f) {
     f.u8(r.layer), f.u8(r.value);
+  }
+  bool Check() {
+    if (code == 276 && value > kMaxOldBlendMode) value = kMaxOldBlendMode;
+    return true;
   }
   bool operator==(const OldLayerValueRecord&) const = default;
 };

@@ -148,6 +148,43 @@ TEST(OldPayloads, EncodeAndDecodeFieldByField) {
   }
 }
 
+TEST(OldPayloads, BlendModesAndPenKindsAreClampedIntoTheirTables) {
+  OldStrokeHead head{0, 0x010203, 0, 0, 0, 0, 0, 0, 0};
+  auto line = [](int16_t penKind) {
+    return Bytes().u16(305).u8(0).bytes({1, 2, 3}).zeros(13).i16(penKind).i16(1).i16(2).i16(3).i16(4);
+  };
+  struct Case {
+    const char* name;
+    Bytes packet;
+    OldRecord expected;
+  };
+  const Case cases[] = {
+      {"new layer, mode 0", Bytes().u16(256).u8(0), OldLayerRecord{256, 0}},
+      {"new layer, mode 3", Bytes().u16(256).u8(3), OldLayerRecord{256, 3}},
+      {"new layer, mode 4", Bytes().u16(256).u8(4), OldLayerRecord{256, 3}},
+      {"new layer, mode 255", Bytes().u16(256).u8(255), OldLayerRecord{256, 3}},
+      {"delete layer 9: an index, not a mode", Bytes().u16(257).u8(9), OldLayerRecord{257, 9}},
+      {"set mode 2", Bytes().u16(276).u8(1).u8(2), OldLayerValueRecord{276, 1, 2}},
+      {"set mode 4", Bytes().u16(276).u8(1).u8(4), OldLayerValueRecord{276, 1, 3}},
+      {"set mode 200", Bytes().u16(276).u8(200).u8(200), OldLayerValueRecord{276, 200, 3}},
+      {"opacity 200: not a mode", Bytes().u16(275).u8(1).u8(200), OldLayerValueRecord{275, 1, 200}},
+      {"line, pen kind 2", line(2), OldLineRecord{305, head, 2, {1, 2}, {3, 4}}},
+      {"line, pen kind 4", line(4), OldLineRecord{305, head, 4, {1, 2}, {3, 4}}},
+      {"line, pen kind 5", line(5), OldLineRecord{305, head, 4, {1, 2}, {3, 4}}},
+      {"line, pen kind 32767", line(32767), OldLineRecord{305, head, 4, {1, 2}, {3, 4}}},
+      {"line, pen kind -1", line(-1), OldLineRecord{305, head, 0, {1, 2}, {3, 4}}},
+      {"line, pen kind -32768", line(-32768), OldLineRecord{305, head, 0, {1, 2}, {3, 4}}},
+  };
+  for (const Case& c : cases) {
+    OldPacketView p;
+    ASSERT_EQ(ReadOldPacketAt(c.packet.b, 0, p), FrameStatus::Ok) << c.name;
+    ASSERT_EQ(p.end(), c.packet.size()) << c.name;
+    OldRecord decoded;
+    ASSERT_EQ(DecodeOldRecord(p, decoded), DecodeStatus::Ok) << c.name;
+    EXPECT_TRUE(decoded == c.expected) << c.name;
+  }
+}
+
 TEST(OldPayloads, UnitsOfTheOldStream) {
   EXPECT_EQ(OldPressure(1024), 1.0f);
   EXPECT_EQ(OldPressure(512), 0.5f);

@@ -173,6 +173,13 @@ std::vector<LayoutCase> LayoutCases() {
       Bytes().u16(1).u16(2).u8(1).zeros(3).i32(7));
   add("(4,13) shift with flags", LayerShiftRecord{{4, 13}, 1, 0, -3, 4, 5},
       Bytes().u16(1).u16(0).i32(-3).i32(4).i32(5).zeros(4));
+  add("(4,12) shift, eight zero bytes", LayerShiftRecord{{4, 12}, 1, 0, -3, 4, 0},
+      Bytes().u16(1).u16(0).i32(-3).i32(4).zeros(8));
+  {
+    LayerArgsRecord r{{10, 14}, 1, 2, 0, 0};
+    r.SetEnabledFlag(1);
+    add("(10,14) enabled flag at 10", r, Bytes().u16(1).u16(2).i32(0).u16(0).u16(1));
+  }
   add("(4,17) attributes", LayerAttrRecord{{4, 17}, 2, 5, 128, 0x13},
       Bytes().u16(2).u8(5).u8(128).u8(0x13).u8(0));
   add("(4,21) attributes with dither, cut to 18", LayerAttrDitherRecord{{4, 21}, 2, 5, 128, 0x11, 77, -9},
@@ -619,6 +626,65 @@ TEST(RecordDecode, ClampsBlendModesAndClipsPoints) {
   ASSERT_EQ(s.size(), 2u);
   EXPECT_EQ(s[0], (PacketSample{65536, -3, 1}));
   EXPECT_EQ(s[1], (PacketSample{4, -65536, 0}));
+}
+
+TEST(RecordDecode, ClampsPenKindsToTheirTable) {
+  struct Case {
+    uint8_t stored, expected;
+  };
+  const Case cases[] = {{0, 0}, {3, 3}, {4, 4}, {5, 4}, {255, 4}};
+  for (const Case c : cases) {
+    AnyRecord r;
+    ASSERT_EQ(DecodeBytes(Packet(0, 16, Bytes().bytes({1, 2, 3}).u8(c.stored).f32(0.5f)), r),
+              DecodeStatus::Ok);
+    const MainPenRecord& pen = std::get<MainPenRecord>(r);
+    EXPECT_EQ(pen.penKind, c.expected) << int(c.stored);
+    EXPECT_EQ(pen.colour, 0x030201u);
+    EXPECT_EQ(pen.opaque, 0.5f);
+  }
+}
+
+TEST(RecordLayout, SelectionEnabledFlagIsTheUint16AtOffsetTen) {
+  struct Case {
+    uint16_t at8, at10;  // the payload's uint16 at 8 and at 10
+    uint16_t newFlag;
+  };
+  const Case cases[] = {{0, 1, 0}, {0x1234, 0, 1}, {0xFFFF, 1, 0}, {0, 0xFFFF, 0x8000}, {0x8000, 0x8000, 1}};
+  for (const Case c : cases) {
+    SCOPED_TRACE(testing::Message() << c.at8 << " " << c.at10);
+    AnyRecord r;
+    ASSERT_EQ(DecodeBytes(Packet(10, 14, Bytes().u16(3).u16(4).i32(-7).u16(c.at8).u16(c.at10)), r),
+              DecodeStatus::Ok);
+    LayerArgsRecord rec = std::get<LayerArgsRecord>(r);
+    EXPECT_EQ(rec.EnabledFlag(), c.at10);
+    rec.SetEnabledFlag(c.newFlag);
+    EXPECT_EQ(rec.EnabledFlag(), c.newFlag);
+    EXPECT_EQ(EncodeOrDie(rec), Packet(10, 14, Bytes().u16(3).u16(4).i32(-7).u16(c.at8).u16(c.newFlag)));
+  }
+}
+
+TEST(RecordEncode, LayerShiftHasFlagsOnlyWhereItsLayoutHasThem) {
+  struct Case {
+    PacketCode code;
+    Bytes flagBytes;  // payload bytes 12-15 for flags 0x01020304
+  };
+  const Case cases[] = {
+      {{4, 12}, Bytes().zeros(4)},
+      {{4, 13}, Bytes().u32(0x01020304)},
+      {{5, 9}, Bytes().u32(0x01020304)},
+      {{5, 10}, Bytes().u32(0x01020304)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << int(c.code.kind) << "," << int(c.code.sub));
+    const LayerShiftRecord rec{c.code, 1, 2, 30, -40, 0x01020304};
+    const Bytes head = Bytes().u16(1).u16(2).i32(30).i32(-40);
+    EXPECT_EQ(EncodeOrDie(rec), Packet(c.code.kind, c.code.sub, Bytes(head).append(c.flagBytes.b).zeros(4)));
+  }
+  // Bytes 12-15 of a (4,12) are not flags, whatever they hold.
+  AnyRecord r;
+  ASSERT_EQ(DecodeBytes(Packet(4, 12, Bytes().u16(1).u16(2).i32(30).i32(-40).u32(0x01020304).zeros(4)), r),
+            DecodeStatus::Ok);
+  EXPECT_EQ(std::get<LayerShiftRecord>(r).flags, 0);
 }
 
 TEST(RecordEncode, PadsShortLayoutsToTheTablesLength) {
