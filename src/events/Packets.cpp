@@ -232,7 +232,10 @@ bool ValidatePackets(std::span<const uint8_t> stream, WalkFailure* failure) {
 
 MarkResult MarkStateRecords(std::span<uint8_t> stream, int bit, bool set, bool testOnly) {
   MarkResult result;
-  if (bit < 0 || bit > 15) return result;
+  if (bit < 0 || bit > 15) {
+    result.badBit = true;
+    return result;
+  }
   const uint16_t mask = uint16_t(1u << bit);
   std::vector<size_t> flagWords;  // stream offsets of the (0,12) flag words
   result.walked = WalkPackets(stream, nullptr, [&](const PacketView& p) {

@@ -64,13 +64,15 @@ bool ValidatePackets(std::span<const uint8_t> stream, WalkFailure* failure = nul
 inline constexpr int kProtectBit = 15;
 
 struct MarkResult {
-  bool walked = false;  // false: the stream failed the validation walk (warning shown)
+  bool badBit = false;  // the bit lies outside 0..15: nothing was walked, shown or changed
+  bool walked = false;  // false: the stream failed the validation walk (warning shown), or badBit
   bool found = false;   // some (0,12) record had the bit before the call
 };
 
 // Visits every (0,12) state record of the stream: tests the bit (testOnly), or sets or
 // clears it in place. The stream is walked whole first, so a stream that fails the walk
-// is left unchanged.
+// is left unchanged. A bit outside the 16-bit flag word is the caller's mistake, not the
+// stream's: it is reported as badBit, without walking.
 MarkResult MarkStateRecords(std::span<uint8_t> stream, int bit, bool set, bool testOnly);
 
 }  // namespace tintara

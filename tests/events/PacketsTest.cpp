@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <set>
 
 #include "EventTestUtil.h"
@@ -430,13 +431,41 @@ TEST_F(MarkFixture, SetAndClearTouchOnlyTheFlagWords) {
 }
 
 TEST_F(MarkFixture, FailedWalkLeavesTheStreamAlone) {
-  stream.push_back(0x07);  // an invalid kind with its sub missing
-  stream.push_back(0x00);
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> tail;
+  };
+  const Case cases[] = {
+      {"a packet of kind 7, which no code uses", {0x07, 0x00}},
+      {"a code with its sub missing", {0x00}},
+      {"a known code whose payload is cut short", {0x00, 0x0C, 0x00}},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> s = stream;
+    s.insert(s.end(), c.tail.begin(), c.tail.end());
+    const auto before = s;
+    sink.warnings.clear();
+    const MarkResult r = MarkStateRecords(s, kProtectBit, false, false);
+    EXPECT_FALSE(r.walked) << c.name;
+    EXPECT_FALSE(r.badBit) << c.name;
+    EXPECT_EQ(s, before) << c.name;
+    EXPECT_EQ(sink.warnings.size(), 1u) << c.name;
+  }
+}
+
+TEST_F(MarkFixture, BitOutsideTheFlagWordIsTheCallersMistakeNotTheStreams) {
   const auto before = stream;
-  const MarkResult r = MarkStateRecords(stream, kProtectBit, false, false);
-  EXPECT_FALSE(r.walked);
+  for (int bit : {-1, 16, 31, INT32_MIN}) {
+    for (bool testOnly : {true, false}) {
+      const MarkResult r = MarkStateRecords(stream, bit, true, testOnly);
+      EXPECT_TRUE(r.badBit) << bit;
+      EXPECT_FALSE(r.walked) << bit;
+      EXPECT_FALSE(r.found) << bit;
+    }
+  }
   EXPECT_EQ(stream, before);
-  EXPECT_EQ(sink.warnings.size(), 1u);
+  EXPECT_TRUE(sink.warnings.empty());  // the stream is fine: no "unknown packet" message
+  for (int bit : {0, 15}) EXPECT_FALSE(MarkStateRecords(stream, bit, true, true).badBit) << bit;
 }
 
 }  // namespace
