@@ -172,19 +172,22 @@ TMyMemory::TMyMemory(size_t initialCapacity) : step_(initialCapacity ? initialCa
   if (data_) capacity_ = step_;
 }
 
+bool TMyMemory::Reserve(size_t need) {
+  if (need <= capacity_) return true;
+  if (need > kMaxBlockBytes) return false;
+  size_t grown = capacity_ + std::max(step_, need - capacity_);
+  if (grown > kMaxBlockBytes) grown = need;
+  void* p = MemRealloc(data_.get(), capacity_, grown);
+  if (!p) return false;
+  (void)data_.release();  // realloc took the old block over
+  data_.reset(static_cast<uint8_t*>(p));
+  capacity_ = grown;
+  return true;
+}
+
 bool TMyMemory::Append(const uint8_t* data, size_t n) {
   if (n == 0) return true;
-  if (n > capacity_ - size_) {
-    if (n > kMaxBlockBytes - size_) return false;
-    const size_t need = size_ + n;
-    size_t grown = capacity_ + std::max(step_, need - capacity_);
-    if (grown > kMaxBlockBytes) grown = need;
-    void* p = MemRealloc(data_.get(), capacity_, grown);
-    if (!p) return false;
-    (void)data_.release();  // realloc took the old block over
-    data_.reset(static_cast<uint8_t*>(p));
-    capacity_ = grown;
-  }
+  if (n > kMaxBlockBytes - size_ || !Reserve(size_ + n)) return false;
   std::copy(data, data + n, data_.get() + size_);
   size_ += n;
   return true;
@@ -239,11 +242,10 @@ bool TEventPacket::Check(std::span<const uint8_t> stream, OldStreamInfo* info) {
   OldStreamInfo found;
   size_t end = 0;
   if (!CheckOldStream(stream, &found, &end)) return false;
+  // Room first, so that a stream that cannot be held leaves the old one in place.
+  if (!buffer_.Reserve(end)) return false;
   Reset();
-  if (!buffer_.Append(stream.data(), end)) {
-    Reset();
-    return false;
-  }
+  if (!buffer_.Append(stream.data(), end)) return false;  // cannot fail after the reserve
   packetCount_ = found.packets;
   if (info) *info = found;
   return true;

@@ -304,6 +304,9 @@ class TMyMemory {
   TMyMemory(const TMyMemory&) = delete;
   TMyMemory& operator=(const TMyMemory&) = delete;
 
+  // Makes room for `bytes` in all, growing by at least the initial capacity; false (contents
+  // and capacity unchanged) when the memory cannot be had.
+  bool Reserve(size_t bytes);
   bool Append(const uint8_t* data, size_t n);
   void Clear() { size_ = 0; }
   const uint8_t* Data() const { return data_.get(); }
@@ -337,7 +340,8 @@ class TEventPacket {
   // Empties the buffer.
   void Reset();
   // Walks and validates `stream`; on success copies it (up to its end code) into the
-  // buffer and counts its packets. On failure the buffer is left as it was.
+  // buffer and counts its packets. On failure, also for want of memory to hold it, the
+  // buffer is left as it was.
   bool Check(std::span<const uint8_t> stream, OldStreamInfo* info = nullptr);
   // Reads a whole file (refused above maxBytes) and checks it.
   bool Load(const std::string& path, OldStreamInfo* info = nullptr, uint64_t maxBytes = kMaxFileBytes);

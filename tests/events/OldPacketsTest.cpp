@@ -324,6 +324,56 @@ TEST(OldStreamCheck, FailedCheckKeepsTheBufferAndResetEmptiesIt) {
   EXPECT_FALSE(ep.StrokeInProgress());
 }
 
+TEST(OldStreamCheck, StreamThatCannotBeHeldFailsAndKeepsTheBuffer) {
+  TEventPacket ep;
+  const OldStream good = OldStream().paper(64, 64).layer(273, 0).end();
+  ASSERT_TRUE(ep.Check(good.span()));
+  // A valid stream larger than the buffer's first block, so that taking it needs memory.
+  OldStream big = OldStream().paper(64, 64);
+  const int layers = int(TEventPacket::kInitialCapacity / 3) + 1;
+  for (int i = 0; i < layers; ++i) big.layer(273, uint8_t(i));
+  big.end();
+  ASSERT_GT(big.b.size(), TEventPacket::kInitialCapacity);
+  OldStreamInfo info;
+  info.packets = -1;
+  {
+    ScopedAllocFailure fail;
+    EXPECT_FALSE(ep.Check(big.span(), &info));
+    EXPECT_EQ(fail.FailedCount(), 1);
+  }
+  EXPECT_EQ(info.packets, -1);
+  EXPECT_TRUE(std::equal(ep.Bytes().begin(), ep.Bytes().end(), good.b.b.begin(), good.b.b.end()));
+  EXPECT_EQ(ep.PacketCount(), 2);
+  // With the memory there, the same stream is taken.
+  ASSERT_TRUE(ep.Check(big.span(), &info));
+  EXPECT_EQ(ep.PacketCount(), layers + 1);
+  EXPECT_EQ(info.packets, layers + 1);
+  EXPECT_EQ(ep.Bytes().size(), big.b.size());
+}
+
+TEST(TMyMemory, ReserveGrowsByAtLeastItsStepAndKeepsTheContents) {
+  TMyMemory m(100);
+  const uint8_t bytes[3] = {4, 5, 6};
+  ASSERT_TRUE(m.Append(bytes, 3));
+  struct Case {
+    size_t reserve, capacity;
+  };
+  const Case cases[] = {{50, 100}, {100, 100}, {101, 200}, {150, 200}, {450, 450}};
+  for (const Case c : cases) {
+    ASSERT_TRUE(m.Reserve(c.reserve)) << c.reserve;
+    EXPECT_EQ(m.Capacity(), c.capacity) << c.reserve;
+    EXPECT_EQ(m.Size(), 3u);
+    EXPECT_EQ(m.Data()[2], 6);
+  }
+  {
+    ScopedAllocFailure fail;
+    EXPECT_FALSE(m.Reserve(451));
+  }
+  EXPECT_EQ(m.Capacity(), 450u);
+  EXPECT_FALSE(m.Reserve(kMaxBlockBytes + size_t(1)));
+  EXPECT_EQ(m.Data()[0], 4);
+}
+
 // ---------------------------------------------------------------------------------------
 // Saving with and without protection.
 
