@@ -393,7 +393,9 @@ void CPenRender::Stamp(TMTC& work, uint32_t colour) {
 void CPenRender::StampBuffer(TMTC& work, const CPenTC& buffer) {
   const SPixRect& r = dab_.rect;
   const int32_t tx = int32_t(dab_.x16 >> 16), ty = int32_t(dab_.y16 >> 16);
-  const uint32_t pen = penColour_ | 0xFF000000u;
+  // A transparent buffer pixel carries transparency; its colour bytes mean nothing, so the
+  // pen colour (alpha 0) stands in for them.
+  const uint32_t pen = penColour_ & 0x00FFFFFFu;
   for (int32_t py = r.y; py < r.Bottom(); ++py) {
     int32_t first, last;
     if (!CoverageRow(py, first, last)) continue;
@@ -489,8 +491,9 @@ bool CPenRender::Blur(const SPenSurface& s) {
         if (protect) {
           sum.r += p >> 16 & 0xFF, sum.g += p >> 8 & 0xFF, sum.b += p & 0xFF;
         } else {
+          // Exact products, not 8-bit ones: a uniform picture must blur to itself.
           sum.a += a;
-          sum.r += Mul8(a, p >> 16 & 0xFF), sum.g += Mul8(a, p >> 8 & 0xFF), sum.b += Mul8(a, p & 0xFF);
+          sum.r += a * (p >> 16 & 0xFF), sum.g += a * (p >> 8 & 0xFF), sum.b += a * (p & 0xFF);
         }
       }
       cols[size_t(cx - x0)] = sum;
@@ -513,7 +516,7 @@ bool CPenRender::Blur(const SPenSurface& s) {
         cov_[size_t(i)] = 0;  // nothing to carry: the pixel stays as it is
         colour = 0;
       } else {
-        auto ch = [&](int64_t v) { return uint32_t(std::min<int64_t>(v * 255 / win.a, 255)); };
+        auto ch = [&](int64_t v) { return uint32_t(std::min<int64_t>(v / win.a, 255)); };
         colour = uint32_t(win.a / n) << 24 | ch(win.r) << 16 | ch(win.g) << 8 | ch(win.b);
       }
       colours_[size_t(i)] = colour;
