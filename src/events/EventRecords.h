@@ -809,7 +809,8 @@ struct MaskDrawingRecord {
   static size_t ParamBytes(uint8_t sub) { return StoredSizeAt(sub) - 8 - kParamsAt; }
   int64_t Width() const { return int64_t(right) - left; }
   int64_t Height() const { return int64_t(bottom) - top; }
-  uint64_t RawSize() const { return uint64_t(Width() * Height()); }
+  // Meaningful for a valid rectangle; unsigned, so a damaged one cannot overflow.
+  uint64_t RawSize() const { return uint64_t(Width()) * uint64_t(Height()); }
   bool HasValidRect() const;
   bool Write(ByteWriter& w) const;
   bool Read(ByteReader& r);
