@@ -31,6 +31,18 @@ uint32_t PixelClamped(const CDibCore& img, int64_t x, int64_t y) {
   return img.Row32(cy)[cx];
 }
 
+// Asks for the dab's rows before they are touched: rows of a whole picture lie pages apart,
+// so without this each row of a dab would wait for memory in turn.
+void PrefetchRect(const TMTC& img, const SPixRect& r) {
+  if (int64_t(r.width) * r.height > 65536) return;  // big dabs stream well enough
+  for (int32_t y = r.y; y < r.Bottom(); ++y) {
+    const char* p = reinterpret_cast<const char*>(img.Row32(y) + r.x);
+    const char* end = reinterpret_cast<const char*>(img.Row32(y) + r.Right() - 1);
+    for (; p <= end; p += 64) __builtin_prefetch(p, 1);
+    __builtin_prefetch(end, 1);
+  }
+}
+
 }  // namespace
 
 SPenBrushHead SPenBrushHead::Clamped(const SPenBrushHead& raw) {
@@ -381,6 +393,7 @@ bool CPenRender::CoverageRow(int32_t py, int32_t& first, int32_t& last) {
 
 void CPenRender::Stamp(TMTC& work, uint32_t colour) {
   const SPixRect& r = dab_.rect;
+  PrefetchRect(work, r);
   for (int32_t py = r.y; py < r.Bottom(); ++py) {
     int32_t first, last;
     if (!CoverageRow(py, first, last)) continue;
@@ -392,6 +405,7 @@ void CPenRender::Stamp(TMTC& work, uint32_t colour) {
 
 void CPenRender::StampBuffer(TMTC& work, const CPenTC& buffer) {
   const SPixRect& r = dab_.rect;
+  PrefetchRect(work, r);
   const int32_t tx = int32_t(dab_.x16 >> 16), ty = int32_t(dab_.y16 >> 16);
   // A transparent buffer pixel carries transparency; its colour bytes mean nothing, so the
   // pen colour (alpha 0) stands in for them.

@@ -840,5 +840,33 @@ TEST(CPenWriter, BlendFormulas) {
   }
 }
 
+TEST(CPenWriter, RowFormsMatchThePixelFormsOnMixedRows) {
+  // Runs of opaque and translucent pixels with coverages of every kind, rows of odd lengths,
+  // so that both the four-at-a-time path and the tails are taken.
+  uint32_t seed = 99;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  for (PenBlend blend : {PenBlend::kOver, PenBlend::kKeepAlpha}) {
+    CPenWriter w;
+    w.SetBlend(blend);
+    for (int32_t n : {1, 3, 4, 7, 16, 37}) {
+      std::vector<uint32_t> row(static_cast<size_t>(n)), expected(static_cast<size_t>(n));
+      std::vector<uint8_t> cov(static_cast<size_t>(n));
+      for (int32_t i = 0; i < n; ++i) {
+        const uint32_t r = next();
+        row[size_t(i)] = (i / 5) % 2 ? (r | 0xFF000000u) : r;
+        cov[size_t(i)] = uint8_t(i % 7 == 0 ? 0 : i % 7 == 1 ? 255 : next() >> 24);
+      }
+      const uint32_t colour = next() & 0x00FFFFFFu;
+      for (int32_t i = 0; i < n; ++i) {
+        expected[size_t(i)] = row[size_t(i)];
+        w.WriteColour(&expected[size_t(i)], i, 0, cov[size_t(i)], colour);
+      }
+      w.WriteColourRow(row.data(), 0, 0, n, cov.data(), colour);
+      for (int32_t i = 0; i < n; ++i)
+        ASSERT_EQ(row[size_t(i)], expected[size_t(i)]) << int(blend) << " n=" << n << " " << i;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tintara
