@@ -74,11 +74,12 @@ std::unique_ptr<CLayerData> Resized(const TPaper& paper, const CLayerData& L, co
 }  // namespace
 
 bool TPaper::ResizeCanvas(TFlowImage& flow, int32_t w, int32_t h, bool record, bool option, int32_t anchor) {
+  BeginOp();
   if (!ValidSize(w, h) || anchor < 0 || anchor > 8 || layers.Count() == 0) return false;
   WaitCursor busy;
   const TPoint off = AnchorOffset(width, height, w, h, anchor);
   const SPixRect area{-off.x, -off.y, w, h};  // the new paper, in old paper coordinates
-  const bool replaying = host_->IsReplaying();
+  const bool replaying = IsReplaying();
   const bool withUndo = !replaying && undo && undo->CanUndo();
   const int32_t oldW = width, oldH = height, oldActive = ActiveIndex();
 
@@ -177,9 +178,10 @@ std::unique_ptr<CLayerData> Resampled(const CLayerData& L, int32_t w, int32_t h,
 }  // namespace
 
 bool TPaper::ResampleImage(TFlowImage& flow, int32_t w, int32_t h, int32_t method) {
+  BeginOp();
   if ((method != 1 && method != 2) || !ValidSize(w, h) || layers.Count() == 0) return false;
   WaitCursor busy;
-  const bool withUndo = !host_->IsReplaying() && undo && undo->CanUndo();
+  const bool withUndo = !IsReplaying() && undo && undo->CanUndo();
   const int32_t oldW = width, oldH = height, oldActive = ActiveIndex();
   std::vector<std::unique_ptr<CLayerData>> fresh;
   bool copied = true;
@@ -253,6 +255,7 @@ bool TPaper::ResampleImage(TFlowImage& flow, int32_t w, int32_t h, int32_t metho
 }
 
 bool TPaper::Crop(TFlowImage& flow, int32_t layer, bool record, const SPixRect& rectIn) {
+  BeginOp();
   // Normalised and clipped to the paper, whatever its source.
   SPixRect rect = rectIn;
   if (rect.width < 0) rect = {rect.x + rect.width, rect.y, -rect.width, rect.height};
@@ -260,7 +263,7 @@ bool TPaper::Crop(TFlowImage& flow, int32_t layer, bool record, const SPixRect& 
   rect = Intersect(rect, {0, 0, width, height});
   if (rect.IsEmpty() || layers.Count() == 0) return false;
   WaitCursor busy;
-  const bool withUndo = record && !host_->IsReplaying() && undo && undo->CanUndo();
+  const bool withUndo = record && !IsReplaying() && undo && undo->CanUndo();
   std::vector<std::unique_ptr<CLayerData>> fresh;
   bool failed = false;
   try {

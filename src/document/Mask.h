@@ -86,6 +86,8 @@ class CMaskMngr {
   uint8_t CoverageAt(int32_t x, int32_t y, uint8_t level = 255) const;
   int64_t Memory() const;
   int32_t NameCounter() const { return nameCounter_; }
+  // Undo of a new mask gives its number back, so that the same steps name masks alike.
+  void SetNameCounter(int32_t n) { nameCounter_ = n; }
 
   // --- list edits (-1 means the active mask; failures return -1 or false) ---------------------
   int32_t InsertNew(int32_t index);

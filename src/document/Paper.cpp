@@ -173,16 +173,18 @@ bool TPaper::CanAddLayer(int32_t mode) const {
 // --- attributes -----------------------------------------------------------------------------
 
 void TPaper::SetPaperColor(uint32_t colour, bool record) {
+  if (record) BeginOp();
+  const uint32_t old = paperColor;
+  paperColor = colour;
   if (record) {
-    Journal(PaperOp::kPaperColor, -1, {int32_t(paperColor), int32_t(colour)});
+    Journal(PaperOp::kPaperColor, -1, {int32_t(old), int32_t(colour)});
     if (undo && undo->CanUndo()) {
       AttributeValue before, after;
-      before.number = paperColor;
+      before.number = old;
       after.number = colour;
       PushUndo(MakeAttributeRecord(17, -1, before, after));
     }
   }
-  paperColor = colour;
   RecompositeAll(true);
 }
 
@@ -366,7 +368,7 @@ void TPaper::UpdateThumbnails(bool skipLayer, int32_t i, const SPixRect& rect) {
   if (!skipLayer) {
     if (CLayerData* l = layers.At(i)) {
       l->RenderThumbnail(rect);
-      if (!host_->IsReplaying()) host_->LayerWindowChanged(i);
+      if (!IsReplaying()) host_->LayerWindowChanged(i);
     }
   }
   if (!navThumb.IsValid() || !composite.IsValid() || width < 1 || height < 1) return;

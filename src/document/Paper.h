@@ -76,7 +76,10 @@ class TPaper {
   // False when a part the paper cannot live without (layers, composite) was not made.
   bool Created() const { return created_; }
   void SetJournal(IPaperJournal* journal) { journal_ = journal; }
+  IPaperJournal* JournalSink() const { return journal_; }
   IPaperHost& Host() const { return *host_; }
+  // While a stream replays into the paper (set by the player, or the window's replay).
+  bool IsReplaying() const { return replaying || host_->IsReplaying(); }
 
   // --- setting up -----------------------------------------------------------------------
   bool NewPaper(const std::string& title, TFlowImage& flow, bool transparent, bool noPaperColor, int32_t dpi,
@@ -191,7 +194,9 @@ class TPaper {
   bool MoveMask(int32_t from, int32_t to);
   bool InvertSelection(int32_t index);
   bool MoveSelection(int32_t index, int32_t dx, int32_t dy);
-  bool SetSelectionSwitches(bool visible, bool enabled);
+  // The selection's two switches: its outline shown, and its mask limiting the tools.
+  bool SetSelectionVisible(bool on);
+  bool SetSelectionEnabled(bool on);
   // Combines mask `other` (the active one, in the mask window) into mask `index`, which then
   // becomes active (the mask window's add, copy, subtract, intersect).
   bool CombineMasks(int32_t index, int32_t other, CombineMode mode);
@@ -282,6 +287,7 @@ class TPaper {
   CMaskMngr masks;
   std::unique_ptr<CUndoMngrEx> undo;
   uint8_t selectionVisible = 1, selectionEnabled = 1;
+  bool replaying = false;
   PaperSettings settings;
 
  private:
@@ -300,6 +306,11 @@ class TPaper {
 
   // Asks whether to go on without undo when the copy for undo cannot be made.
   bool ConfirmWithoutUndo(const char* operation);
+  bool SetSwitch(bool visible, bool enabled, PaperOp op, int32_t value);
+  // Before an operation changes anything: the recorder writes the state it starts from.
+  void BeginOp() {
+    if (journal_) journal_->BeginOperation();
+  }
   UndoResult StepUndo(TFlowImage& flow, bool redo);
 
   IPaperHost* host_;

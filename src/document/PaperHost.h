@@ -37,67 +37,70 @@ struct PaperSettings {
   bool antialiasedDisplay = false;
 };
 
-// Every operation that changes a picture reports itself here once, at the point where its
-// event is recorded and its undo record pushed.
+// Every operation that changes a picture reports itself here once, after it succeeded, at
+// the point where its undo record is pushed. The comment names the values that come with
+// it, in order; `layer` is the layer index it worked on (-1 when none).
 enum class PaperOp : int32_t {
-  kNewPicture,
-  kPaperColor,
-  kAddLayer,
-  kDeleteLayer,
-  kDuplicateLayer,
-  kMoveLayer,
-  kMergeDown,
-  kMergeDownOld,
-  kFlattenVisible,
-  kFlattenVisibleKeepAlpha,
-  kGroupIn,
-  kGroupOut,
-  kMergeGroup,
-  kDeleteGroup,
-  kMoveGroup,
-  kDissolveGroup,
-  kShowAll,
-  kHideAll,
-  kShowOnly,
-  kInvertVisibility,
-  kRemoveOutside,
-  kInvertAlpha,
-  kFillAlpha,
-  kClearAlpha,
-  kLayerSettings,
-  kLayerVisible,
-  kLayerOpacity,
-  kLayerMode,
-  kLayerProtectAlpha,
-  kLayerName,
-  kLayerPosition,
-  kLayerDither,
-  kResizeCanvas,
-  kResampleImage,
-  kCrop,
-  kEdit,  // a painting or editing operation committed through the flow image
-  kTransformLayer,
-  kTransformVisible,
-  kNewMask,
-  kMaskFromLayer,
-  kRemoveMask,
-  kEditMask,
-  kActivateMask,
-  kMoveMask,
-  kInvertMask,
-  kMoveSelection,
-  kSelectionSwitches,
-  kCombineMasks,
-  kRenameMask,
-  kClearSelection,
-  kSelectRect,
+  kNewPicture,               // width, height, transparent, no paper colour, dpi
+  kPaperColor,               // old colour, new colour
+  kAddLayer,                 // layer = new index; mode byte, initial colour, named (0/1)
+  kDeleteLayer,              // layer
+  kDuplicateLayer,           // layer = source; new index
+  kMoveLayer,                // layer = from; to
+  kMergeDown,                // layer = the upper one
+  kMergeDownOld,             // layer = the upper one
+  kFlattenVisible,           //
+  kFlattenVisibleKeepAlpha,  //
+  kGroupIn,                  // layer = the head
+  kGroupOut,                 // layer = the head
+  kMergeGroup,               // layer = the head; members
+  kDeleteGroup,              // layer = the head; members
+  kMoveGroup,                // layer = from; to
+  kDissolveGroup,            // layer = the head
+  kShowAll,                  //
+  kHideAll,                  //
+  kShowOnly,                 // layer
+  kInvertVisibility,         //
+  kRemoveOutside,            // layer
+  kInvertAlpha,              // layer
+  kFillAlpha,                // layer
+  kClearAlpha,               // layer
+  kLayerVisible,             // layer; visible
+  kLayerOpacity,             // layer; opacity
+  kLayerMode,                // layer; mode
+  kLayerProtectAlpha,        // layer; on
+  kLayerName,                // layer (the name is the layer's)
+  kLayerPosition,            // layer; x, y
+  kLayerDither,              // layer; on, amount
+  kResizeCanvas,             // width, height, anchor, option
+  kResampleImage,            // width, height, method
+  kCrop,                     // layer; x, y, width, height
+  kEdit,                     // a painting step committed through the flow image
+  kTransformLayer,           // layer; kind 7..11
+  kTransformVisible,         // kind 12..15
+  kNewMask,                  // index
+  kMaskFromLayer,            // layer; index, luminance, invert
+  kRemoveMask,               // index
+  kEditMask,                 // index, mode (a channel from a tool: the tool records itself)
+  kActivateMask,             // index
+  kMoveMask,                 // from, to
+  kInvertMask,               // index
+  kMoveSelection,            // index, dx, dy
+  kSelectionVisible,         // on
+  kSelectionEnabled,         // on
+  kCombineMasks,             // index, other, mode
+  kRenameMask,               // index (the name is the mask's)
+  kClearSelection,           // index
+  kSelectRect,               // index, mode, left, top, right, bottom
 };
 
 class IPaperJournal {
  public:
   virtual ~IPaperJournal() = default;
-  // `layer` is the index the operation worked on (-1 when none); `values` are the operation's
-  // own numbers (indices, sizes, options) in the order its call names them. Anything else the
+  // Called as an operation begins, before it changes anything (whether or not it then
+  // succeeds): the recorder writes the tool state the operation starts from.
+  virtual void BeginOperation() {}
+  // `values` are the operation's own numbers, as listed beside PaperOp. Anything else the
   // event needs (names, pixels) is read from the paper, which already shows the result.
   virtual void Operation(PaperOp op, int32_t layer, std::span<const int32_t> values) = 0;
   // The event stream follows undo and redo: before a step it is compared with the undo

@@ -74,6 +74,7 @@ void TPaper::LayersChanged(TFlowImage& flow, int32_t activate) {
 
 int32_t TPaper::NewLayer(TFlowImage& flow, int32_t modeByte, uint32_t initialColour,
                          const std::string& name) {
+  BeginOp();
   if (!CanAddLayer(EffectiveMode(uint32_t(modeByte)))) return -1;
   const int32_t before = ActiveIndex();
   const int32_t index = before + 1;
@@ -86,13 +87,14 @@ int32_t TPaper::NewLayer(TFlowImage& flow, int32_t modeByte, uint32_t initialCol
   else
     l.name = name.substr(0, kMaxNameLength);
   l.RenderThumbnail();
-  Journal(PaperOp::kAddLayer, at, {modeByte, int32_t(initialColour)});
+  Journal(PaperOp::kAddLayer, at, {modeByte, int32_t(initialColour), name.empty() ? 0 : 1});
   if (Recording(*this)) PushUndo(std::make_unique<AddLayerRecord>(27, l.id, at, before));
   LayersChanged(flow, at);
   return at;
 }
 
 bool TPaper::DeleteLayer(TFlowImage& flow, int32_t i) {
+  BeginOp();
   if (!IsValidIndex(i) || layers.Count() < 2) return false;
   Journal(PaperOp::kDeleteLayer, i);
   std::unique_ptr<CLayerData> gone = layers.Detach(i);
@@ -102,6 +104,7 @@ bool TPaper::DeleteLayer(TFlowImage& flow, int32_t i) {
 }
 
 int32_t TPaper::DuplicateLayer(TFlowImage& flow, int32_t i) {
+  BeginOp();
   const CLayerData* src = layers.At(i);
   if (!src || !layers.CanAdd()) return -1;
   auto copy = std::make_unique<CLayerData>(i + 1, level == 0);
@@ -119,18 +122,20 @@ int32_t TPaper::DuplicateLayer(TFlowImage& flow, int32_t i) {
 }
 
 int32_t TPaper::MoveLayer(TFlowImage& flow, int32_t to, int32_t from) {
+  BeginOp();
   const int32_t id = layers.IdAt(from);
   // A move that would land where the layer already is changes nothing and is not recorded.
   if (!IsValidIndex(from) || std::clamp(to, 0, layers.Count() - 1) == from) return -1;
   const int32_t at = layers.Move(to, from);
   if (at < 0) return -1;
-  Journal(PaperOp::kMoveLayer, from, {to});
+  Journal(PaperOp::kMoveLayer, from, {at});  // where it went, as a replay must repeat it
   if (Recording(*this)) PushUndo(std::make_unique<MoveLayerRecord>(id, from, at));
   LayersChanged(flow, at);
   return at;
 }
 
 bool TPaper::MergeDown(TFlowImage& flow, int32_t i, bool older) {
+  BeginOp();
   if (level == 0 ? !(i > 0 && i < layers.Count()) : !layers.CanMergeDown(i)) return false;
   bool ok;
   std::unique_ptr<CLayerData> oldLower;
@@ -155,6 +160,7 @@ bool TPaper::MergeDown(TFlowImage& flow, int32_t i, bool older) {
 }
 
 bool TPaper::FlattenVisible(TFlowImage& flow, bool keepTransparency) {
+  BeginOp();
   const CLayerData* base = layers.At(0);
   if (!base || layers.VisibleCount() < 2 || !base->visible) return false;
   if (!keepTransparency && base->Mode() != kModeNormal && base->Mode() != kModeMultiply) return false;
@@ -229,6 +235,7 @@ bool TPaper::FlattenVisible(TFlowImage& flow, bool keepTransparency) {
 }
 
 bool TPaper::GroupIn(TFlowImage& flow, int32_t i) {
+  BeginOp();
   const int32_t n = layers.ChildCount(i);
   std::vector<LayerValuesRecord::Entry> entries;
   for (int32_t k = 0; k <= n && IsValidIndex(i + k); ++k)
@@ -243,6 +250,7 @@ bool TPaper::GroupIn(TFlowImage& flow, int32_t i) {
 }
 
 bool TPaper::GroupOut(TFlowImage& flow, int32_t i) {
+  BeginOp();
   const int32_t n = layers.ChildCount(i);
   std::vector<LayerValuesRecord::Entry> entries;
   for (int32_t k = 0; k <= n && IsValidIndex(i + k); ++k)
@@ -257,6 +265,7 @@ bool TPaper::GroupOut(TFlowImage& flow, int32_t i) {
 }
 
 bool TPaper::MergeGroup(TFlowImage& flow, int32_t i) {
+  BeginOp();
   const int32_t n = layers.ChildCount(i);
   if (n <= 0) return false;
   // Every member's opacity within the group (the head's own included), taken before any
@@ -320,6 +329,7 @@ bool TPaper::MergeGroup(TFlowImage& flow, int32_t i) {
 }
 
 int32_t TPaper::MoveGroup(TFlowImage& flow, int32_t to, int32_t from) {
+  BeginOp();
   const int32_t n = layers.ChildCount(from);
   if (n < 0) return -1;
   const std::vector<LayerOrderRecord::Place> before = LayerOrderRecord::Of(layers);
@@ -334,6 +344,7 @@ int32_t TPaper::MoveGroup(TFlowImage& flow, int32_t to, int32_t from) {
 }
 
 bool TPaper::DissolveGroup(TFlowImage& flow, int32_t i) {
+  BeginOp();
   const int32_t n = layers.ChildCount(i);
   if (n <= 0) return false;
   std::vector<LayerValuesRecord::Entry> entries;
@@ -350,6 +361,7 @@ bool TPaper::DissolveGroup(TFlowImage& flow, int32_t i) {
 }
 
 bool TPaper::DeleteGroup(TFlowImage& flow, int32_t i) {
+  BeginOp();
   const int32_t n = layers.ChildCount(i);
   if (n < 0 || n + 1 >= layers.Count()) return false;  // at least one layer stays
   Journal(PaperOp::kDeleteGroup, i, {n});
@@ -377,6 +389,7 @@ void AfterVisibilities(const CLayerMngr& layers, std::vector<LayerValuesRecord::
 }  // namespace
 
 void TPaper::ShowAll(bool visible) {
+  BeginOp();
   Journal(visible ? PaperOp::kShowAll : PaperOp::kHideAll);
   auto v = Visibilities(layers);
   layers.SetAllVisible(visible);
@@ -388,6 +401,7 @@ void TPaper::ShowAll(bool visible) {
 }
 
 void TPaper::ShowOnly(int32_t i) {
+  BeginOp();
   if (!IsValidIndex(i)) return;
   Journal(PaperOp::kShowOnly, i);
   auto v = Visibilities(layers);
@@ -400,6 +414,7 @@ void TPaper::ShowOnly(int32_t i) {
 }
 
 void TPaper::InvertVisibility() {
+  BeginOp();
   Journal(PaperOp::kInvertVisibility);
   auto v = Visibilities(layers);
   layers.ToggleAllVisible();
@@ -411,6 +426,7 @@ void TPaper::InvertVisibility() {
 }
 
 bool TPaper::RemoveOutsidePaper(TFlowImage& flow, int32_t i) {
+  BeginOp();
   CLayerData* l = layers.At(i);
   if (!l || !l->IsLargerThanPaper()) return false;
   std::unique_ptr<CLayerData> fit = l->ResizedCopy({l->viewWidth, l->viewHeight}, {-l->viewX, -l->viewY});
@@ -430,6 +446,7 @@ bool TPaper::RemoveOutsidePaper(TFlowImage& flow, int32_t i) {
 }
 
 bool TPaper::InvertAlpha(TFlowImage& flow, int32_t i) {
+  BeginOp();
   CLayerData* l = layers.At(i);
   if (!l || !l->pixels) return false;
   if (!ApplyLayerTransform(*l->pixels, 11, l->pixels->Bounds())) {
@@ -442,6 +459,7 @@ bool TPaper::InvertAlpha(TFlowImage& flow, int32_t i) {
 }
 
 bool TPaper::FillAlpha(TFlowImage& flow, int32_t i) {
+  BeginOp();
   CLayerData* l = layers.At(i);
   if (!l || !l->pixels) return false;
   Journal(PaperOp::kFillAlpha, i);
@@ -459,6 +477,7 @@ bool TPaper::FillAlpha(TFlowImage& flow, int32_t i) {
 }
 
 bool TPaper::ClearAlpha(TFlowImage& flow, int32_t i) {
+  BeginOp();
   CLayerData* l = layers.At(i);
   if (!l || !l->pixels) return false;
   Journal(PaperOp::kClearAlpha, i);
@@ -491,6 +510,7 @@ bool SetAttribute(TPaper& p, int32_t i, int32_t kind, int64_t value, Set set) {
 }  // namespace
 
 bool TPaper::SetLayerVisible(int32_t i, bool visible) {
+  BeginOp();
   if (!SetAttribute(*this, i, 22, visible ? 1 : 0, [](CLayerData& l, int64_t v) {
         const int64_t old = l.visible;
         l.visible = uint8_t(v);
@@ -505,6 +525,7 @@ bool TPaper::SetLayerVisible(int32_t i, bool visible) {
 }
 
 bool TPaper::SetLayerOpacity(int32_t i, uint8_t opacity) {
+  BeginOp();
   if (!SetAttribute(*this, i, 18, opacity, [](CLayerData& l, int64_t v) {
         const int64_t old = l.opacity;
         l.opacity = uint8_t(v);
@@ -519,6 +540,7 @@ bool TPaper::SetLayerOpacity(int32_t i, uint8_t opacity) {
 }
 
 bool TPaper::SetLayerMode(int32_t i, int32_t mode) {
+  BeginOp();
   if (mode < 0 || mode > 21) return false;
   if (!SetAttribute(*this, i, 21, mode, [](CLayerData& l, int64_t v) {
         const int64_t old = l.mode;
@@ -534,6 +556,7 @@ bool TPaper::SetLayerMode(int32_t i, int32_t mode) {
 }
 
 bool TPaper::SetLayerProtectAlpha(int32_t i, bool on) {
+  BeginOp();
   if (!SetAttribute(*this, i, 26, on ? 1 : 0, [](CLayerData& l, int64_t v) {
         const int64_t old = l.protectAlpha;
         l.protectAlpha = uint8_t(v);
@@ -546,6 +569,7 @@ bool TPaper::SetLayerProtectAlpha(int32_t i, bool on) {
 }
 
 bool TPaper::SetLayerName(int32_t i, const std::string& name) {
+  BeginOp();
   CLayerData* l = layers.At(i);
   const std::string n = name.substr(0, kMaxNameLength);
   if (!l || l->name == n) return false;
@@ -560,6 +584,7 @@ bool TPaper::SetLayerName(int32_t i, const std::string& name) {
 }
 
 bool TPaper::SetLayerPosition(TFlowImage& flow, int32_t i, int32_t x, int32_t y) {
+  BeginOp();
   CLayerData* l = layers.At(i);
   // Positions come from dialogs and event files: keep them where the store arithmetic cannot
   // overflow.
@@ -582,6 +607,7 @@ bool TPaper::SetLayerPosition(TFlowImage& flow, int32_t i, int32_t x, int32_t y)
 }
 
 bool TPaper::SetLayerDither(int32_t i, bool on, uint8_t amount) {
+  BeginOp();
   CLayerData* l = layers.At(i);
   if (!l || (l->ditherOn == uint8_t(on) && l->ditherAmount == amount)) return false;
   AttributeValue before, after;
@@ -612,6 +638,7 @@ TPaper::LayerSettings TPaper::SettingsOf(int32_t i) const {
 }
 
 bool TPaper::ApplySettings(TFlowImage& flow, int32_t i, const LayerSettings& s) {
+  BeginOp();
   CLayerData* l = layers.At(i);
   if (!l || s.mode < 0 || s.mode > 21) return false;
   // One operation, one record and one event per attribute that changed, as the layer window's

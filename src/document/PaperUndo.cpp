@@ -225,10 +225,12 @@ bool MaskListRecord::Step(TPaper& paper, bool, UndoResult& result, std::unique_p
     if (!m || m->internalName != serial_) return false;
     held_ = M.TakeOut(index_);
     M.Activate(toggle == 0 ? activeBefore_ : activeAfter_);
+    if (kind_ == 53 && counterBefore_ >= 0) M.SetNameCounter(counterBefore_);
   } else {
     if (!held_) return false;
     index_ = M.Insert(index_, std::move(held_));
     M.Activate(toggle == 0 ? activeBefore_ : activeAfter_);
+    if (kind_ == 53 && counterAfter_ >= 0) M.SetNameCounter(counterAfter_);
   }
   toggle ^= 1;
   (void)result;
@@ -344,6 +346,7 @@ UndoResult TPaper::StepUndo(TFlowImage& flow, bool redo) {
   stepFlow_ = nullptr;
   if (!r.ok) {
     // Keep the stream in step with what the lists lost.
+    if (r.dropped && redo) undo->ClearRedo();  // the redo side cannot skip a step either
     if (journal_ && r.dropped) journal_->DroppedUndoStep(redo);
     if (r.cleared) ClearUndo();
     return r;
@@ -435,6 +438,7 @@ bool TPaper::BeginEdit(int32_t i, const TRect& storeRect, int32_t kind) {
 }
 
 bool TPaper::TransformLayer(TFlowImage& flow, int32_t i, int32_t kind) {
+  BeginOp();
   CLayerData* l = layers.At(i);
   if (!l || !l->pixels || kind < 7 || kind > 11) return false;
   const SPixRect all = l->pixels->Bounds();
@@ -448,6 +452,7 @@ bool TPaper::TransformLayer(TFlowImage& flow, int32_t i, int32_t kind) {
 }
 
 bool TPaper::TransformVisible(TFlowImage& flow, int32_t kind) {
+  BeginOp();
   if (kind < 12 || kind > 15) return false;
   const SPixRect paperRect{0, 0, width, height};
   if (!TransformVisibleLayers(*this, kind - 5, paperRect)) {
@@ -465,18 +470,24 @@ bool TPaper::TransformVisible(TFlowImage& flow, int32_t kind) {
 // --- selection masks ---------------------------------------------------------------------------
 
 int32_t TPaper::NewSelectionMask(int32_t index) {
+  BeginOp();
   const int32_t before = masks.ActiveIndex();
+  const int32_t counter = masks.NameCounter();
   const int32_t at = masks.InsertNew(index);
   if (at < 0) return -1;
   masks.Activate(at);
   Journal(PaperOp::kNewMask, -1, {at});
-  if (undo && undo->CanUndo())
-    PushUndo(std::make_unique<MaskListRecord>(53, at, masks.At(at)->internalName, before, at));
+  if (undo && undo->CanUndo()) {
+    auto r = std::make_unique<MaskListRecord>(53, at, masks.At(at)->internalName, before, at);
+    r->SetCounters(counter, masks.NameCounter());
+    PushUndo(std::move(r));
+  }
   host_->SelectionWindowChanged();
   return at;
 }
 
 int32_t TPaper::SelectionFromLayer(int32_t layer, bool luminance, bool invert) {
+  BeginOp();
   const CLayerData* l = layers.At(layer);
   if (!l) return -1;
   std::unique_ptr<CMaskData> m =
@@ -490,13 +501,14 @@ int32_t TPaper::SelectionFromLayer(int32_t layer, bool luminance, bool invert) {
   const int32_t at = masks.Insert(masks.Count(), std::move(m));
   masks.Activate(at);
   masks.RefreshThumbnail(at);
-  Journal(PaperOp::kMaskFromLayer, layer, {at, luminance});
+  Journal(PaperOp::kMaskFromLayer, layer, {at, luminance, invert});
   if (undo && undo->CanUndo()) PushUndo(std::make_unique<MaskListRecord>(54, at, serial, before, at));
   host_->SelectionWindowChanged();
   return at;
 }
 
 bool TPaper::RemoveSelectionMask(int32_t index) {
+  BeginOp();
   if (index < 0) index = masks.ActiveIndex();
   const int32_t before = masks.ActiveIndex();
   const CMaskData* m = masks.At(index);
@@ -514,6 +526,7 @@ bool TPaper::RemoveSelectionMask(int32_t index) {
 }
 
 bool TPaper::EditSelection(int32_t index, const CBlockVCH& channel, int32_t x, int32_t y, CombineMode mode) {
+  BeginOp();
   if (index < 0) index = masks.ActiveIndex();
   std::unique_ptr<CMaskData> old;
   if (!masks.CombineInto(index, channel, x, y, mode, &old)) return false;
@@ -526,6 +539,7 @@ bool TPaper::EditSelection(int32_t index, const CBlockVCH& channel, int32_t x, i
 }
 
 bool TPaper::ActivateMask(int32_t index) {
+  BeginOp();
   const int32_t before = masks.ActiveIndex();
   if (index == before || !masks.Activate(index)) return false;
   Journal(PaperOp::kActivateMask, -1, {index});
@@ -535,6 +549,7 @@ bool TPaper::ActivateMask(int32_t index) {
 }
 
 bool TPaper::MoveMask(int32_t from, int32_t to) {
+  BeginOp();
   const int32_t at = masks.Move(from, to);
   if (at < 0) return false;
   masks.Activate(at);
@@ -545,6 +560,7 @@ bool TPaper::MoveMask(int32_t from, int32_t to) {
 }
 
 bool TPaper::InvertSelection(int32_t index) {
+  BeginOp();
   if (index < 0) index = masks.ActiveIndex();
   if (!masks.InvertMask(index)) return false;
   Journal(PaperOp::kInvertMask, -1, {index});
@@ -558,13 +574,14 @@ bool TPaper::InvertSelection(int32_t index) {
 }
 
 bool TPaper::MoveSelection(int32_t index, int32_t dx, int32_t dy) {
+  BeginOp();
   if (index < 0) index = masks.ActiveIndex();
   CMaskData* m = masks.At(index);
   if (!m || (dx == 0 && dy == 0)) return false;
   m->offsetX -= dx;
   m->offsetY -= dy;
   masks.RefreshThumbnail(index);
-  Journal(PaperOp::kMoveSelection, -1, {dx, dy});
+  Journal(PaperOp::kMoveSelection, -1, {index, dx, dy});
   if (undo && undo->CanUndo()) {
     auto r = std::make_unique<MaskStateRecord>(60, index, 0);
     r->SetSerial(m->internalName);
@@ -575,12 +592,12 @@ bool TPaper::MoveSelection(int32_t index, int32_t dx, int32_t dy) {
   return true;
 }
 
-bool TPaper::SetSelectionSwitches(bool visible, bool enabled) {
+bool TPaper::SetSwitch(bool visible, bool enabled, PaperOp op, int32_t value) {
   const int32_t v0 = selectionVisible, e0 = selectionEnabled;
   if (v0 == int32_t(visible) && e0 == int32_t(enabled)) return false;
   selectionVisible = visible;
   selectionEnabled = enabled;
-  Journal(PaperOp::kSelectionSwitches, -1, {visible, enabled});
+  Journal(op, -1, {value});
   if (undo && undo->CanUndo()) {
     // Holds the pair to set on undo (before) and, after the exchange, the one for redo.
     auto r = std::make_unique<MaskStateRecord>(61, v0, e0);
@@ -591,7 +608,18 @@ bool TPaper::SetSelectionSwitches(bool visible, bool enabled) {
   return true;
 }
 
+bool TPaper::SetSelectionVisible(bool on) {
+  BeginOp();
+  return SetSwitch(on, selectionEnabled != 0, PaperOp::kSelectionVisible, on);
+}
+
+bool TPaper::SetSelectionEnabled(bool on) {
+  BeginOp();
+  return SetSwitch(selectionVisible != 0, on, PaperOp::kSelectionEnabled, on);
+}
+
 bool TPaper::CombineMasks(int32_t index, int32_t other, CombineMode mode) {
+  BeginOp();
   const CMaskData* src = masks.At(other);
   if (!src || index == other || !masks.At(index)) return false;
   std::unique_ptr<CMaskData> old;
@@ -603,7 +631,7 @@ bool TPaper::CombineMasks(int32_t index, int32_t other, CombineMode mode) {
   }
   if (!ok) return false;
   masks.Activate(index);
-  Journal(PaperOp::kCombineMasks, -1, {index, other});
+  Journal(PaperOp::kCombineMasks, -1, {index, other, int32_t(mode)});
   if (undo && undo->CanUndo())
     PushUndo(std::make_unique<MaskReplaceRecord>(62, index, -1, other, std::move(old)));
   host_->SelectionWindowChanged();
@@ -611,6 +639,7 @@ bool TPaper::CombineMasks(int32_t index, int32_t other, CombineMode mode) {
 }
 
 bool TPaper::RenameMask(int32_t index, const std::string& name) {
+  BeginOp();
   CMaskData* m = masks.At(index);
   if (!m || m->displayName == name) return false;
   auto r = std::make_unique<MaskStateRecord>(63, index, 0);
@@ -623,6 +652,7 @@ bool TPaper::RenameMask(int32_t index, const std::string& name) {
 }
 
 bool TPaper::ClearSelection(int32_t index) {
+  BeginOp();
   if (index < 0) index = masks.ActiveIndex();
   CMaskData* m = masks.At(index);
   if (!m || !m->HasChannel()) return false;
@@ -641,6 +671,7 @@ bool TPaper::ClearSelection(int32_t index) {
 }
 
 bool TPaper::SelectRect(int32_t index, const SPixRect& rect, CombineMode mode) {
+  BeginOp();
   if (index < 0) index = masks.ActiveIndex();
   const SPixRect r = Intersect(rect, {-kMaxPaperSide, -kMaxPaperSide, 3 * kMaxPaperSide, 3 * kMaxPaperSide});
   if (r.IsEmpty() || !masks.At(index)) return false;

@@ -183,12 +183,15 @@ class MaskListRecord : public CUndoData {
         activeBefore_(activeBefore),
         activeAfter_(activeAfter) {}
   void Hold(std::unique_ptr<CMaskData> mask) { held_ = std::move(mask); }
+  // 53: the mask name counter before and after the new mask took its number.
+  void SetCounters(int32_t before, int32_t after) { counterBefore_ = before, counterAfter_ = after; }
   bool Step(TPaper& paper, bool redo, UndoResult& result, std::unique_ptr<CUndoData>& opposite) override;
   int64_t Memory() const override { return held_ ? held_->Memory() : 0; }
 
  private:
   int32_t index_, serial_;
   int32_t activeBefore_, activeAfter_;
+  int32_t counterBefore_ = -1, counterAfter_ = -1;
   std::unique_ptr<CMaskData> held_;
 };
 
