@@ -619,5 +619,153 @@ TEST_P(ReplayModel, TheReplayedPictureEqualsTheLiveOneInBothStoredForms) {
 
 INSTANTIATE_TEST_SUITE_P(Seeds, ReplayModel, ::testing::Range(1u, 13u));
 
+// --- the player's steps ---------------------------------------------------------------------
+
+// Records what the replay asks of the stroke.
+struct FakeStroke : IReplayStroke {
+  int begun = 0, samples = 0, ended = 0;
+  bool Begin(PacketCode, int32_t, int32_t) override { return ++begun > 0; }
+  bool Sample(const PacketSample&) override { return ++samples > 0; }
+  bool End() override { return ++ended > 0; }
+};
+
+// A live picture with one stroke of `n` samples and an operation after it.
+struct StrokeStream {
+  explicit StrokeStream(int n) {
+    live.paper.SetLevel(2);
+    EXPECT_TRUE(live.recorder.StrokeBegin(0, false, 1, 0, 0));
+    for (int k = 1; k < n; ++k) EXPECT_TRUE(live.recorder.StrokeSample(1, float(k), 0));
+    EXPECT_TRUE(live.recorder.StrokeEnd());
+    live.paper.ShowAll(false);
+  }
+  Live live;
+};
+
+struct Player {
+  explicit Player(CEventMngr& source, IReplayStroke* stroke) : player(paper, flow, events, stroke) {
+    std::vector<uint8_t> bytes;
+    source.CopyOut(source.CommittedLength(), bytes);
+    uint32_t groups = 0;
+    CountGroups(bytes, groups);
+    events.Load(bytes, groups);
+  }
+  TPaper paper{nullptr, WithUndo(50)};
+  TFlowImage flow{paper};
+  CEventMngr events;
+  CEventPlayer player;
+};
+
+TEST(Replay, AStrokeIsOneStepOrOneStepPerSampleWithTheWait) {
+  StrokeStream s(100);
+  {
+    FakeStroke stroke;
+    Player p(s.live.events, &stroke);
+    ASSERT_EQ(p.player.Start("r", false), 0);
+    EXPECT_EQ(p.player.Step(false), StepResult::kContinued);  // the start marker group
+    EXPECT_EQ(p.player.Step(false), StepResult::kContinued);  // the whole stroke
+    EXPECT_EQ(stroke.samples, 100);
+    EXPECT_EQ(stroke.ended, 1);
+  }
+  {
+    FakeStroke stroke;
+    Player p(s.live.events, &stroke);
+    ASSERT_EQ(p.player.Start("r", false), 0);
+    ASSERT_EQ(p.player.Step(true), StepResult::kContinued);
+    int steps = 0;
+    while (stroke.ended == 0 && steps < 1000) {
+      ASSERT_EQ(p.player.Step(true), StepResult::kContinued);
+      ++steps;
+    }
+    EXPECT_GE(steps, 100);
+    EXPECT_EQ(stroke.samples, 100);
+    // Pausing stops all progress; resuming goes on with the next operation.
+    p.player.Pause();
+    EXPECT_EQ(p.player.Step(true), StepResult::kIdle);
+    EXPECT_EQ(p.paper.Layer(0)->visible, 1);
+    p.player.Resume();
+    EXPECT_EQ(p.player.RunToEnd(), StepResult::kEnded);
+    EXPECT_EQ(p.paper.Layer(0)->visible, 0);
+  }
+}
+
+TEST(Replay, StoppingInAStrokeFinishesItAndAppendDropsTheRest) {
+  StrokeStream s(40);
+  FakeStroke stroke;
+  Player p(s.live.events, &stroke);
+  ASSERT_EQ(p.player.Start("r", false), 0);
+  ASSERT_EQ(p.player.Step(true), StepResult::kContinued);
+  for (int k = 0; k < 5; ++k) ASSERT_EQ(p.player.Step(true), StepResult::kContinued);
+  ASSERT_TRUE(p.player.InStroke());
+  ASSERT_TRUE(p.player.FinishStroke());
+  EXPECT_EQ(stroke.samples, 40);
+  CPaperRecorder recorder(p.paper, p.events);
+  ASSERT_TRUE(p.player.EnterAppendMode(recorder));
+  // The hide-all after the stroke was never replayed: it is not in the stream either.
+  std::vector<uint8_t> bytes;
+  p.events.CopyOut(p.events.CommittedLength(), bytes);
+  EXPECT_EQ(CountCode(bytes, 0, {2, 24}), 0);
+  EXPECT_EQ(Codes(bytes).back(), (PacketCode{2, 254}));  // recording goes on after a new start marker
+}
+
+TEST(Replay, WithoutABrushEngineStrokesAreSteppedOverAndTheReplayIsIncomplete) {
+  StrokeStream s(20);
+  Player p(s.live.events, nullptr);
+  ASSERT_EQ(p.player.Start("r", false), 0);
+  EXPECT_EQ(p.player.RunToEnd(), StepResult::kEnded);
+  EXPECT_TRUE(p.player.Incomplete());
+  EXPECT_EQ(p.paper.Layer(0)->visible, 0);  // what follows the stroke still replays
+  RecordingNotifySink notes;
+  CPaperRecorder recorder(p.paper, p.events);
+  EXPECT_FALSE(p.player.EnterAppendMode(recorder));
+  ASSERT_EQ(notes.warnings.size(), 1u);
+  EXPECT_EQ(notes.warnings[0], kAppendFailedText);
+  EXPECT_EQ(p.events.State(), EventState::kIdle);
+}
+
+TEST(Replay, EndMarkersFinishAndProtectedStreamsReplayButNeverAppend) {
+  TempDir dir;
+  Live live;
+  live.paper.NewLayer(live.flow, kModeScreen, 0x00FFFFFF, "");
+  // The saved file ends with the end marker: the replay finishes there, and append mode
+  // takes the marker out again.
+  ASSERT_EQ(SaveEventFile(dir.File("a.te4"), live.paper, live.recorder, false, false), kEvOk);
+  {
+    CEventMngr loaded;
+    ASSERT_EQ(LoadEventFile(dir.File("a.te4"), loaded), 0);
+    TPaper paper(nullptr, WithUndo(50));
+    TFlowImage flow(paper);
+    CEventPlayer player(paper, flow, loaded);
+    ASSERT_EQ(player.Start("r", false), 0);
+    EXPECT_EQ(player.RunToEnd(), StepResult::kEnded);
+    EXPECT_EQ(paper.LayerCount(), 2);
+    CPaperRecorder recorder(paper, loaded);
+    ASSERT_TRUE(player.EnterAppendMode(recorder));
+    std::vector<uint8_t> bytes;
+    loaded.CopyOut(loaded.CommittedLength(), bytes);
+    EXPECT_EQ(CountCode(bytes, 0, {2, 255}), 0);
+  }
+  // A protected file replays whole; render runs refuse it; its paper records nothing after.
+  ASSERT_EQ(SaveEventFile(dir.File("p.te4"), live.paper, live.recorder, false, true), kEvOk);
+  CEventMngr loaded;
+  ASSERT_EQ(LoadEventFile(dir.File("p.te4"), loaded), 0);
+  {
+    TPaper paper(nullptr, WithUndo(50));
+    TFlowImage flow(paper);
+    CEventPlayer render(paper, flow, loaded);
+    EXPECT_EQ(render.Start("r", true), 5);
+  }
+  TPaper paper(nullptr, WithUndo(50));
+  TFlowImage flow(paper);
+  CEventPlayer player(paper, flow, loaded);
+  ASSERT_EQ(player.Start("r", false), 0);
+  EXPECT_EQ(player.RunToEnd(), StepResult::kEnded);
+  EXPECT_EQ(paper.LayerCount(), 2);
+  RecordingNotifySink notes;
+  CPaperRecorder recorder(paper, loaded);
+  EXPECT_FALSE(player.EnterAppendMode(recorder));
+  EXPECT_TRUE(notes.warnings.empty());  // refused quietly: the caption says so
+  EXPECT_EQ(loaded.State(), EventState::kIdle);
+}
+
 }  // namespace
 }  // namespace tintara
