@@ -1,0 +1,71 @@
+#include "events/Render.h"
+
+#include <filesystem>
+
+#include "document/Paper.h"
+#include "events/EventFile.h"
+#include "events/Player.h"
+#include "pixel/Bmp.h"
+#include "pixel/ColorOps.h"
+#include "platform/Debug.h"
+#include "platform/FileIO.h"
+
+namespace tintara {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string OutputPath(const RenderRequest& r, const std::string& extension) {
+  const fs::path in(r.eventFile);
+  const fs::path dir = r.outputDir.empty() ? in.parent_path() : fs::path(r.outputDir);
+  return (dir / (in.stem().string() + extension)).string();
+}
+
+// An empty file beside the outputs that says why there is no picture.
+RenderResult Marked(const RenderRequest& r, RenderOutcome outcome, const char* extension) {
+  const std::string path = OutputPath(r, extension);
+  if (!WriteFileAtomic(path, "", 0)) DebugOut("render: the marker file could not be written");
+  RenderResult result;
+  result.outcome = outcome;
+  return result;
+}
+
+}  // namespace
+
+RenderResult RenderEventFile(const RenderRequest& request) {
+  CEventMngr events;
+  if (LoadEventFile(request.eventFile, events) != 0)
+    return Marked(request, RenderOutcome::kUnreadable, ".bad");
+  TPaper paper;
+  TFlowImage flow(paper);
+  CEventPlayer player(paper, flow, events, request.stroke);
+  const std::string title = fs::path(request.eventFile).stem().string();
+  const int32_t start = player.Start(title, true);
+  if (start == 5) return Marked(request, RenderOutcome::kProtected, ".prt");
+  if (start != 0) return Marked(request, RenderOutcome::kUnreadable, ".bad");
+  const StepResult end = player.RunToEnd(request.stepBudget);
+  // A picture that is not what the stream describes is never written.
+  if (player.Incomplete()) return Marked(request, RenderOutcome::kIncomplete, ".him");
+  RenderResult result;
+  if (end != StepResult::kEnded) return result;
+  // The picture as the window shows it, over white where it is transparent.
+  paper.RecompositeAll(false);
+  TTC picture;
+  if (!picture.Resize(paper.width, paper.height)) return result;
+  CopyRect(picture, {0, 0}, paper.composite, paper.composite.Bounds());
+  if (!paper.paperColorOn) UnderColour(picture, picture.Bounds(), 0x00FFFFFF);
+  result.picture = OutputPath(request, ".bmp");
+  if (!WriteBmp24(picture, result.picture, paper.dpi > 0 ? paper.dpi : 96)) return result;
+  // The stream again, protected, under the extension its version asks for.
+  std::vector<uint8_t> file;
+  if (WritePackedEvents(events, paper.width, paper.height, true, file) != kEvOk) return result;
+  result.events = OutputPath(request, EventFileExtension(events.version));
+  if (!WriteFileAtomic(result.events, file.data(), file.size())) return result;
+  result.width = paper.width;
+  result.height = paper.height;
+  result.outcome = RenderOutcome::kSuccess;
+  return result;
+}
+
+}  // namespace tintara

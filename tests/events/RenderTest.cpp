@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "document/Paper.h"
+#include "events/EventFile.h"
+#include "events/Recorder.h"
+#include "events/Render.h"
+#include "pixel/Bmp.h"
+#include "platform/FileIO.h"
+#include "platform/Notify.h"
+
+namespace tintara {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RenderRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/tintara-render-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    out_ = dir_ + "/out";
+    fs::create_directory(out_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Records a small picture and saves it as an event file.
+  std::string Recorded(const std::string& name, bool guarded, bool withStroke = false) {
+    TPaper paper;
+    TFlowImage flow(paper);
+    CEventMngr events;
+    CPaperRecorder recorder(paper, events);
+    recorder.StartRecording(8);
+    paper.SetJournal(&recorder);
+    EXPECT_TRUE(paper.NewPaper("p", flow, true, false, 96, 12, 20));
+    EXPECT_GE(paper.NewLayer(flow, kModeNormal, 0xFF2050A0, ""), 0);
+    EXPECT_TRUE(paper.SetLayerPosition(flow, 1, 6, 0));
+    paper.SetPaperColor(0x00E0F0FF, true);
+    if (withStroke) {
+      recorder.StrokeBegin(1, false, 1, 2, 2);
+      recorder.StrokeEnd();
+    }
+    const std::string path = dir_ + "/" + name;
+    EXPECT_EQ(SaveEventFile(path, paper, recorder, false, guarded), kEvOk);
+    paper.SetJournal(nullptr);
+    return path;
+  }
+
+  std::string dir_, out_;
+  RecordingNotifySink notes_;
+};
+
+TEST_F(RenderRun, WritesThePictureAndAProtectedCopy) {
+  RenderRequest r;
+  r.eventFile = Recorded("pic.te4", false);
+  r.outputDir = out_;
+  const RenderResult result = RenderEventFile(r);
+  ASSERT_EQ(result.outcome, RenderOutcome::kSuccess);
+  EXPECT_EQ(result.picture, out_ + "/pic.bmp");
+  TMTC bmp;
+  ASSERT_TRUE(ReadBmpFile(bmp, result.picture));
+  ASSERT_EQ(bmp.Width(), 20);
+  ASSERT_EQ(bmp.Height(), 12);
+  // The layer moved by 6 covers x 0..13 of the paper; the paper colour shows to the right.
+  EXPECT_EQ(*bmp.Pixel(2, 5) & 0x00FFFFFF, 0x002050A0u);
+  EXPECT_EQ(*bmp.Pixel(17, 5) & 0x00FFFFFF, 0x00E0F0FFu);
+  // The copy is protected: rendering it again is refused and marked.
+  CEventMngr copy;
+  ASSERT_EQ(LoadEventFile(result.events, copy), 0);
+  std::vector<uint8_t> bytes;
+  copy.CopyOut(copy.CommittedLength(), bytes);
+  EXPECT_TRUE(MarkStateRecords(bytes, kProtectBit, false, true).found);
+  RenderRequest again;
+  again.eventFile = result.events;
+  again.outputDir = dir_;
+  EXPECT_EQ(RenderEventFile(again).outcome, RenderOutcome::kProtected);
+  EXPECT_TRUE(fs::exists(dir_ + "/pic.prt"));
+}
+
+TEST_F(RenderRun, UnreadableAndIncompleteStreamsLeaveAMarkerAndNoPicture) {
+  const std::string junk = dir_ + "/junk.te4";
+  ASSERT_TRUE(WriteFileAtomic(junk, "not events", 10));
+  RenderRequest r;
+  r.eventFile = junk;
+  r.outputDir = out_;
+  EXPECT_EQ(RenderEventFile(r).outcome, RenderOutcome::kUnreadable);
+  EXPECT_TRUE(fs::exists(out_ + "/junk.bad"));
+  EXPECT_FALSE(fs::exists(out_ + "/junk.bmp"));
+  // A stroke with no brush engine to replay it: the picture would be wrong, so none is written.
+  r.eventFile = Recorded("stroke.te4", false, true);
+  EXPECT_EQ(RenderEventFile(r).outcome, RenderOutcome::kIncomplete);
+  EXPECT_TRUE(fs::exists(out_ + "/stroke.him"));
+  EXPECT_FALSE(fs::exists(out_ + "/stroke.bmp"));
+}
+
+TEST_F(RenderRun, AFolderThatCannotBeWrittenIsAFailureWithNoMarker) {
+  RenderRequest r;
+  r.eventFile = Recorded("pic.te4", false);
+  r.outputDir = dir_ + "/missing";
+  const RenderResult result = RenderEventFile(r);
+  EXPECT_EQ(result.outcome, RenderOutcome::kFailure);
+  EXPECT_FALSE(fs::exists(dir_ + "/missing"));
+  EXPECT_FALSE(fs::exists(dir_ + "/pic.bmp"));
+}
+
+}  // namespace
+}  // namespace tintara
