@@ -2,7 +2,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "app/Batch.h"
+#include "app/CommandLine.h"
 #include "app/SelfTest.h"
 #include "pixel/Arith.h"
 
@@ -10,7 +13,11 @@ namespace {
 constexpr const char* kVersion = "Tintara 4.0.0";
 
 int Usage() {
-  std::fprintf(stderr, "usage: tintara --version | --selftest-image OUT.bmp\n");
+  std::fprintf(stderr,
+               "usage: tintara --version\n"
+               "       tintara --selftest-image OUT.bmp\n"
+               "       tintara -render EVENTFILE [-OFOLDER]   replay to the end, write FOLDER/NAME.bmp\n"
+               "       tintara -viewer EVENTFILE [-TSECONDS]  replay only\n");
   return 2;
 }
 }  // namespace
@@ -30,5 +37,14 @@ int main(int argc, char** argv) {
     std::printf("%s\n", out.c_str());
     return 0;
   }
-  return Usage();
+  const tintara::StartupOptions options =
+      tintara::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (!options.batch) return Usage();
+  // The outcome code is also the exit status, so that a calling script can tell them apart.
+  const tintara::BatchReport report = tintara::RunBatch(options, nullptr);
+  std::fprintf(report.code == 8 || report.code == 13 ? stdout : stderr, "tintara: %s (%d)\n",
+               tintara::BatchOutcomeText(report.code).c_str(), report.code);
+  if (!report.picture.empty() && report.code == 8)
+    std::printf("wrote %s\nwrote %s\n", report.picture.c_str(), report.events.c_str());
+  return report.code;
 }

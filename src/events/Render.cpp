@@ -45,9 +45,13 @@ RenderResult RenderEventFile(const RenderRequest& request) {
   if (start == 5) return Marked(request, RenderOutcome::kProtected, ".prt");
   if (start != 0) return Marked(request, RenderOutcome::kUnreadable, ".bad");
   const StepResult end = player.RunToEnd(request.stepBudget);
+  RenderResult result;
+  if (request.viewOnly) {
+    result.outcome = end == StepResult::kEnded ? RenderOutcome::kSuccess : RenderOutcome::kFailure;
+    return result;
+  }
   // A picture that is not what the stream describes is never written.
   if (player.Incomplete()) return Marked(request, RenderOutcome::kIncomplete, ".him");
-  RenderResult result;
   if (end != StepResult::kEnded) return result;
   // The picture as the window shows it, over white where it is transparent.
   paper.RecompositeAll(false);
@@ -56,7 +60,8 @@ RenderResult RenderEventFile(const RenderRequest& request) {
   CopyRect(picture, {0, 0}, paper.composite, paper.composite.Bounds());
   if (!paper.paperColorOn) UnderColour(picture, picture.Bounds(), 0x00FFFFFF);
   result.picture = OutputPath(request, ".bmp");
-  if (!WriteBmp24(picture, result.picture, paper.dpi > 0 ? paper.dpi : 96)) return result;
+  // The render picture carries no resolution.
+  if (!WriteBmp24(picture, result.picture, 0)) return result;
   // The stream again, protected, under the extension its version asks for.
   std::vector<uint8_t> file;
   if (WritePackedEvents(events, paper.width, paper.height, true, file) != kEvOk) return result;

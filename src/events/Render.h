@@ -22,6 +22,7 @@ struct RenderRequest {
   std::string outputDir;            // empty: the event file's folder
   IReplayStroke* stroke = nullptr;  // the brush engine that replays strokes
   int64_t stepBudget = -1;
+  bool viewOnly = false;  // replay only: nothing is written but a marker
 };
 
 struct RenderResult {

@@ -59,7 +59,9 @@ TEST_F(RenderRun, WritesThePictureAndAProtectedCopy) {
   ASSERT_EQ(result.outcome, RenderOutcome::kSuccess);
   EXPECT_EQ(result.picture, out_ + "/pic.bmp");
   TMTC bmp;
-  ASSERT_TRUE(ReadBmpFile(bmp, result.picture));
+  int32_t dpi = -1;
+  ASSERT_TRUE(ReadBmpFile(bmp, result.picture, &dpi));
+  EXPECT_EQ(dpi, 0);
   ASSERT_EQ(bmp.Width(), 20);
   ASSERT_EQ(bmp.Height(), 12);
   // The layer moved by 6 covers x 0..13 of the paper; the paper colour shows to the right.
