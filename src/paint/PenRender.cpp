@@ -45,6 +45,11 @@ void PrefetchRect(const TMTC& img, const SPixRect& r) {
 
 }  // namespace
 
+int32_t BlurRadiusFor(int32_t effect1, double size) {
+  const double k = std::floor(effect1 * size / 100.0 + 0.5);
+  return std::isfinite(k) ? int32_t(std::clamp(k, 0.0, 1024.0)) : 0;
+}
+
 SPenBrushHead SPenBrushHead::Clamped(const SPenBrushHead& raw) {
   SPenBrushHead h;
   h.mode = uint8_t(std::min<int32_t>(raw.mode, kBrushModeCount - 1));
@@ -244,7 +249,7 @@ void CPenRender::BeginStroke(const SPenSurface& s, float x, float y) {
     case kBrushBlur: {
       // Room for the largest dab of the stroke; a dab that needs more grows it.
       const double b = MaximumSize();
-      const int32_t k = std::max(1, int32_t(std::nearbyint(head_.effect1 * b / 100.0)));
+      const int32_t k = std::max(1, BlurRadiusFor(head_.effect1, b));
       const int32_t side = 2 * (int32_t(std::ceil(std::min(b, 512.0))) + 1 + k) + 1;
       if (blurSource_.Width() < side || blurSource_.Height() < side) blurSource_.Resize(side, side);
       break;
@@ -278,9 +283,9 @@ void CPenRender::StartWatercolour(const TMTC& work, float x, float y) {
     }
   const uint32_t picked = (r / 121) << 16 | (g / 121) << 8 | (b / 121);
   stroke_->pickedColour = picked;
-  stroke_->runningR = float(r / 121);
-  stroke_->runningG = float(g / 121);
-  stroke_->runningB = float(b / 121);
+  stroke_->runningR16 = int32_t(r / 121) << 16;
+  stroke_->runningG16 = int32_t(g / 121) << 16;
+  stroke_->runningB16 = int32_t(b / 121) << 16;
   const uint32_t h = uint32_t(head_.effect1) * 255 / 100;
   stroke_->startColour = LerpColour(picked, penColour_, h);
   stroke_->currentColour = stroke_->startColour;
@@ -406,7 +411,8 @@ void CPenRender::Stamp(TMTC& work, uint32_t colour) {
 void CPenRender::StampBuffer(TMTC& work, const CPenTC& buffer) {
   const SPixRect& r = dab_.rect;
   PrefetchRect(work, r);
-  const int32_t tx = int32_t(dab_.x16 >> 16), ty = int32_t(dab_.y16 >> 16);
+  // Truncated like the capture position, also left of or above the image.
+  const int32_t tx = int32_t(dab_.x16 / kOne), ty = int32_t(dab_.y16 / kOne);
   // A transparent buffer pixel carries transparency; its colour bytes mean nothing, so the
   // pen colour (alpha 0) stands in for them.
   const uint32_t pen = penColour_ & 0x00FFFFFFu;
@@ -440,16 +446,17 @@ void CPenRender::Watercolour(TMTC& work) {
     sg += c >> 8 & 0xFF;
     sb += c & 0xFF;
   }
-  const double step = head_.effect2 / 10.0;
-  auto follow = [step](float& running, uint32_t sample) {
-    const double d = double(sample) - running;
-    running = std::abs(d) < step ? float(sample) : float(running + (d > 0 ? step : -step));
+  // At most effect 2 / 10 per dab, in 16.16.
+  const int64_t step = int64_t(head_.effect2) * kOne / 10;
+  auto follow = [step](int32_t& running, uint32_t sample) {
+    const int64_t target = int64_t(sample) << 16, d = target - running;
+    running = int32_t(std::abs(d) < step ? target : running + (d > 0 ? step : -step));
   };
-  follow(st.runningR, sr >> 2);
-  follow(st.runningG, sg >> 2);
-  follow(st.runningB, sb >> 2);
-  auto byte = [](float v) { return uint32_t(std::clamp(v, 0.0f, 255.0f)); };
-  const uint32_t running = byte(st.runningR) << 16 | byte(st.runningG) << 8 | byte(st.runningB);
+  follow(st.runningR16, sr >> 2);
+  follow(st.runningG16, sg >> 2);
+  follow(st.runningB16, sb >> 2);
+  auto byte = [](int32_t v) { return uint32_t(std::clamp(v >> 16, 0, 255)); };
+  const uint32_t running = byte(st.runningR16) << 16 | byte(st.runningG16) << 8 | byte(st.runningB16);
   current = LerpColour(running, current, uint32_t(head_.effect2) * 255 / 100);
   st.currentColour = current;
   const int64_t base = pressureOpacity_ ? dab_.alpha16 : ToFixed(std::clamp(st.opacity, 0.0f, 1.0f));
@@ -467,14 +474,22 @@ bool CPenRender::Blur(const SPenSurface& s) {
   if (s.layer && s.layer->IsValid()) iw = s.layer->Width(), ih = s.layer->Height();
   const SPixRect need = Intersect({r.x - k, r.y - k, r.width + 2 * k, r.height + 2 * k}, {0, 0, iw, ih});
   if (need.IsEmpty()) return false;
+  auto outOfMemory = [] {
+    char text[160];
+    std::snprintf(text, sizeof text, kBlurOutOfMemoryFormat, kBlurCaption);
+    ShowWarning(text);
+    return false;
+  };
   if (blurSource_.Width() < need.width || blurSource_.Height() < need.height) {
     if (!blurSource_.Resize(std::max(blurSource_.Width(), need.width),
-                            std::max(blurSource_.Height(), need.height))) {
-      char text[160];
-      std::snprintf(text, sizeof text, kBlurOutOfMemoryFormat, kBlurCaption);
-      ShowWarning(text);
-      return false;
-    }
+                            std::max(blurSource_.Height(), need.height)))
+      return outOfMemory();
+  }
+  // Column sums for the pixels of one row, each over the 2k + 1 rows around it.
+  try {
+    if (blurColumns_.size() < size_t(r.width + 2 * k)) blurColumns_.resize(size_t(r.width + 2 * k));
+  } catch (const std::bad_alloc&) {
+    return outOfMemory();
   }
   if (s.layer && s.layer->IsValid())
     s.layer->ReadRect(blurSource_, {0, 0}, false, 255, need);
@@ -482,12 +497,6 @@ bool CPenRender::Blur(const SPenSurface& s) {
     CopyRect(blurSource_, {0, 0}, *image, need);
   const bool protect = stroke_->protectTransparency;
   BlendSwap swap(writer_, protect ? PenBlend::kKeepAlpha : PenBlend::kCarry);
-  // Column sums for the pixels of one row, each over the 2k + 1 rows around it, edges repeated.
-  try {
-    if (blurColumns_.size() < size_t(r.width + 2 * k)) blurColumns_.resize(size_t(r.width + 2 * k));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
   std::vector<BlurSum>& cols = blurColumns_;
   auto src = [&](int32_t x, int32_t y) {
     const int32_t cx = std::clamp(x, 0, iw - 1) - need.x, cy = std::clamp(y, 0, ih - 1) - need.y;
@@ -544,7 +553,7 @@ bool CPenRender::Blur(const SPenSurface& s) {
 
 bool CPenRender::ColourDab(const SPenSurface& s, float x, float y, float alpha, uint32_t colour, float size) {
   if (!stroke_ || !s.work || !s.work->IsValid()) return false;
-  blurRadius_ = head_.mode == kBrushBlur ? int32_t(std::nearbyint(head_.effect1 * double(size) / 100.0)) : 0;
+  blurRadius_ = head_.mode == kBrushBlur ? BlurRadiusFor(head_.effect1, size) : 0;
   if (!PrepareDab(s, x, y, alpha, colour, size, head_.pixelAligned != 0, minorAxis_)) return false;
   TMTC& work = *s.work;
   SPenStrokeState& st = *stroke_;

@@ -83,7 +83,9 @@ struct SPenStrokeState {
   int32_t fingerCount = -1;
   CPenTC penBuffers[2];
   uint32_t pickedColour = 0, startColour = 0, currentColour = 0;
-  float runningR = 0, runningG = 0, runningB = 0;
+  float runningR = 0, runningG = 0, runningB = 0;  // the old-pen engine's running colour
+  // The brush watercolour's running colour, 16.16 per channel.
+  int32_t runningR16 = 0, runningG16 = 0, runningB16 = 0;
 };
 
 // The buffers a dab paints: the working copy and coverage channel of the stroke buffer (layer
@@ -96,6 +98,10 @@ struct SPenSurface {
 
   static SPenSurface Of(TFlowImage& flow, const CLayerData* layer);
 };
+
+// The blur kernel radius of a dab: effect 1 percent of its size, to the nearest integer (halves
+// up).
+int32_t BlurRadiusFor(int32_t effect1, double size);
 
 inline constexpr const char* kBlurOutOfMemoryFormat = "メモリ不足により%sの実行に失敗しました！";
 inline constexpr const char* kBlurCaption = "ぼかし";

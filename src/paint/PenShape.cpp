@@ -98,9 +98,11 @@ bool CPenShape::Allocate() {
     rim_.assign(n, 0);
     mask_.assign(n, 0);
   } catch (const std::bad_alloc&) {
-    distance_.clear();
-    rim_.clear();
-    mask_.clear();
+    // No grid is left behind that Sample could read past.
+    distance_ = Grid();
+    rim_ = Grid();
+    mask_ = Grid();
+    Fail();
     return false;
   }
   return true;
@@ -206,7 +208,7 @@ bool CPenShape::BuildRound(int64_t radius16) {
 bool CPenShape::BuildEllipse(int64_t radius16, double aspect, double angleDeg) {
   if (!(aspect < 100.0)) return BuildRound(radius16);
   aspect = std::max(aspect, 1.0);
-  const int64_t r16 = QuantiseRadius(radius16);
+  const int64_t r16 = std::max<int64_t>(radius16, kOne / 16);
   if (r16 > int64_t(kMaxRadius) * kOne) {
     Fail();
     return false;
@@ -393,8 +395,10 @@ void CPenShape::FillAligned(double x, double y, bool minorAxis, double r, double
     const double lo = std::max(double(line), across - reach), hi = std::min(line + 1.0, across + reach);
     if (hi <= lo) continue;
     const double weight = hi - lo;
-    // The chord at the middle of the line's part inside the outline's extent.
-    const double t = (lo + hi) / 2.0 - across;
+    // The chord at the line's centre; where that centre lies on or beyond the outline's extent
+    // (an end line) there is no chord there, so the middle of the line's part inside is used.
+    const double centre = line + 0.5 - across;
+    const double t = std::abs(centre) < reach ? centre : (lo + hi) / 2.0 - across;
     const double disc = B * B * t * t - A * (C * t * t - r * r);
     if (disc <= 0) continue;
     const double root = std::sqrt(disc);

@@ -12,14 +12,36 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "paint/PenTip.h"
+#include "platform/Memory.h"
 
 namespace tintara {
 
+// The mask grids are taken from the program's block allocator, like every other large block, so
+// that running out of memory is a refused build (and can be walked in tests).
+template <class T>
+struct GridAllocator {
+  using value_type = T;
+  GridAllocator() = default;
+  template <class U>
+  GridAllocator(const GridAllocator<U>&) {}
+  T* allocate(size_t n) {
+    size_t bytes;
+    void* p = CheckedBytes(n, sizeof(T), kMaxBlockBytes, &bytes) ? MemAlloc(bytes) : nullptr;
+    if (!p) throw std::bad_alloc();
+    return static_cast<T*>(p);
+  }
+  void deallocate(T* p, size_t) { MemFree(p); }
+  friend bool operator==(const GridAllocator&, const GridAllocator&) { return true; }
+};
+
 class CPenShape {
  public:
+  using Grid = std::vector<uint32_t, GridAllocator<uint32_t>>;
+
   // Largest radius (or half extent) a mask may have, in pixels.
   static constexpr double kMaxRadius = 512.0;
 
@@ -35,10 +57,11 @@ class CPenShape {
   bool RimOn() const { return rimOn_; }
 
   // Radius in 16.16. Round radii are quantised (see QuantiseRadius); false when the radius
-  // is above the limit or the grids cannot be had.
+  // is above the limit or the grids cannot be had (the builder is then invalid).
   bool BuildRound(int64_t radius16);
   // Aspect in percent (the minor semi-axis is radius x aspect / 100), angle in degrees,
-  // turning the major axis counter-clockwise on screen. 100 % builds a round mask.
+  // turning the major axis counter-clockwise on screen. 100 % builds a round mask. The radius
+  // is used as given (at least 1/16 pixel): only round masks are quantised.
   bool BuildEllipse(int64_t radius16, double aspectPercent, double angleDegrees);
   // On the real pixel grid around the dab centre (16.16 image coordinates): one span per row
   // (minorAxis false) or per column (true) crossing the outline.
@@ -78,9 +101,9 @@ class CPenShape {
   int32_t GridWidth() const { return gridW_; }
   int32_t GridHeight() const { return gridH_; }
   // The three grids, row-major, GridWidth() x GridHeight().
-  const std::vector<uint32_t>& Distance() const { return distance_; }
-  const std::vector<uint32_t>& Coverage() const { return rim_; }
-  const std::vector<uint32_t>& Mask() const { return mask_; }
+  const Grid& Distance() const { return distance_; }
+  const Grid& Coverage() const { return rim_; }
+  const Grid& Mask() const { return mask_; }
   // How many grids were built since creation (the cache's misses).
   int64_t Builds() const { return builds_; }
 
@@ -115,9 +138,9 @@ class CPenShape {
   int32_t pixW_ = 0, pixH_ = 0;
   int32_t factor_ = 1;
   int32_t gridW_ = 0, gridH_ = 0;
-  std::vector<uint32_t> distance_;
-  std::vector<uint32_t> rim_;
-  std::vector<uint32_t> mask_;
+  Grid distance_;
+  Grid rim_;
+  Grid mask_;
   int64_t builds_ = 0;
 };
 

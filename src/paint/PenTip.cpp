@@ -30,6 +30,14 @@ PenTipParams PenTipParams::Clamped(const PenTipParams& raw) {
   return p;
 }
 
+double PenTipRadiusStep(double radius) { return radius < 20.0 ? 0.1 : 1.0; }
+
+double PenTipSliderRadius(int32_t position) {
+  const int32_t p = std::clamp(position, 0, 80);
+  const double r = p <= 40 ? p * 20.0 / 40.0 : 20.0 + (p - 40) * 180.0 / 40.0;
+  return std::max(r, PenTipParams::kMinRadius100 / 100.0);
+}
+
 double DensityCurveAt(uint8_t curve, double x) {
   x = std::clamp(x, 0.0, 1.0);
   switch (curve) {

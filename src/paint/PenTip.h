@@ -44,6 +44,12 @@ struct PenTipParams {
   friend bool operator==(const PenTipParams&, const PenTipParams&) = default;
 };
 
+// The pen-tip window's radius controls. One step of the radius field is 0.1 pixel below a
+// radius of 20 and 1 pixel from there on; the 80-position slider runs in half pixels up to 20
+// at position 40 and in 4.5-pixel steps beyond, to 200 at position 80 (never below 0.1).
+double PenTipRadiusStep(double radius);
+double PenTipSliderRadius(int32_t position);
+
 // The fall-off from the centre (x = 0) to the rim (x = 1).
 enum DensityCurve : uint8_t {
   kCurveCircle = 0,    // sqrt(1 - x^2)

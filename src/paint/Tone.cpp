@@ -101,9 +101,11 @@ std::string SToneAttr::AutomaticName() const {
 }
 
 void SToneAttr::ScaleRange(int32_t& minPercent, int32_t& maxPercent) const {
-  const double d = dpi > 0 ? double(dpi) : kMinDpi;
-  minPercent = std::min(int32_t(lpi * 350.0 / d), 100);
-  maxPercent = std::clamp(int32_t(lpi * 12750.0 / d), 100, 200);
+  const double d = dpi > 0 && std::isfinite(dpi) ? double(dpi) : kMinDpi;
+  const double q = std::isfinite(lpi) ? double(lpi) / d : 0.0;
+  // Clamped before the conversion, so that no ruling can overflow it; a scale is never below 1.
+  minPercent = int32_t(std::clamp(q * 350.0, 1.0, 100.0));
+  maxPercent = int32_t(std::clamp(q * 12750.0, 100.0, 200.0));
 }
 
 // --- generator ----------------------------------------------------------------------------------

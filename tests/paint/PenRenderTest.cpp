@@ -13,6 +13,8 @@
 #include "pixel/ChannelOps.h"
 #include "pixel/ColorModels.h"
 #include "pixel/ColorOps.h"
+#include "platform/Memory.h"
+#include "platform/Notify.h"
 
 namespace tintara {
 namespace {
@@ -426,6 +428,80 @@ TEST(CPenRender, BlurWindowsClampToTheImageEdge) {
   EXPECT_EQ(canvas.At(0, 4), 0xFFAAAAAAu);
 }
 
+TEST(CPenRender, BlurRadiusIsTheNearestIntegerWithHalvesUp) {
+  struct Case {
+    int32_t effect;
+    double size;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {50, 5, 3},                  // 2.5
+      {10, 15, 2},                 // 1.5
+      {10, 25, 3},                 // 2.5
+      {50, 4, 2},     {30, 4, 1},  // 1.2
+      {100, 3.49, 3}, {0, 8, 0},  {100, NAN, 0},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(BlurRadiusFor(c.effect, c.size), c.expected) << c.effect << " " << c.size;
+  // The dab takes the same radius.
+  Canvas canvas(16, 16, 0xFF808080);
+  FakeStroke stroke(kBrushBlur, Tip(5), {3, 1000, 0}, 0);
+  stroke.render.SetEffects(50, 0, 0);
+  stroke.Begin(canvas, 8, 8);
+  stroke.Dab(canvas, 8, 8, 1.0f, 1.0f, 5);
+  EXPECT_EQ(stroke.render.BlurRadius(), 3);
+}
+
+TEST(CPenRender, BlurThatCannotHaveItsScratchBufferSaysSoAndSkipsTheDab) {
+  RecordingNotifySink sink;
+  Canvas canvas(40, 40, 0xFFFFFFFF);
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 40; ++x)
+      if ((x / 3 + y / 2) % 2) canvas.work.Row32(y)[x] = 0xFF204080;
+  canvas.SyncLayer();
+  FakeStroke stroke(kBrushBlur, Tip(10), {3, 1000, 0}, 0);
+  stroke.Begin(canvas, 20, 20);  // room for kernel radius 1 around radius 10
+  ASSERT_TRUE(stroke.Dab(canvas, 20, 20, 1.0f, 1.0f, 10));
+  stroke.render.SetEffects(100, 0, 0);  // kernel radius 10 needs a bigger buffer
+  const TMTC before(canvas.work);
+  {
+    ScopedAllocFailure fail(0);
+    EXPECT_FALSE(stroke.Dab(canvas, 20, 20, 1.0f, 1.0f, 10));
+  }
+  ASSERT_EQ(sink.warnings.size(), 1u);
+  EXPECT_EQ(sink.warnings[0], "メモリ不足によりぼかしの実行に失敗しました！");
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 40; ++x) ASSERT_EQ(canvas.At(x, y), before.Row32(y)[x]) << x << "," << y;
+  EXPECT_EQ(stroke.render.Writer().Blend(), stroke.render.Writer().StrokeBlend());
+  // The next dab tries again.
+  EXPECT_TRUE(stroke.Dab(canvas, 20, 20, 1.0f, 1.0f, 10));
+  EXPECT_EQ(sink.warnings.size(), 1u);
+}
+
+TEST(CPenTC, CaptureRepeatsTheEdgePixelsOutsideTheImage) {
+  TMTC work(6, 5);
+  for (int32_t y = 0; y < 5; ++y)
+    for (int32_t x = 0; x < 6; ++x) work.Row32(y)[x] = 0xFF000000u | uint32_t(x) << 16 | uint32_t(y) << 8;
+  CPenTC buffer;
+  ASSERT_TRUE(buffer.Capture(work, 1.5, 4.25, 2.2));
+  // Side 2 x (ceiling(2.2) + 3) + 1 = 13, centred on the truncated position (1, 4).
+  EXPECT_EQ(buffer.side, 13);
+  EXPECT_EQ(buffer.originX, 1 - 6);
+  EXPECT_EQ(buffer.originY, 4 - 6);
+  EXPECT_DOUBLE_EQ(buffer.fracX, 0.5);
+  EXPECT_DOUBLE_EQ(buffer.fracY, 0.25);
+  for (int32_t dy = -6; dy <= 6; ++dy)
+    for (int32_t dx = -6; dx <= 6; ++dx) {
+      uint32_t p = 0;
+      ASSERT_TRUE(buffer.At(dx, dy, p));
+      const int32_t ex = std::clamp(1 + dx, 0, 5), ey = std::clamp(4 + dy, 0, 4);
+      ASSERT_EQ(p, work.Row32(ey)[ex]) << dx << "," << dy;
+    }
+  uint32_t p;
+  EXPECT_FALSE(buffer.At(7, 0, p));
+  EXPECT_FALSE(buffer.At(0, -7, p));
+}
+
 TEST(CPenRender, FingerStampsNothingUntilThePositionFirstChanges) {
   Canvas canvas(16, 16, 0xFFFFFFFF);
   for (int32_t y = 0; y < 16; ++y)
@@ -448,6 +524,30 @@ TEST(CPenRender, FingerStampsNothingUntilThePositionFirstChanges) {
   smudge.Begin(c2, 6.2f, 8.5f);
   EXPECT_TRUE(smudge.Dab(c2, 9.2f, 8.5f, 1.0f, 1.0f, 3));
   EXPECT_EQ(c2.At(9, 8), 0xFF000000u);
+}
+
+TEST(CPenRender, SmudgeOffsetsAreTakenFromTheTruncatedPositionsAlsoLeftOfTheImage) {
+  // Columns of distinct opaque colours; the buffer is captured at (5, 5) and carried to a dab
+  // whose centre lies left of the image, at x = -0.4 (truncated: 0).
+  Canvas canvas(16, 12, 0);
+  for (int32_t y = 0; y < 12; ++y)
+    for (int32_t x = 0; x < 16; ++x) canvas.work.Row32(y)[x] = 0xFF000000u | uint32_t(x * 15) << 16 | 0x40u;
+  canvas.SyncLayer();
+  const TMTC before(canvas.work);
+  FakeStroke stroke(kBrushSmudge, Tip(3), {3, 1000, 0}, 0);
+  stroke.Begin(canvas, 5.3f, 5.5f);
+  ASSERT_TRUE(stroke.Dab(canvas, -0.4f, 5.5f, 1.0f, 1.0f, 3));
+  Reference ref({3, 1000, 0});
+  ASSERT_TRUE(ref.shape.BuildRound(3 * 65536));
+  for (int32_t y = 2; y < 9; ++y)
+    for (int32_t x = 0; x < 3; ++x) {
+      const uint8_t c = ref.Coverage(-0.4f, 5.5f, 1.0f, x, y);
+      // Offset (x - 0, y - 5) from the dab is the same offset from the capture at (5, 5).
+      const uint32_t src = before.Row32(y)[5 + x];
+      const uint32_t a = Lerp8(Ch(src, 24), Ch(before.Row32(y)[x], 24), c);
+      const uint32_t expected = c == 0 ? before.Row32(y)[x] : a << 24 | Mix(src, before.Row32(y)[x], c);
+      ASSERT_EQ(canvas.At(x, y), expected) << x << "," << y;
+    }
 }
 
 // --- watercolour ---------------------------------------------------------------------------------
@@ -474,6 +574,55 @@ TEST(CPenRender, WatercolourWithoutChangeLengthOrSurroundUsesThePenColour) {
       ASSERT_EQ(canvas.At(x, y), Over(0xFF80C0FF, 0x00204060, uint32_t((m * uint64_t(a16)) >> 32)))
           << x << "," << y;
     }
+}
+
+TEST(CPenRender, WatercolourPickUpAtTheEdgeRepeatsTheEdgePixels) {
+  Canvas canvas(20, 20, 0);
+  for (int32_t y = 0; y < 20; ++y)
+    for (int32_t x = 0; x < 20; ++x)
+      canvas.work.Row32(y)[x] = 0xFF000000u | uint32_t(x * 10) << 16 | uint32_t(y * 10) << 8 | 50u;
+  canvas.SyncLayer();
+  FakeStroke stroke(kBrushWatercolour, Tip(3), {3, 0, 0}, 0x00FFFFFF);
+  stroke.render.SetEffects(100, 0, 0);
+  stroke.Begin(canvas, 0.7f, 19.4f);
+  // The 11 x 11 pixels around (0, 19), each coordinate clamped into the image.
+  uint32_t r = 0, g = 0, b = 0;
+  for (int32_t j = -5; j <= 5; ++j)
+    for (int32_t i = -5; i <= 5; ++i) {
+      const uint32_t p = canvas.At(std::clamp(i, 0, 19), std::clamp(19 + j, 0, 19));
+      r += Ch(p, 16), g += Ch(p, 8), b += Ch(p, 0);
+    }
+  const uint32_t picked = (r / 121) << 16 | (g / 121) << 8 | (b / 121);
+  EXPECT_EQ(stroke.state.pickedColour, picked);
+  EXPECT_EQ(stroke.state.startColour, picked);  // effect 1 = 100: the canvas colour
+  EXPECT_EQ(stroke.state.runningR16, int32_t(r / 121) << 16);
+  EXPECT_EQ(stroke.state.runningB16, int32_t(50) << 16);
+}
+
+TEST(CPenRender, WatercolourRunningColourMovesInFixedSteps) {
+  // Grey 100 where the stroke starts, grey 200 where it paints.
+  Canvas canvas(48, 16, 0xFFC8C8C8);
+  for (int32_t y = 0; y < 16; ++y)
+    for (int32_t x = 0; x < 16; ++x) canvas.work.Row32(y)[x] = 0xFF646464;
+  canvas.SyncLayer();
+  const uint32_t pen = 0x00000000;
+  FakeStroke stroke(kBrushWatercolour, Tip(3), {3, 0, 0}, pen);
+  stroke.render.SetEffects(0, 7, 0);  // step 0.7 per dab, mixed in at trunc(7 x 2.55) = 17
+  stroke.state.opacity = 0.01f;       // 0.35 x 0.01 of the mask: nothing is painted
+  stroke.Begin(canvas, 5, 8);
+  ASSERT_EQ(stroke.state.runningG16, 100 << 16);
+  const TMTC before(canvas.work);
+  const int64_t step = 7 * 65536 / 10, target = int64_t(200) << 16;
+  for (int32_t k = 1; k <= 150; ++k) {
+    stroke.Dab(canvas, 32, 8, 1.0f, 0.01f, 3);
+    // 16.16 steps, the last one landing exactly on the sample.
+    const int64_t expected = std::min<int64_t>((int64_t(100) << 16) + k * step, target);
+    ASSERT_EQ(stroke.state.runningG16, expected) << k;
+    const uint32_t byte = uint32_t(expected >> 16);
+    ASSERT_EQ(stroke.state.currentColour, Mix(byte << 16 | byte << 8 | byte, pen, 17)) << k;
+  }
+  for (int32_t y = 0; y < 16; ++y)
+    for (int32_t x = 0; x < 48; ++x) ASSERT_EQ(canvas.At(x, y), before.Row32(y)[x]);
 }
 
 TEST(CPenRender, WatercolourMixesTowardsTheSurroundingColour) {

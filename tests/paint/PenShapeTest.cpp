@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <numbers>
 
 #include "paint/PenShape.h"
 #include "pixel/ChannelOps.h"
+#include "platform/Memory.h"
 
 namespace tintara {
 namespace {
@@ -42,6 +44,73 @@ TEST(CPenShape, RadiiAboveTheLimitAreRefusedForEveryShape) {
   EXPECT_FALSE(shape.BuildEllipse(600 * 65536, 50, 30));
   EXPECT_FALSE(shape.BuildAligned(0, 0, false, 600 * 65536, 100, 0));
   EXPECT_TRUE(shape.BuildRound(512 * 65536));
+}
+
+TEST(CPenShape, OnlyRoundRadiiAreQuantised) {
+  CGradeMapObj map;
+  CPenShape shape(&map);
+  struct Case {
+    double r;
+    double aspect, angle;
+  };
+  const Case cases[] = {{10.4, 60, 30}, {2.93, 50, 0}, {0.3, 40, 75}, {5.6, 100, 0}};
+  for (const Case& c : cases) {
+    const int64_t r16 = int64_t(c.r * 65536);
+    ASSERT_TRUE(shape.BuildEllipse(r16, c.aspect, c.angle)) << c.r;
+    if (c.aspect >= 100) {
+      EXPECT_EQ(shape.Radius16(), CPenShape::QuantiseRadius(r16)) << c.r;
+      continue;
+    }
+    EXPECT_EQ(shape.Radius16(), r16) << c.r;
+    // The box of the ellipse of semi-axes r and r x aspect, plus 2 pixels.
+    const double a = double(r16) / 65536, b = a * c.aspect / 100;
+    const double cs = std::cos(c.angle * kDeg), sn = std::sin(c.angle * kDeg);
+    EXPECT_EQ(shape.HalfWidth16(), int64_t((std::sqrt(a * a * cs * cs + b * b * sn * sn) + 2.0) * 65536))
+        << c.r;
+  }
+  // A tiny or negative radius still gives a mask to divide by.
+  ASSERT_TRUE(shape.BuildEllipse(-5, 50, 0));
+  EXPECT_EQ(shape.Radius16(), 4096);
+}
+
+TEST(CPenShape, MaskThatCannotBeAllocatedLeavesTheBuilderEmptyAndTheNextBuildTriesAgain) {
+  TChannel bmp(30, 30);
+  CPenShapeObj tip;
+  ASSERT_TRUE(tip.AttachBitmap(bmp));
+  struct Case {
+    const char* name;
+    std::function<bool(CPenShape&)> build;
+  };
+  const Case cases[] = {
+      {"round", [](CPenShape& s) { return s.BuildRound(9 * 65536); }},
+      {"ellipse", [](CPenShape& s) { return s.BuildEllipse(9 * 65536, 50, 20); }},
+      {"aligned",
+       [](CPenShape& s) { return s.BuildAligned(5 * 65536, 5 * 65536, false, 20 * 65536, 100, 0); }},
+      {"bitmap", [&](CPenShape& s) { return s.BuildBitmap(tip); }},
+  };
+  for (const Case& c : cases) {
+    CGradeMapObj map;
+    CPenShape shape(&map);
+    // A small mask held, whose grids are too small for the one asked for next.
+    ASSERT_TRUE(shape.BuildRound(2 * 65536));
+    {
+      ScopedAllocFailure fail(0);
+      EXPECT_FALSE(c.build(shape)) << c.name;
+    }
+    EXPECT_FALSE(shape.IsValid()) << c.name;
+    // Nothing is left to sample: no cell, and no read beyond the grids.
+    EXPECT_EQ(shape.GridWidth() * shape.GridHeight(), 0) << c.name;
+    EXPECT_EQ(shape.Sample(0, 0), 0u) << c.name;
+    EXPECT_EQ(shape.Sample(3 * 65536, 3 * 65536), 0u) << c.name;
+    EXPECT_EQ(shape.Builds(), 1) << c.name;
+    // The density table may change meanwhile without touching the missing grids.
+    map.SetProfile({1, 0, 0});
+    shape.RebuildMask();
+    ASSERT_TRUE(c.build(shape)) << c.name;
+    EXPECT_TRUE(shape.IsValid()) << c.name;
+    EXPECT_GT(shape.Sample(0, 0), 0u) << c.name;
+    EXPECT_EQ(shape.Builds(), 2) << c.name;
+  }
 }
 
 // --- golden grids -------------------------------------------------------------------------
@@ -209,7 +278,7 @@ TEST(CPenShape, NewDensityRecomputesTheMaskWithoutRebuildingTheGrids) {
   map.SetProfile({3, 0, 0});
   CPenShape shape(&map);
   ASSERT_TRUE(shape.BuildRound(4 * 65536));
-  const std::vector<uint32_t> rim = shape.Coverage();
+  const CPenShape::Grid rim = shape.Coverage();
   // 1.9 pixels right of the centre (4.5) is 6.4: cell 12 of the half-pixel cells, whose
   // centre is 1.75 out; the centre row is cell 9, 0.25 below.
   const int64_t u = int64_t(1.9 * 65536);
@@ -267,6 +336,36 @@ TEST(CPenShape, AlignedRowsGetOneSpanEachWeightedAtTheEnds) {
   EXPECT_NEAR(at(12, 10), 0.5, 1e-4);
   EXPECT_EQ(at(13, 10), 0.0);
   EXPECT_NEAR(at(10, 12), 0.5, 1e-4);
+}
+
+TEST(CPenShape, AlignedEndRowsTakeTheChordAtTheirCentreWhenItIsInside) {
+  CGradeMapObj map;
+  CPenShape shape(&map);
+  shape.SetSwitches(true, false, true);
+  // Radius 2.2 at (10.5, 10.5): the outline spans rows 8.3 .. 12.7. Row 8 lies 0.7 inside and
+  // its centre 8.5 is inside too: the chord there is w = sqrt(2.2^2 - 2^2).
+  const int64_t c16 = int64_t(10.5 * 65536);
+  ASSERT_TRUE(shape.BuildAligned(c16, c16, false, int64_t(2.2 * 65536), 100, 0));
+  auto at = [&](int32_t px, int32_t py) {
+    return shape.Sample(int64_t(px) * 65536 - c16 + 0x8000, int64_t(py) * 65536 - c16 + 0x8000) /
+           (255.0 * 65536);
+  };
+  const double r = double(int64_t(2.2 * 65536)) / 65536;
+  const double weight = 8.0 + 1.0 - (10.5 - r);
+  const double w = std::sqrt(r * r - 2.0 * 2.0);
+  struct Case {
+    int32_t px, py;
+    double expected;
+  };
+  const Case cases[] = {
+      {10, 8, weight},                      // inside the chord
+      {9, 8, weight * (10 - (10.5 - w))},   // the chord's left end
+      {11, 8, weight * ((10.5 + w) - 11)},  // and its right end
+      {8, 8, 0.0},                          // beyond the chord
+      {10, 12, weight},                     // the last row, mirrored
+      {9, 12, weight * (10 - (10.5 - w))},
+  };
+  for (const Case& c : cases) EXPECT_NEAR(at(c.px, c.py), c.expected, 1e-4) << c.px << "," << c.py;
 }
 
 TEST(CPenShape, AlignedColumnsAreTheTransposedRows) {
@@ -347,6 +446,50 @@ TEST(CPenShape, BitmapTipsScaleFrom20To500Percent) {
         ASSERT_NEAR(shape.Coverage()[i] / 65536.0, ink, 1.5e-4) << size << " cell " << gx << "," << gy;
         const double diag = std::hypot(20 * sc, 10 * sc);
         ASSERT_NEAR(shape.Distance()[i] / 65536.0, std::hypot(dx, dy) / diag, 2e-5);
+      }
+  }
+}
+
+// With the rim switch off every shape is its inside test: a cell is full or empty, never a
+// square of full coverage around the outline.
+TEST(CPenShape, WithoutTheRimEveryShapeIsItsInsideTest) {
+  CGradeMapObj map;
+  CPenShape shape(&map);
+  shape.SetSwitches(false, false, true);
+  // Aligned: inside when the pixel centre is within the outline.
+  const double x = 12.3, y = 9.8, r = 3.4;
+  ASSERT_TRUE(shape.BuildAligned(int64_t(x * 65536), int64_t(y * 65536), false, int64_t(r * 65536), 100, 0));
+  int32_t inside = 0;
+  for (int32_t py = 4; py < 16; ++py)
+    for (int32_t px = 6; px < 19; ++px) {
+      const int64_t u = int64_t(px) * 65536 - int64_t(x * 65536) + 0x8000,
+                    v = int64_t(py) * 65536 - int64_t(y * 65536) + 0x8000;
+      const bool in = std::hypot(px + 0.5 - x, py + 0.5 - y) <= r;
+      ASSERT_EQ(shape.Sample(u, v), in ? 255u * 65536u : 0u) << px << "," << py;
+      inside += in;
+    }
+  EXPECT_GT(inside, 30);
+  // Bitmap: a cell is ink when at least half of its footprint is.
+  TChannel bmp(40, 20);
+  FillAll8(bmp, 255);
+  FillRect8(bmp, {0, 0, 20, 20}, 0);
+  CPenShapeObj tip;
+  ASSERT_TRUE(tip.AttachBitmap(bmp));
+  for (int32_t size : {20, 100, 250}) {
+    if (size != tip.SizePercent()) {
+      ASSERT_TRUE(tip.SetSizePercent(size));
+    }
+    ASSERT_TRUE(shape.BuildBitmap(tip));
+    const double sc = size / 100.0, cx = shape.CentreX16() / 65536.0, cy = shape.CentreY16() / 65536.0;
+    const int32_t f = shape.Factor();
+    for (int32_t gy = 0; gy < shape.GridHeight(); ++gy)
+      for (int32_t gx = 0; gx < shape.GridWidth(); ++gx) {
+        const double dx = (gx + 0.5) / f - cx, dy = (gy + 0.5) / f - cy;
+        const double ink = std::max(0.0, std::min(dx + 0.5, 0.0) - std::max(dx - 0.5, -20 * sc)) *
+                           std::max(0.0, std::min(dy + 0.5, 10 * sc) - std::max(dy - 0.5, -10 * sc));
+        if (std::abs(ink - 0.5) < 1e-3) continue;  // on the threshold
+        const size_t i = size_t(gy * shape.GridWidth() + gx);
+        ASSERT_EQ(shape.Mask()[i], ink > 0.5 ? 255u * 65536u : 0u) << size << " cell " << gx << "," << gy;
       }
   }
 }

@@ -32,6 +32,22 @@ TEST(PenTipParams, SettersClampEveryField) {
   EXPECT_EQ(p.Flatness(), 75);
 }
 
+TEST(PenTipParams, RadiusStepsAndSlider) {
+  struct StepCase {
+    double radius, step;
+  };
+  const StepCase steps[] = {{0.1, 0.1}, {19.9, 0.1}, {20.0, 1.0}, {200.0, 1.0}};
+  for (const StepCase& c : steps) EXPECT_EQ(PenTipRadiusStep(c.radius), c.step) << c.radius;
+  struct SliderCase {
+    int32_t position;
+    double radius;
+  };
+  // p x 20 / 40 up to 40, 20 + (p - 40) x 180 / 40 beyond; position 0 is the smallest radius.
+  const SliderCase slider[] = {{0, 0.1},    {1, 0.5},    {39, 19.5}, {40, 20.0}, {41, 24.5},
+                               {60, 110.0}, {80, 200.0}, {-3, 0.1},  {95, 200.0}};
+  for (const SliderCase& c : slider) EXPECT_DOUBLE_EQ(PenTipSliderRadius(c.position), c.radius) << c.position;
+}
+
 TEST(DensityProfile, FlatteningAndFloorClampToPermille) {
   const DensityProfile p = DensityProfile::Clamped({7, -5, 1500});
   EXPECT_EQ(p.curve, 7);  // unknown curves are kept and read as linear

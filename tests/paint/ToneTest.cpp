@@ -7,6 +7,7 @@
 
 #include "paint/Tone.h"
 #include "pixel/ChannelOps.h"
+#include "platform/Memory.h"
 
 namespace tintara {
 namespace {
@@ -65,6 +66,29 @@ TEST(SToneAttr, ValidationAndCellSize) {
   t.ScaleRange(lo, hi);
   EXPECT_EQ(lo, 64);   // 55 x 350 / 300
   EXPECT_EQ(hi, 200);  // 55 x 12750 / 300 = 2337, capped
+}
+
+TEST(SToneAttr, ScaleRangeStaysInsideItsLimitsForAnyRuling) {
+  struct Case {
+    float dpi, lpi;
+    int32_t min, max;
+  };
+  const Case cases[] = {
+      {300, 55, 64, 200},      // 55 x 350 / 300, 55 x 12750 / 300 capped
+      {600, 5, 2, 106},        // 5 x 350 / 600 = 2.9, 5 x 12750 / 600 = 106.25
+      {72, 0.6f, 2, 106},      // one cell of 120 pixels
+      {300, 1e30f, 100, 200},  // absurd rulings are clamped before they are converted
+      {300, -4, 1, 100},      {300, NAN, 1, 100}, {0, 55, 100, 200},  // no DPI: the smallest one stands in
+  };
+  for (const Case& c : cases) {
+    SToneAttr a;
+    a.dpi = c.dpi;
+    a.lpi = c.lpi;
+    int32_t lo = -1, hi = -1;
+    a.ScaleRange(lo, hi);
+    EXPECT_EQ(lo, c.min) << c.dpi << " " << c.lpi;
+    EXPECT_EQ(hi, c.max) << c.dpi << " " << c.lpi;
+  }
 }
 
 TEST(CToneMaker, RefusesBadInputAndKeepsTheOldTone) {
@@ -359,6 +383,33 @@ TEST(CToneMngr, WorkingToneFollowsTheScale) {
   EXPECT_EQ(working->width, reference.BrickWidth());
   EXPECT_NE(working->width, w100);
   for (int32_t x = 0; x < 30; ++x) ASSERT_EQ(working->Sample(x, 3), reference.Sample(x, 3));
+}
+
+TEST(CToneMngr, RunningOutOfMemoryLeavesTheListAndTheSelectionUnchanged) {
+  CToneMngr list;
+  SToneAttr a;
+  ASSERT_EQ(list.AddTone(a), 0);
+  list.Select(0);
+  const uint8_t sample = list.Working()->Sample(3, 4);
+  SToneAttr b = a;
+  b.angle = 30;
+  b.lpi = 40;
+  const TChannel ramp = Ramp(4, 4);
+  {
+    ScopedAllocFailure fail(0);
+    EXPECT_EQ(list.AddTone(b), -1);
+    EXPECT_EQ(list.AddBitmap(ramp, 100, 0, 0), -1);
+    EXPECT_FALSE(list.ReplaceTone(0, b));
+  }
+  EXPECT_EQ(list.Count(), 1);
+  EXPECT_EQ(static_cast<const CPat8Tone*>(list.At(0))->attr.angle, 0);
+  EXPECT_EQ(list.SelectedIndex(), 0);
+  EXPECT_EQ(list.Working()->Sample(3, 4), sample);
+  // And the shared generator still makes the tone it was asked for afterwards.
+  ASSERT_EQ(list.AddTone(b), 1);
+  CToneMaker reference;
+  ASSERT_TRUE(reference.Setup(b.shape, b.softness, b.density, b.angle, 300.0 / 40));
+  for (int32_t x = 0; x < 20; ++x) ASSERT_EQ(list.At(1)->Sample(x, 2 * x), reference.Sample(x, 2 * x));
 }
 
 TEST(CToneMngr, ReplaceRenameAndCopy) {
