@@ -256,6 +256,16 @@ void TPaper::CompositeLayer(CLayerData& L, const SPixRect& rect, uint8_t opacity
       for (int32_t k = 0; k < n; ++k) merge(dst + k, src[k], opacity);
   };
 
+  // The layer being stroked shows its working copy, wherever it holds anything.
+  const TMTC* work = strokeFlow_ && strokeFlow_->Holds(L) ? &strokeFlow_->work : nullptr;
+  if (work && !L.ditherOn) {
+    const SPixRect part =
+        Intersect(Intersect(ToPixRect(PaperToStoreRect(L, rect)), store.Bounds()), work->Bounds());
+    for (int32_t sy = part.y; sy < part.Bottom(); ++sy)
+      apply(composite.Row32(sy - L.viewY) + (part.x - L.viewX), work->Row32(sy) + part.x, part.width);
+    return;
+  }
+
   if (L.ditherOn) {
     // Dither: one draw per pixel of the rectangle, row by row, from a copy of the layer's
     // state (kept by the caller across bands), so that repeated recomposites give the same
@@ -267,7 +277,8 @@ void TPaper::CompositeLayer(CLayerData& L, const SPixRect& rect, uint8_t opacity
         const uint32_t draw = Draw(random);
         const int32_t sx = x + L.viewX;
         if (sx < 0 || sy < 0 || sx >= store.Width() || sy >= store.Height()) continue;
-        const uint32_t s = store.GetPixel(sx, sy);
+        const uint32_t s =
+            work && sx < work->Width() && sy < work->Height() ? work->Row32(sy)[sx] : store.GetPixel(sx, sy);
         if (draw < Mul8(L.ditherAmount, s >> 24)) apply(out + x, &s, 1);
       }
     }
@@ -450,6 +461,7 @@ void TPaper::SetLevel(int32_t n) {
 }
 
 bool TPaper::SwitchLevel(int32_t n) {
+  if (strokeRunning || IsReplaying()) return false;
   if (n > levelMax || (n != 1 && n != 2)) return false;
   SetLevel(n);
   return true;

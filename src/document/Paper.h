@@ -123,6 +123,9 @@ class TPaper {
   Memory MemoryUsage() const;
 
   // --- edits through the flow image (store-coordinate rectangles) -------------------------
+  // While a stroke runs, the composite shows the working copy in place of the layer the
+  // flow image holds (nullptr: the layers' own pixels again).
+  void ShowStrokeWork(const TFlowImage* flow) { strokeFlow_ = flow; }
   void FinishEdit(TFlowImage& flow, int32_t i, bool commit, const TRect& storeRect);
   // After a whole-layer change: recomposites and repaints everything.
   void FinishWholeLayerEdit(TFlowImage& flow, int32_t i);
@@ -130,6 +133,7 @@ class TPaper {
 
   // --- levels ---------------------------------------------------------------------------
   void SetLevel(int32_t n);
+  // Refused while a stroke runs or a replay plays.
   bool SwitchLevel(int32_t n);
   StrokeEngine Engine() const { return strokeProc; }
 
@@ -288,6 +292,7 @@ class TPaper {
   std::unique_ptr<CUndoMngrEx> undo;
   uint8_t selectionVisible = 1, selectionEnabled = 1;
   bool replaying = false;
+  bool strokeRunning = false;  // set by the stroke manager between begin and end
   PaperSettings settings;
 
  private:
@@ -316,6 +321,7 @@ class TPaper {
   IPaperHost* host_;
   IPaperJournal* journal_ = nullptr;
   TFlowImage* stepFlow_ = nullptr;
+  const TFlowImage* strokeFlow_ = nullptr;
   bool created_ = false;
 };
 

@@ -186,6 +186,9 @@ class PixelRecord : public CUndoData {
  public:
   PixelRecord(int32_t kind, int32_t layerId, const SPixRect& rect) : CUndoData(kind, layerId), rect_(rect) {}
   bool Capture(const CBlockVMTC& store) {
+    // An empty rectangle (a click that painted nothing) keeps no pixels and steps as nothing,
+    // so that the history still has the step the recording has.
+    if (rect_.IsEmpty()) return true;
     pixels_ = std::make_unique<CBlockVMTC>(rect_.width, rect_.height);
     return pixels_->IsValid() && pixels_->CopyFrom(store, {0, 0}, rect_);
   }
@@ -198,8 +201,10 @@ class PixelRecord : public CUndoData {
     // The current pixels go to the other list; the saved ones come back.
     auto now = std::make_unique<PixelRecord>(kind_, layerId_, rect_);
     if (!now->Capture(*layer->pixels)) return false;
-    if (!layer->pixels->CopyFrom(*pixels_, {rect_.x, rect_.y}, pixels_->Bounds())) return false;
-    layer->pixels->Compact();
+    if (pixels_) {
+      if (!layer->pixels->CopyFrom(*pixels_, {rect_.x, rect_.y}, pixels_->Bounds())) return false;
+      layer->pixels->Compact();
+    }
     opposite = std::move(now);
     result.activate = i;
     result.rect = {rect_.x - layer->viewX, rect_.y - layer->viewY, rect_.width, rect_.height};
@@ -363,8 +368,8 @@ class AttributeRecord : public CUndoData {
 
 std::unique_ptr<CUndoData> MakePixelRecord(const CLayerData& layer, const TRect& storeRect, int32_t kind) {
   if (!layer.pixels) return nullptr;
-  const SPixRect r = Intersect(ToPixRect(storeRect), layer.pixels->Bounds());
-  if (r.IsEmpty()) return nullptr;
+  SPixRect r = Intersect(ToPixRect(storeRect), layer.pixels->Bounds());
+  if (r.IsEmpty()) r = {};
   auto rec = std::make_unique<PixelRecord>(kind, layer.id, r);
   if (!rec->Capture(*layer.pixels)) return nullptr;
   return rec;

@@ -165,7 +165,8 @@ class CUndoMngrEx : public CUndoMngr {
 
 // --- records ------------------------------------------------------------------------------
 
-// Class 1: the pixels of a store rectangle of one layer as they were.
+// Class 1: the pixels of a store rectangle of one layer as they were. A rectangle that misses
+// the layer gives a record that keeps and restores nothing.
 std::unique_ptr<CUndoData> MakePixelRecord(const CLayerData& layer, const TRect& storeRect, int32_t kind);
 // Class 2: the layer's alpha plane inside a store rectangle.
 std::unique_ptr<CUndoData> MakePlaneRecord(const CLayerData& layer, const TRect& storeRect);

@@ -1,0 +1,448 @@
+// Strokes: where the dabs of each engine fall for fixed sample sequences (recorded through a
+// fake renderer, the expected values worked out from the stepping rules here), and a stroke
+// on a real paper from begin to undo.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "document/Mask.h"
+#include "paint/StrokeMngr.h"
+#include "pixel/ChannelOps.h"
+#include "pixel/ColorOps.h"
+
+namespace tintara {
+namespace {
+
+struct Dab {
+  double x, y, size, pressure;
+};
+
+// Records the dabs the stepping asks for; sizes as a procedural tip of radius B would give.
+struct FakeRenderer : IStrokeRenderer {
+  double B = 20, minimumShare = 0.2;
+  std::vector<Dab> dabs;
+  std::vector<float> opacities;
+  std::vector<bool> minorAxis;
+  bool minor = false;
+  int32_t begins = 0, finishes = 0;
+
+  void BeginStroke(StrokeEngine, TStroke&, const SPenSurface&, float, float) override { ++begins; }
+  double MaximumSize() const override { return B; }
+  double MinimumSize(double maximum) const override { return maximum * minimumShare; }
+  double SpacingTerm(double spacing) const override { return spacing * B; }
+  void DabExtent(double size, int32_t& w, int32_t& h) const override { w = h = int32_t(std::ceil(size)); }
+  void SetMinorAxis(bool on) override { minor = on; }
+  bool BrushDab(const SPenSurface&, float x, float y, float pressure, float opacity, float size) override {
+    dabs.push_back({x, y, size, pressure});
+    opacities.push_back(opacity);
+    minorAxis.push_back(minor);
+    return true;
+  }
+  bool OldPenDab(const SPenSurface&, TStroke&, float x, float y, float size, float pressure) override {
+    dabs.push_back({x, y, size, pressure});
+    return true;
+  }
+  bool LegacyDab(const SPenSurface&, TStroke&, float x, float y, float pressure) override {
+    dabs.push_back({x, y, 0, pressure});
+    return true;
+  }
+  bool UsesChannel(StrokeEngine, const TStroke&) const override { return false; }
+  void Composite(StrokeEngine, const SPenSurface&, TStroke&, const SPixRect&) override {}
+  void SetMask(const CMaskData*, int32_t, int32_t) override {}
+  void Finish() override { ++finishes; }
+};
+
+// A white opaque 64 x 48 paper at the given level with its stroke manager.
+struct Bench {
+  TPaper paper;
+  TFlowImage flow{paper};
+  TStroke stroke;
+  FakeRenderer fake;
+  CStrokeMngr mngr{paper, flow, stroke, fake};
+
+  explicit Bench(int32_t level = 2, int32_t w = 64, int32_t h = 48) {
+    paper.SetLevel(level);
+    EXPECT_TRUE(paper.NewPaper("t", flow, false, false, 72, h, w));
+  }
+  // Begin with the first sample, continue with the rest, pen-up at the last position.
+  void Draw(const std::vector<StrokeSample>& s, StrokeEngine engine = StrokeEngine::kManager) {
+    ASSERT_TRUE(mngr.Begin(engine, s[0], false));
+    for (size_t i = 1; i < s.size(); ++i) mngr.Continue(s[i], false);
+    mngr.PenUp(s.back().x, s.back().y, false);
+  }
+};
+
+void ExpectDabs(const std::vector<Dab>& got, const std::vector<Dab>& want, const char* what) {
+  ASSERT_EQ(got.size(), want.size()) << what;
+  for (size_t i = 0; i < want.size(); ++i) {
+    EXPECT_NEAR(got[i].x, want[i].x, 1e-3) << what << " dab " << i;
+    EXPECT_NEAR(got[i].y, want[i].y, 1e-3) << what << " dab " << i;
+    EXPECT_NEAR(got[i].size, want[i].size, 1e-3) << what << " dab " << i;
+    EXPECT_NEAR(got[i].pressure, want[i].pressure, 1e-3) << what << " dab " << i;
+  }
+}
+
+// The brush engine's stepping as the rules state it, step by step with the position and
+// pressure advanced by repeated addition.
+std::vector<Dab> ReferenceBrush(const std::vector<StrokeSample>& in, bool smooth, const StrokeParams& p,
+                                double B, double share) {
+  std::vector<StrokeSample> s = in;
+  s.push_back({in.back().x, in.back().y, 0.0f});  // pen-up
+  double hx[3], hy[3], hp[3];
+  for (int i = 0; i < 3; ++i) hx[i] = s[0].x, hy[i] = s[0].y, hp[i] = 0;
+  std::vector<Dab> out;
+  int64_t counter = 0;
+  const double D = p.pressureSize ? B * share : B;
+  for (size_t i = 1; i < s.size(); ++i) {
+    for (int k = 2; k > 0; --k) hx[k] = hx[k - 1], hy[k] = hy[k - 1], hp[k] = hp[k - 1];
+    hx[0] = s[i].x, hy[0] = s[i].y, hp[0] = s[i].pressure;
+    if (smooth) hx[1] = (hx[0] + hx[2]) / 2, hy[1] = (hy[0] + hy[2]) / 2, hp[1] = (hp[0] + hp[2]) / 2;
+    const double v2 = std::pow(hp[2], p.gamma / 100.0), v1 = std::pow(hp[1], p.gamma / 100.0);
+    double dx = hx[1] - hx[2], dy = hy[1] - hy[2], dv = v1 - v2;
+    const double h = std::max(std::abs(dx), std::abs(dy));
+    if (h == 0) continue;
+    if (h >= 1) dx /= h, dy /= h, dv /= h;
+    double n = std::ceil(h);
+    const double E = D + (B - D) * v2, F = D + (B - D) * v1;
+    int64_t H = std::max<int64_t>(1, int64_t(std::ceil(p.spacing / 1000.0 * B)));
+    if (E < p.fullDensity || F < p.fullDensity) H = 1;
+    if (E < p.subdivision || F < p.subdivision) {
+      const double parts = std::min(E, F) <= 0.7 ? 3 : 2;
+      n *= parts, dx /= parts, dy /= parts, dv /= parts;
+    }
+    double x = hx[2] + 0.25, y = hy[2] + 0.25, v = v2;
+    for (int64_t k = 0; k < int64_t(n); ++k) {
+      if (counter % H == 0) out.push_back({x, y, D + (B - D) * v, p.pressureOpacity ? v : 1.0});
+      x += dx, y += dy, v = std::clamp(v + dv, 0.0, 1.0);
+      ++counter;
+    }
+  }
+  return out;
+}
+
+StrokeParams PressureParams() {
+  StrokeParams p;
+  p.pressureSize = p.pressureOpacity = 1;
+  return p;
+}
+
+// --- brush engine ----------------------------------------------------------------------------
+
+// Three samples along a row at full pressure, B = 20, minimum 4 (pressure size), spacing 10 %:
+// the dab interval is ceiling(0.1 x 20) = 2 unit steps.
+TEST(BrushStepping, StraightLineWithoutSmoothingLagsOneSampleAndSwellsFromZero) {
+  Bench b;
+  b.mngr.SetParams(PressureParams());
+  b.mngr.SetInterpolationMode(0);
+  b.Draw({{10, 10, 1}, {20, 10, 1}, {30, 10, 1}});
+  // Segment 1 is (10,10,0) -> (10,10,0): nothing. Segment 2 (10,10,0) -> (20,10,1): steps of
+  // (1, 0, 0.1), dabs at the even steps, size 4 + 16 v. Segment 3 (20,10,1) -> (30,10,1) runs
+  // on from step 10, every size 20. The pen-up segment itself is never drawn.
+  std::vector<Dab> want;
+  for (int k = 0; k < 10; k += 2) want.push_back({10.25 + k, 10.25, 4 + 16 * 0.1 * k, 0.1 * k});
+  for (int k = 0; k < 10; k += 2) want.push_back({20.25 + k, 10.25, 20, 1});
+  ExpectDabs(b.fake.dabs, want, "straight");
+  EXPECT_EQ(b.mngr.UnitSteps(), 20);
+  EXPECT_EQ(b.mngr.DabCount(), 10);
+}
+
+TEST(BrushStepping, SmoothingDrawsTheRunningMidpointAndTheCounterRunsAcrossJoins) {
+  Bench b;
+  b.mngr.SetParams(PressureParams());
+  b.Draw({{10, 10, 1}, {20, 10, 1}, {30, 10, 1}});
+  // Segments: (10,10,0) -> (15,10,0.5), 5 steps; (15,10,0.5) -> (22.5,10,0.75), 8 steps of
+  // 1/30 pressure from counter 5; pen-up: (22.5,10,0.75) -> (26.25,10,0.375), 4 steps from
+  // counter 13. Dabs where the counter is even.
+  const std::vector<Dab> want = {
+      {10.25, 10.25, 4, 0},
+      {12.25, 10.25, 4 + 16 * 0.2, 0.2},
+      {14.25, 10.25, 4 + 16 * 0.4, 0.4},
+      {16.25, 10.25, 4 + 16 * (0.5 + 1 / 30.0), 0.5 + 1 / 30.0},  // counter 6
+      {18.25, 10.25, 4 + 16 * (0.5 + 3 / 30.0), 0.5 + 3 / 30.0},
+      {20.25, 10.25, 4 + 16 * (0.5 + 5 / 30.0), 0.5 + 5 / 30.0},
+      {22.25, 10.25, 4 + 16 * (0.5 + 7 / 30.0), 0.5 + 7 / 30.0},
+      {23.75, 10.25, 4 + 16 * 0.65, 0.65},  // counter 14
+      {25.75, 10.25, 4 + 16 * 0.45, 0.45},
+  };
+  ExpectDabs(b.fake.dabs, want, "smoothed");
+  EXPECT_EQ(b.mngr.UnitSteps(), 17);
+}
+
+TEST(BrushStepping, SampleSequencesMatchTheRules) {
+  struct Case {
+    const char* name;
+    std::vector<StrokeSample> samples;
+    bool smooth;
+    StrokeParams params;
+    double B;
+  };
+  std::vector<StrokeSample> curve, seventeen, ramp;
+  for (int i = 0; i <= 12; ++i) {
+    const double a = i * 0.25;
+    curve.push_back({float(32 + 14 * std::cos(a)), float(24 + 14 * std::sin(a)), 1.0f});
+  }
+  for (int i = 0; i < 17; ++i)
+    seventeen.push_back({float(5 + i * 3.5), float(40 - i * 1.25), float(0.3 + 0.04 * i)});
+  for (int i = 0; i <= 10; ++i) ramp.push_back({float(4 + 5 * i), 20.0f, float(i / 10.0)});
+  StrokeParams plain;  // no pressure size or opacity
+  StrokeParams gamma = PressureParams();
+  gamma.gamma = 250;
+  StrokeParams sparse = PressureParams();
+  sparse.SetSpacing(500);
+  StrokeParams dense = PressureParams();
+  dense.fullDensity = 8;  // below size 8 at either end every unit step has a dab
+  const Case cases[] = {
+      {"curve smoothed", curve, true, PressureParams(), 6},
+      {"curve straight", curve, false, PressureParams(), 6},
+      {"17 samples", seventeen, true, PressureParams(), 12},
+      {"17 samples plain", seventeen, true, plain, 12},
+      {"pressure ramp gamma 2.5", ramp, true, gamma, 10},
+      {"pressure ramp spacing 50 %", ramp, false, sparse, 10},
+      {"pressure ramp full density", ramp, true, dense, 20},
+  };
+  for (const Case& c : cases) {
+    Bench b;
+    b.fake.B = c.B;
+    b.mngr.SetParams(c.params);
+    b.mngr.SetInterpolationMode(c.smooth ? 1 : 0);
+    b.Draw(c.samples);
+    ExpectDabs(b.fake.dabs, ReferenceBrush(c.samples, c.smooth, c.params, c.B, 0.2), c.name);
+  }
+}
+
+TEST(BrushStepping, SubdivisionTriplesTinyDabsAndDoublesSmallOnes) {
+  for (const double B : {0.6, 1.5}) {
+    Bench b;
+    b.fake.B = B;
+    StrokeParams p;
+    p.subdivision = 2;
+    b.mngr.SetParams(p);
+    b.mngr.SetInterpolationMode(0);
+    b.Draw({{10, 10, 1}, {14, 10, 1}, {14, 10, 1}});
+    // One drawn segment, (10,10) -> (14,10), size B at both ends; spacing 10 % of B gives an
+    // interval of 1, so every sub-step has a dab.
+    const int parts = B <= 0.7 ? 3 : 2;
+    std::vector<Dab> want;
+    for (int k = 0; k < 4 * parts; ++k) want.push_back({10.25 + double(k) / parts, 10.25, B, 1});
+    ExpectDabs(b.fake.dabs, want, B <= 0.7 ? "thirds" : "halves");
+  }
+}
+
+TEST(BrushStepping, OpacityIsTheStrokeOpacityAndTheMinorAxisFollowsTheSegment) {
+  Bench b;
+  b.stroke.SetOpacity(0.4f);
+  b.mngr.SetInterpolationMode(0);
+  b.Draw({{10, 10, 1}, {12, 30, 1}, {12, 30, 1}});
+  ASSERT_FALSE(b.fake.dabs.empty());
+  EXPECT_EQ(b.mngr.Params().opacity, 400);
+  for (float o : b.fake.opacities) EXPECT_FLOAT_EQ(o, 0.4f);
+  for (bool m : b.fake.minorAxis) EXPECT_TRUE(m);  // the segment runs along y
+}
+
+TEST(BrushStepping, AClickDrawsNothingAndEndsWithAnEmptyRectangleAndAnUndoStep) {
+  Bench b;
+  const int32_t before = b.paper.undo->UndoCount();
+  ASSERT_TRUE(b.mngr.Begin({20, 20, 1}, false));
+  SPixRect r{1, 2, 3, 4};
+  ASSERT_TRUE(b.mngr.PenUp(20, 20, false, &r));
+  EXPECT_TRUE(b.fake.dabs.empty());
+  EXPECT_EQ(r, SPixRect{});
+  EXPECT_FALSE(b.mngr.Running());
+  EXPECT_EQ(b.paper.undo->UndoCount(), before + 1);
+  EXPECT_TRUE(b.paper.Undo(b.flow).ok);
+}
+
+TEST(BrushStepping, TheLayerIsTheActiveOneWhenNegativeAndNothingDrawsOnAMissingOne) {
+  Bench b;
+  const int32_t top = b.paper.AddLayer(1, 64, true, 255, kModeNormal, 48);
+  b.paper.ActivateLayer(b.flow, top);
+  b.stroke.layer = -1;
+  ASSERT_TRUE(b.mngr.Begin({5, 5, 1}, false));
+  EXPECT_EQ(b.mngr.LayerIndex(), top);
+  b.mngr.End(false);
+  b.stroke.layer = 7;
+  EXPECT_FALSE(b.mngr.Begin({5, 5, 1}, false));
+  EXPECT_FALSE(b.mngr.Continue({9, 9, 1}, false));
+  EXPECT_FALSE(b.mngr.End(false));
+  EXPECT_TRUE(b.fake.dabs.empty());
+}
+
+TEST(BrushStepping, BadSamplesAndSettingsNeitherHangNorDrawOutside) {
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+  Bench b;
+  EXPECT_FALSE(b.mngr.Begin({nan, 3, 1}, false));
+  EXPECT_FALSE(b.mngr.Begin({3, inf, 1}, false));
+  StrokeParams p = PressureParams();
+  p.spacing = 0;  // from a damaged record
+  p.gamma = 0;
+  b.mngr.SetParams(p);
+  EXPECT_EQ(b.mngr.Params().spacing, StrokeParams::kMinSpacing);
+  EXPECT_EQ(b.mngr.Params().gamma, StrokeParams::kMinGamma);
+  ASSERT_TRUE(b.mngr.Begin({10, 10, 1}, false));
+  EXPECT_FALSE(b.mngr.Continue({nan, 10, 1}, false));
+  EXPECT_FALSE(b.mngr.Continue({10, 10, inf}, false));
+  // Far outside: only the steps near the layer are walked, the counter still advances.
+  b.mngr.Continue({1.0e9f, 10, 1}, false);
+  b.mngr.Continue({-1.0e9f, 3.0e8f, 1}, false);
+  b.mngr.Continue({3.0e38f, -3.0e38f, 1}, false);
+  b.mngr.PenUp(20, 20, false);
+  EXPECT_GT(b.mngr.UnitSteps(), int64_t(1.0e9));
+  const double reach = b.fake.B + 2 + 1;  // a dab half extent, the margin, one step
+  for (const Dab& d : b.fake.dabs) {
+    EXPECT_GE(d.x, -reach);
+    EXPECT_LE(d.x, 64 + reach);
+    EXPECT_GE(d.y, -reach);
+    EXPECT_LE(d.y, 48 + reach);
+  }
+  EXPECT_LT(b.fake.dabs.size(), 20000u);
+}
+
+TEST(BrushStepping, SkippedStepsAddTheirShareOfTheTravelledLength) {
+  // The same stroke on a small and on a large paper: on the small one most steps lie outside
+  // and are skipped, but the counter and the travelled length come out the same.
+  const std::vector<StrokeSample> s = {{2, 2, 0.2f}, {400, 300, 0.9f}, {10, 500, 0.4f}, {600, 5, 1}};
+  Bench small(2, 32, 32), large(2, 700, 600);
+  for (Bench* b : {&small, &large}) {
+    b->mngr.SetParams(PressureParams());
+    b->Draw(s);
+  }
+  EXPECT_EQ(small.mngr.UnitSteps(), large.mngr.UnitSteps());
+  EXPECT_NEAR(small.stroke.pen.travelled, large.stroke.pen.travelled, 1e-3 * large.stroke.pen.travelled);
+  EXPECT_GT(large.stroke.pen.travelled, 0);
+  EXPECT_LT(small.fake.dabs.size(), large.fake.dabs.size());
+}
+
+}  // namespace
+}  // namespace tintara
+
+// --- on a real paper -------------------------------------------------------------------------
+
+namespace tintara {
+namespace {
+
+// A 48 x 40 paper whose layer holds a pattern, drawn on by the real renderers.
+struct PaperBench {
+  TPaper paper;
+  TFlowImage flow{paper};
+  TStroke stroke;
+  CPenRender render;
+  CStrokeRenderer renderer{render};
+  CStrokeMngr mngr{paper, flow, stroke, renderer};
+
+  explicit PaperBench(int32_t level = 2) {
+    paper.SetLevel(level);
+    EXPECT_TRUE(paper.NewPaper("t", flow, false, false, 72, 40, 48));
+    CBlockVMTC& px = *paper.Layer(0)->pixels;
+    for (int32_t y = 0; y < 40; ++y)
+      for (int32_t x = 0; x < 48; ++x)
+        px.SetPixel(x, y, 0xFF000000u | uint32_t(x * 5) << 16 | uint32_t(y * 6) << 8 | 0x40);
+    paper.ActivateLayer(flow, 0);
+    PenTipParams tip;
+    tip.radius100 = 300;
+    render.SetTipParams(tip);
+    stroke.SetColour(0x00FF0000);
+  }
+  std::vector<uint32_t> Pixels() const {
+    std::vector<uint32_t> out;
+    const CBlockVMTC& px = *paper.Layer(0)->pixels;
+    for (int32_t y = 0; y < px.Height(); ++y)
+      for (int32_t x = 0; x < px.Width(); ++x) out.push_back(px.GetPixel(x, y));
+    return out;
+  }
+  SPixRect Stroke(const std::vector<StrokeSample>& s) {
+    SPixRect r;
+    EXPECT_TRUE(mngr.Begin(s[0], true));
+    for (size_t i = 1; i < s.size(); ++i) mngr.Continue(s[i], true);
+    EXPECT_TRUE(mngr.PenUp(s.back().x, s.back().y, true, &r));
+    return r;
+  }
+};
+
+const std::vector<StrokeSample> kZigzag = {
+    {6, 6, 1}, {20, 14, 0.8f}, {12, 30, 0.6f}, {40, 22, 1}, {44, 8, 1}};
+
+TEST(StrokeOnPaper, ChangesOnlyTheCommittedRectangleAndUndoRestoresTheLayer) {
+  for (const int32_t level : {2, 1}) {
+    PaperBench b(level);
+    if (level == 1) {
+      b.stroke.SetKind(kPenAirbrush);
+      b.stroke.SetWidth(3);
+    }
+    const std::vector<uint32_t> before = b.Pixels();
+    const SPixRect r = b.Stroke(kZigzag);
+    const std::vector<uint32_t> after = b.Pixels();
+    int32_t changed = 0;
+    for (int32_t y = 0; y < 40; ++y)
+      for (int32_t x = 0; x < 48; ++x)
+        if (after[size_t(y * 48 + x)] != before[size_t(y * 48 + x)]) {
+          ++changed;
+          EXPECT_TRUE(x >= r.x && x < r.Right() && y >= r.y && y < r.Bottom()) << x << "," << y;
+        }
+    EXPECT_GT(changed, 50) << "level " << level;
+    // Even-aligned, inside the layer.
+    EXPECT_EQ(r.x % 2, 0);
+    EXPECT_EQ(r.y % 2, 0);
+    EXPECT_LE(r.Right(), 48);
+    ASSERT_TRUE(b.paper.Undo(b.flow).ok);
+    EXPECT_EQ(b.Pixels(), before) << "level " << level;
+    ASSERT_TRUE(b.paper.Redo(b.flow).ok);
+    EXPECT_EQ(b.Pixels(), after) << "level " << level;
+  }
+}
+
+TEST(StrokeOnPaper, TheCompositeShowsTheWorkingCopyWhileTheStrokeRuns) {
+  PaperBench b;
+  ASSERT_TRUE(b.mngr.Begin({10, 20, 1}, false));
+  b.mngr.Continue({30, 20, 1}, false);
+  b.mngr.Continue({40, 20, 1}, false);
+  // The layer itself is untouched until the end; the composite already shows the paint.
+  const uint32_t layerPixel = b.paper.Layer(0)->pixels->GetPixel(20, 20);
+  EXPECT_EQ(layerPixel, 0xFF000000u | uint32_t(20 * 5) << 16 | uint32_t(20 * 6) << 8 | 0x40);
+  const uint32_t shown = *reinterpret_cast<const uint32_t*>(b.paper.composite.PixelAddress(20, 20));
+  EXPECT_EQ(shown & 0x00FFFFFF, b.flow.work.Row32(20)[20] & 0x00FFFFFF);
+  EXPECT_NE(shown & 0x00FFFFFF, layerPixel & 0x00FFFFFF);
+  EXPECT_FALSE(b.paper.SwitchLevel(1));  // not while a stroke runs
+  b.mngr.End(false);
+  EXPECT_TRUE(b.paper.SwitchLevel(1));
+}
+
+TEST(StrokeOnPaper, TheSelectionLimitsTheStroke) {
+  PaperBench b;
+  const int32_t m = b.paper.NewSelectionMask(0);
+  ASSERT_GE(m, 0);
+  ASSERT_TRUE(b.paper.SelectRect(m, {0, 0, 24, 40}, CombineMode::kReplace));
+  const std::vector<uint32_t> before = b.Pixels();
+  b.Stroke({{4, 20, 1}, {20, 20, 1}, {44, 20, 1}, {44, 21, 1}});
+  const std::vector<uint32_t> after = b.Pixels();
+  int32_t left = 0;
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 48; ++x) {
+      const bool changed = after[size_t(y * 48 + x)] != before[size_t(y * 48 + x)];
+      if (x >= 24) EXPECT_FALSE(changed) << x << "," << y;
+      left += changed;
+    }
+  EXPECT_GT(left, 20);
+}
+
+TEST(StrokeOnPaper, ProtectedTransparencyKeepsEveryAlpha) {
+  PaperBench b;
+  CLayerData& l = *b.paper.Layer(0);
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 48; ++x) l.pixels->SetPixel(x, y, uint32_t((x * 7 + y) & 0xFF) << 24 | 0x102030);
+  l.protectAlpha = 1;
+  b.paper.ActivateLayer(b.flow, 0);
+  const std::vector<uint32_t> before = b.Pixels();
+  b.Stroke(kZigzag);
+  const std::vector<uint32_t> after = b.Pixels();
+  int32_t changed = 0;
+  for (size_t i = 0; i < before.size(); ++i) {
+    EXPECT_EQ(after[i] >> 24, before[i] >> 24) << i;
+    changed += after[i] != before[i];
+  }
+  EXPECT_GT(changed, 50);
+}
+
+}  // namespace
+}  // namespace tintara
