@@ -430,14 +430,17 @@ void CPenRender::StampBuffer(TMTC& work, const CPenTC& buffer) {
   }
 }
 
-void CPenRender::Watercolour(TMTC& work) {
+void CPenRender::Watercolour(TMTC& work, float size) {
   SPenStrokeState& st = *stroke_;
   const double length = head_.effect3 * params_.Radius() * 2.0;
   const double f = length > 0 ? std::min(double(st.travelled) / length, 1.0) : 1.0;
   uint32_t current = LerpColour(penColour_, st.startColour, uint32_t(std::floor(f * 255.0)));
-  // The canvas around the dab, one pixel beyond its extent on each side.
+  // The canvas around the dab, at its whole-pixel extent (as the stepping measures it) from the
+  // centre, moved one pixel on.
   const double x = dab_.x16 / 65536.0, y = dab_.y16 / 65536.0;
-  const double rx = dab_.hw16 / 65536.0, ry = dab_.hh16 / 65536.0;
+  int32_t extentX, extentY;
+  DabExtent(size, extentX, extentY);
+  const double rx = extentX, ry = extentY;
   const double pts[4][2] = {{x, y - ry + 1}, {x, y + ry + 1}, {x - rx + 1, y}, {x + rx + 1, y}};
   uint32_t sr = 0, sg = 0, sb = 0;
   for (const auto& p : pts) {
@@ -559,7 +562,7 @@ bool CPenRender::ColourDab(const SPenSurface& s, float x, float y, float alpha, 
   SPenStrokeState& st = *stroke_;
   switch (head_.mode) {
     case kBrushWatercolour:
-      Watercolour(work);
+      Watercolour(work, size);
       break;
     case kBrushBlur:
       if (!Blur(s)) return false;

@@ -195,7 +195,7 @@ class CPenRender {
   bool EnsureScratch(size_t n);
 
   void Stamp(TMTC& work, uint32_t colour);
-  void Watercolour(TMTC& work);
+  void Watercolour(TMTC& work, float size);
   bool Blur(const SPenSurface& s);
   void StampBuffer(TMTC& work, const CPenTC& buffer);
   void StartWatercolour(const TMTC& work, float x, float y);

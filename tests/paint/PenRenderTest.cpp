@@ -625,6 +625,27 @@ TEST(CPenRender, WatercolourRunningColourMovesInFixedSteps) {
     for (int32_t x = 0; x < 48; ++x) ASSERT_EQ(canvas.At(x, y), before.Row32(y)[x]);
 }
 
+TEST(CPenRender, WatercolourSamplesOnePixelBeyondTheDabExtent) {
+  // Size 3.5 gives an extent of ceiling(3.5) = 4: a dab at (30.2, 8.3) samples (30.2, 5.3),
+  // (30.2, 13.3), (27.2, 8.3) and (35.2, 8.3), i.e. pixels (30, 5), (30, 13), (27, 8), (35, 8).
+  // Two of them are 200, so the mean of the four is 150; the rest of the canvas is 100.
+  Canvas canvas(48, 20, 0xFF646464);
+  canvas.work.Row32(13)[30] = 0xFFC8C8C8;
+  canvas.work.Row32(8)[35] = 0xFFC8C8C8;
+  canvas.SyncLayer();
+  FakeStroke stroke(kBrushWatercolour, Tip(3.5), {3, 0, 0}, 0);
+  stroke.render.SetEffects(0, 100, 0);  // the running colour moves by up to 10 per dab
+  stroke.state.opacity = 0.01f;
+  stroke.Begin(canvas, 6, 8);
+  ASSERT_EQ(stroke.state.runningR16, 100 << 16);
+  int32_t w, h;
+  stroke.render.DabExtent(3.5, w, h);
+  ASSERT_EQ(w, 4);
+  stroke.Dab(canvas, 30.2f, 8.3f, 1.0f, 0.01f, 3.5f);
+  EXPECT_EQ(stroke.state.runningR16, 110 << 16);  // towards 150, one step of 10
+  EXPECT_EQ(stroke.state.runningB16, 110 << 16);
+}
+
 TEST(CPenRender, WatercolourMixesTowardsTheSurroundingColour) {
   Canvas canvas(24, 24, 0xFF0000FF);
   FakeStroke stroke(kBrushWatercolour, Tip(3), {3, 0, 0}, 0x00FF0000);
