@@ -514,11 +514,11 @@ bool CPenRender::Blur(const SPenSurface& s) {
       for (int32_t dy = -k; dy <= k; ++dy) {
         const uint32_t p = src(cx, py + dy);
         const uint32_t a = p >> 24;
+        sum.a += a;
         if (protect) {
           sum.r += p >> 16 & 0xFF, sum.g += p >> 8 & 0xFF, sum.b += p & 0xFF;
         } else {
           // Exact products, not 8-bit ones: a uniform picture must blur to itself.
-          sum.a += a;
           sum.r += a * (p >> 16 & 0xFF), sum.g += a * (p >> 8 & 0xFF), sum.b += a * (p & 0xFF);
         }
       }
@@ -536,11 +536,12 @@ bool CPenRender::Blur(const SPenSurface& s) {
         win.a += in.a - out.a, win.r += in.r - out.r, win.g += in.g - out.g, win.b += in.b - out.b;
       }
       uint32_t colour;
-      if (protect) {
-        colour = uint32_t(win.r / n) << 16 | uint32_t(win.g / n) << 8 | uint32_t(win.b / n);
-      } else if (win.a == 0) {
-        cov_[size_t(i)] = 0;  // nothing to carry: the pixel stays as it is
+      if (win.a == 0) {
+        // Nothing but transparency around: no colour to carry or mix, the pixel stays as it is.
+        cov_[size_t(i)] = 0;
         colour = 0;
+      } else if (protect) {
+        colour = uint32_t(win.r / n) << 16 | uint32_t(win.g / n) << 8 | uint32_t(win.b / n);
       } else {
         auto ch = [&](int64_t v) { return uint32_t(std::min<int64_t>(v / win.a, 255)); };
         colour = uint32_t(win.a / n) << 24 | ch(win.r) << 16 | ch(win.g) << 8 | ch(win.b);

@@ -363,19 +363,24 @@ TEST(CPenRender, SmearingAUniformImageLeavesItUniform) {
 }
 
 TEST(CPenRender, SmearingTransparencyLeavesItUntouched) {
-  for (const ModeCase& mc : kSmearModes) {
-    Canvas canvas(16, 16, 0x00FFFFFF);
-    // Some colour bytes under alpha 0 that must not move either.
-    for (int32_t x = 0; x < 16; ++x) canvas.work.Row32(3)[x] = 0x00000000u | uint32_t(x) << 4;
-    canvas.SyncLayer();
-    const TMTC before(canvas.work);
-    FakeStroke stroke(mc.mode, Tip(3.5), {3, 0, 0}, 0x00FF0000);
-    stroke.render.SetEffects(mc.effect1, 0, 0);
-    SmearStroke(stroke, canvas, 3.5f);
-    for (int32_t y = 0; y < 16; ++y)
-      for (int32_t x = 0; x < 16; ++x)
-        ASSERT_EQ(canvas.At(x, y), before.Row32(y)[x]) << mc.name << " " << x << "," << y;
-  }
+  for (const ModeCase& mc : kSmearModes)
+    for (bool protect : {false, true}) {
+      // Protected smudge and finger paint the pen colour into transparent pixels (keeping them
+      // invisible), as every protected pen does; blur has no colour to offer there.
+      if (protect && mc.mode != kBrushBlur) continue;
+      Canvas canvas(16, 16, 0x00FFFFFF);
+      // Some colour bytes under alpha 0 that must not move either.
+      for (int32_t x = 0; x < 16; ++x) canvas.work.Row32(3)[x] = 0x00000000u | uint32_t(x) << 4;
+      canvas.SyncLayer();
+      const TMTC before(canvas.work);
+      FakeStroke stroke(mc.mode, Tip(3.5), {3, 0, 0}, 0x00FF0000);
+      stroke.render.SetEffects(mc.effect1, 0, 0);
+      stroke.state.protectTransparency = protect;
+      SmearStroke(stroke, canvas, 3.5f);
+      for (int32_t y = 0; y < 16; ++y)
+        for (int32_t x = 0; x < 16; ++x)
+          ASSERT_EQ(canvas.At(x, y), before.Row32(y)[x]) << mc.name << " " << protect << " " << x << "," << y;
+    }
 }
 
 TEST(CPenRender, BlurReadsTheLayerSoASecondPassOverTheSameSpotChangesNothing) {
