@@ -500,6 +500,41 @@ bool CStrokeMngr::PenUp(float x, float y, bool record, SPixRect* paperRect) {
   return End(record, paperRect);
 }
 
+// --- the pointer side ------------------------------------------------------------------------
+
+double CStrokeMngr::DistanceThreshold(const PointerState& state) const {
+  const StrokeEngine engine = running_ ? engine_ : paper_->Engine();
+  if (engine == StrokeEngine::kManager) return state.zoomFactor > 2 ? 4.0 / state.zoomFactor : 1.0;
+  return state.zoomStep == -2 ? 4.0 : state.zoomStep == -1 ? 3.0 : 2.0;
+}
+
+PointerResult CStrokeMngr::PointerSample(const StrokeSample& s, const PointerState& state, bool record) {
+  if (!stroke_->shapeStroke && (state.replaying || state.modifierHeld)) return PointerResult::kIgnored;
+  if (!s.IsFinite()) return PointerResult::kDropped;
+  if (!running_) {
+    stroke_->layer = paper_->ActiveIndex();
+    if (!Begin(s, record)) return PointerResult::kIgnored;
+    lastRaw_ = s;
+    return PointerResult::kBegan;
+  }
+  if (samples_ >= kMaxStrokeSamples) {
+    // The cap: the stroke ends as a pen-up at the newest sample would end it.
+    PenUp(lastRaw_.x, lastRaw_.y, record);
+    return PointerResult::kEnded;
+  }
+  if (samples_ >= 2 &&
+      std::hypot(double(s.x) - lastRaw_.x, double(s.y) - lastRaw_.y) <= DistanceThreshold(state))
+    return PointerResult::kDropped;
+  lastRaw_ = s;
+  Continue(s, record);
+  return PointerResult::kContinued;
+}
+
+bool CStrokeMngr::PointerUp(float x, float y, const PointerState& state, bool record) {
+  if (!stroke_->shapeStroke && state.replaying) return false;
+  return PenUp(x, y, record);
+}
+
 bool CStrokeMngr::StrokeShape(const std::vector<ShapeVertex>& vertices, bool closed, bool record) {
   if (running_ || vertices.empty()) return false;
   TStroke& st = *stroke_;

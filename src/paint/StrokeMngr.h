@@ -97,6 +97,16 @@ class CStrokeRenderer : public IStrokeRenderer {
   bool minorAxis_ = false;
 };
 
+// What the window knows when a pointer sample arrives.
+struct PointerState {
+  bool replaying = false;     // a replay runs on the window
+  bool modifierHeld = false;  // Shift, Space, Ctrl or Alt
+  double zoomFactor = 1.0;    // of the view
+  int32_t zoomStep = 0;       // the view's zoom index (0 = 100 %)
+};
+
+enum class PointerResult : uint8_t { kIgnored, kBegan, kContinued, kDropped, kEnded };
+
 struct ShapeVertex {
   float x = 0, y = 0;
 };
@@ -135,6 +145,16 @@ class CStrokeMngr {
   StrokeEngine RunningEngine() const { return engine_; }
   int64_t SampleCount() const { return samples_; }
   int32_t LayerIndex() const { return layer_; }
+
+  // --- the pointer side -----------------------------------------------------------------
+  // A pen-down or move sample through the sample filter: ignored during a replay or with a
+  // modifier held (unless a shape is stroked), begins a stroke when none runs, drops samples
+  // too close to the newest one, and ends the stroke instead of taking a 60,001st sample.
+  PointerResult PointerSample(const StrokeSample& s, const PointerState& state, bool record);
+  // Pen-up: ends the running stroke with a pressure-0 sample at (x, y).
+  bool PointerUp(float x, float y, const PointerState& state, bool record);
+  // The distance a move must exceed to be taken.
+  double DistanceThreshold(const PointerState& state) const;
 
   // A shape (its vertices in paper coordinates) stroked with the current pen: pressure is the
   // stroke's effective opacity, no smoothing, no pressure size or opacity; the pen settings
@@ -176,6 +196,7 @@ class CStrokeMngr {
   bool segmentDab_ = false, wholeDab_ = false;
   int32_t layer_ = -1;
   float lastX_ = 0, lastY_ = 0;
+  StrokeSample lastRaw_;
   int32_t majorX_ = -1, previousMajorX_ = -1;
   int64_t unitSteps_ = 0;
   int64_t dabs_ = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "document/Mask.h"
+#include "paint/PenMethod.h"
 #include "paint/StrokeMngr.h"
 #include "pixel/ChannelOps.h"
 #include "pixel/ColorOps.h"
@@ -442,6 +443,334 @@ TEST(StrokeOnPaper, ProtectedTransparencyKeepsEveryAlpha) {
     changed += after[i] != before[i];
   }
   EXPECT_GT(changed, 50);
+}
+
+}  // namespace
+}  // namespace tintara
+
+// --- old-pen and legacy engines ----------------------------------------------------------------
+
+namespace tintara {
+namespace {
+
+// The old-pen engine's stepping as the rules state it.
+std::vector<Dab> ReferenceOldPen(const std::vector<StrokeSample>& in, const TStroke& st) {
+  std::vector<StrokeSample> s = in;
+  s.push_back({in.back().x, in.back().y, 0.0f});
+  double hx[8], hy[8], hp[8];
+  for (int i = 0; i < 8; ++i) hx[i] = s[0].x, hy[i] = s[0].y, hp[i] = 0;
+  const int kind = st.Kind();
+  const double W = st.Width();
+  const bool pressureSize = st.IfSize() && kind != kPenBlur2;
+  const double D = pressureSize ? W * st.Min() / 100.0 : W;
+  const double fixed[9] = {1 / 6.0, 1 / 12.0, 0.25, 0.25, 0.25, 0, 0, 0, 0};
+  const double spacing = std::max(fixed[kind] > 0 ? fixed[kind] : double(st.StoredSpacing()), 0.02);
+  const double full = kind == 0 ? 8 : kind == 3 ? 4 : 0, sub = kind == 0 ? 2 : kind == 3 ? 3 : 0;
+  std::vector<Dab> out;
+  int64_t counter = 0;
+  for (size_t i = 1; i < s.size(); ++i) {
+    for (int k = 7; k > 0; --k) hx[k] = hx[k - 1], hy[k] = hy[k - 1], hp[k] = hp[k - 1];
+    hx[0] = s[i].x, hy[0] = s[i].y, hp[0] = s[i].pressure;
+    if (!st.noSmoothing)
+      hx[1] = (hx[0] + hx[2]) / 2, hy[1] = (hy[0] + hy[2]) / 2, hp[1] = (hp[0] + hp[2]) / 2;
+    const double v2 = std::pow(hp[2], double(st.Gamma())), v1 = std::pow(hp[1], double(st.Gamma()));
+    double dx = hx[1] - hx[2], dy = hy[1] - hy[2], dv = v1 - v2;
+    const double h = std::max(std::abs(dx), std::abs(dy));
+    if (h == 0) continue;
+    if (h >= 1) dx /= h, dy /= h, dv /= h;
+    double n = std::ceil(h);
+    const double E = D + (W - D) * v2, F = D + (W - D) * v1;
+    int64_t H = std::max<int64_t>(1, int64_t(std::ceil(W * spacing)));
+    if (E < full || F < full) H = 1;
+    if (E < sub || F < sub) n *= 2, dx /= 2, dy /= 2, dv /= 2;
+    double x = hx[2] + 0.5, y = hy[2] + 0.5, v = v2;
+    for (int64_t k = 0; k < int64_t(n); ++k) {
+      if (counter % H == 0) out.push_back({x, y, D + (W - D) * v, st.IfTransparency() ? v : 1.0});
+      x += dx, y += dy, v = std::clamp(v + dv, 0.0, 1.0);
+      ++counter;
+    }
+  }
+  return out;
+}
+
+TEST(OldPenStepping, ThinPencilSubdividesAndDrawsEveryHalfStep) {
+  Bench b(1);
+  SetPenKindDefaults(b.stroke, kPenPencil);  // WIDTH 1, MIN 75, pressure size and transparency
+  b.stroke.noSmoothing = true;
+  b.Draw({{10, 10, 1}, {14, 10, 1}, {14, 10, 1}}, StrokeEngine::kDabs);
+  // (10,10,0) -> (14,10,1): sizes 0.75 and 1 are below the full-density size 8 (a dab on every
+  // step) and the subdivision size 2 (half steps): 8 steps of (0.5, 0, 0.125) from 10.5.
+  std::vector<Dab> want;
+  for (int k = 0; k < 8; ++k) want.push_back({10.5 + 0.5 * k, 10.5, 0.75 + 0.25 * 0.125 * k, 0.125 * k});
+  ExpectDabs(b.fake.dabs, want, "pencil");
+}
+
+TEST(OldPenStepping, EveryKindWithItsDefaultsMatchesTheRules) {
+  const std::vector<StrokeSample> path = {{8, 8, 0.5f},   {20, 12, 0.7f}, {30, 24, 1},
+                                          {26, 36, 0.6f}, {12, 40, 0.9f}, {6, 30, 1}};
+  for (int kind = 0; kind < kPenKindCount; ++kind) {
+    for (const float gamma : {1.0f, 2.0f}) {
+      Bench b(1);
+      SetPenKindDefaults(b.stroke, kind);
+      b.stroke.SetKind(kind);
+      b.stroke.SetGamma(gamma);
+      if (kind == kPenBlur2) b.stroke.SetWidth(5);
+      b.Draw(path, StrokeEngine::kDabs);
+      ExpectDabs(b.fake.dabs, ReferenceOldPen(path, b.stroke), PenKindOf(kind).stem);
+      EXPECT_EQ(b.stroke.dabCount, int64_t(b.fake.dabs.size()));
+    }
+  }
+}
+
+TEST(OldPenStepping, VersionZeroStrokesUseTheFixedMinimumShares) {
+  for (const int kind : {kPenWatercolour, kPenBlur, kPenEraser}) {
+    Bench b(1);
+    SetPenKindDefaults(b.stroke, kind);
+    b.stroke.SetKind(kind);
+    b.stroke.SetIfSize(true);
+    b.stroke.SetMin(10);
+    b.stroke.version = 0;
+    b.stroke.noSmoothing = true;
+    b.Draw({{10, 10, 1}, {30, 10, 1}, {30, 10, 1}}, StrokeEngine::kDabs);
+    ASSERT_FALSE(b.fake.dabs.empty());
+    // The first dab is at pressure 0: the minimum size.
+    const double share = kind == kPenWatercolour ? 0.333 : 1.0;
+    EXPECT_NEAR(b.fake.dabs[0].size, b.stroke.Width() * share, 1e-4) << kind;
+  }
+}
+
+TEST(LegacyStepping, StepsOnePixelAlongTheMajorAxisAndHalvesForThinErasers) {
+  Bench b(0);
+  b.stroke.SetKind(kPenEraser);
+  b.stroke.SetWidth(2);
+  b.stroke.SetIfTransparency(true);
+  b.stroke.noSmoothing = true;
+  b.Draw({{10, 10, 1}, {13, 11, 1}, {13, 11, 1}}, StrokeEngine::kDirect);
+  // (10,10,0) -> (13,11,1): 3 + 1 = 4 steps of (1, 1/3, 1/3), doubled for an eraser under
+  // 3 pixels: 8 of (0.5, 1/6, 1/6) from (10.5, 10.5); interval trunc(2 / 4) + 1 = 1. The
+  // doubled steps run half a step past the end, where the pressure stays clamped at 1.
+  std::vector<Dab> want;
+  for (int k = 0; k < 8; ++k) want.push_back({10.5 + 0.5 * k, 10.5 + k / 6.0, 0, std::min(k / 6.0, 1.0)});
+  ExpectDabs(b.fake.dabs, want, "legacy eraser");
+}
+
+TEST(LegacyStepping, IntervalsPerKindAndZeroLengthSegments) {
+  struct Case {
+    int kind;
+    float width;
+    int64_t interval;  // worked from the kind's rule at full pressure
+  };
+  const Case cases[] = {
+      {kPenPencil, 20, 3},       // min(trunc(20 / 8)) + 1
+      {kPenWatercolour, 30, 3},  // trunc(30 / 12) + 1
+      {kPenBlur, 9, 3},          // trunc(9 / 4) + 1
+      {kPenEraser, 13, 4},       // trunc(13 / 4) + 1
+      {kPenBlur2, 4, 2},         // trunc(4 / 4) + 1
+  };
+  for (const Case& c : cases) {
+    Bench b(0);
+    b.stroke.SetKind(c.kind);
+    b.stroke.SetWidth(c.width);
+    b.stroke.noSmoothing = true;
+    // Two samples at full pressure first so that the measured segment has pressure 1 at both ends.
+    ASSERT_TRUE(b.mngr.Begin(StrokeEngine::kDirect, {5, 20, 1}, false));
+    b.mngr.Continue({5, 20, 1}, false);
+    b.mngr.Continue({5, 20, 1}, false);  // (5,20,1) -> (5,20,1): zero length, nothing
+    EXPECT_TRUE(b.fake.dabs.empty());
+    b.mngr.Continue({35, 20, 1}, false);
+    b.mngr.Continue({35, 20, 1}, false);  // draws (5,20,1) -> (35,20,1): 31 steps
+    b.mngr.End(false);
+    ASSERT_FALSE(b.fake.dabs.empty()) << c.kind;
+    EXPECT_EQ(int64_t(b.fake.dabs.size()), (31 + c.interval - 1) / c.interval) << c.kind;
+    EXPECT_NEAR(b.fake.dabs[1].x - b.fake.dabs[0].x, double(c.interval), 1e-4) << c.kind;
+  }
+}
+
+// --- the pointer side ---------------------------------------------------------------------------
+
+TEST(PointerSamples, FilterThresholdsAndTheSampleCap) {
+  Bench b;
+  PointerState st;
+  st.modifierHeld = true;
+  EXPECT_EQ(b.mngr.PointerSample({5, 5, 1}, st, false), PointerResult::kIgnored);
+  EXPECT_FALSE(b.mngr.Running());
+  st.modifierHeld = false;
+  EXPECT_EQ(b.mngr.PointerSample({5, 5, 1}, st, false), PointerResult::kBegan);
+  EXPECT_EQ(b.mngr.PointerSample({5.5f, 5, 1}, st, false), PointerResult::kContinued);  // one sample held
+  EXPECT_EQ(b.mngr.PointerSample({6.4f, 5, 1}, st, false), PointerResult::kDropped);    // 0.9 <= 1
+  EXPECT_EQ(b.mngr.PointerSample({6.6f, 5, 1}, st, false), PointerResult::kContinued);
+  st.zoomFactor = 8;  // threshold 4 / 8
+  EXPECT_EQ(b.mngr.DistanceThreshold(st), 0.5);
+  EXPECT_EQ(b.mngr.PointerSample({7.2f, 5, 1}, st, false), PointerResult::kContinued);
+  st.replaying = true;
+  EXPECT_FALSE(b.mngr.PointerUp(7.2f, 5, st, false));
+  st.replaying = false;
+  EXPECT_TRUE(b.mngr.PointerUp(7.2f, 5, st, false));
+  // The old-pen engine's thresholds by zoom step.
+  b.paper.SwitchLevel(1);
+  for (const auto& [step, want] : {std::pair{-2, 4.0}, {-1, 3.0}, {0, 2.0}, {3, 2.0}}) {
+    st.zoomStep = step;
+    EXPECT_EQ(b.mngr.DistanceThreshold(st), want) << step;
+  }
+}
+
+TEST(PointerSamples, TheStrokeEndsOnThe60001stSampleAndTheNextBeginsAnother) {
+  Bench b;
+  b.fake.B = 1;
+  PointerState st;
+  const int32_t undoBefore = b.paper.undo->UndoCount();
+  ASSERT_EQ(b.mngr.PointerSample({0, 0, 1}, st, false), PointerResult::kBegan);
+  for (int i = 1; i < kMaxStrokeSamples; ++i)
+    ASSERT_EQ(b.mngr.PointerSample({float(i % 2 ? 40 : 2), float(i % 40), 1}, st, false),
+              PointerResult::kContinued);
+  EXPECT_EQ(b.mngr.SampleCount(), kMaxStrokeSamples);
+  EXPECT_EQ(b.mngr.PointerSample({20, 20, 1}, st, false), PointerResult::kEnded);
+  EXPECT_FALSE(b.mngr.Running());
+  EXPECT_EQ(b.paper.undo->UndoCount(), undoBefore + 1);  // its own undo step
+  EXPECT_EQ(b.mngr.PointerSample({21, 21, 1}, st, false), PointerResult::kBegan);
+  EXPECT_EQ(b.mngr.SampleCount(), 1);
+  b.mngr.PointerUp(21, 21, st, false);
+}
+
+TEST(ShapeStrokes, NoSmoothingNoPressureAndTheSettingsComeBack) {
+  Bench b;
+  StrokeParams p = PressureParams();
+  b.mngr.SetParams(p);
+  b.stroke.SetOpacity(0.5f);
+  b.stroke.SetIfSize(true);
+  ASSERT_TRUE(b.mngr.StrokeShape({{10, 10}, {20, 10}, {20, 20}}, true, false));
+  // Straight segments at pressure 0.5 (the opacity), the first from pressure 0: sizes are B
+  // throughout, pressures 1; the closed shape returns to its first vertex.
+  ASSERT_FALSE(b.fake.dabs.empty());
+  for (const Dab& d : b.fake.dabs) {
+    EXPECT_EQ(d.size, b.fake.B);
+    EXPECT_EQ(d.pressure, 1.0);
+  }
+  bool reachedStart = false;
+  // The closing diagonal (20,20) -> (10,10) comes near the start off the first row.
+  for (const Dab& d : b.fake.dabs) reachedStart |= d.x < 13 && d.y > 10.6 && d.y < 13;
+  EXPECT_TRUE(reachedStart);
+  EXPECT_EQ(b.mngr.Params(), p);
+  EXPECT_EQ(b.mngr.InterpolationMode(), 1);
+  EXPECT_TRUE(b.stroke.IfSize());
+  EXPECT_FALSE(b.stroke.shapeStroke);
+  EXPECT_FALSE(b.stroke.noSmoothing);
+}
+
+}  // namespace
+}  // namespace tintara
+
+// --- the old pen kinds' dabs ---------------------------------------------------------------------
+
+namespace tintara {
+namespace {
+
+uint32_t Grey(uint32_t p) { return p & 0xFF; }
+
+// A white paper drawn on by the old-pen engine with one kind's defaults.
+struct OldPaper : PaperBench {
+  explicit OldPaper(int32_t kind, int32_t level = 1) : PaperBench(level) {
+    CBlockVMTC& px = *paper.Layer(0)->pixels;
+    for (int32_t y = 0; y < 40; ++y)
+      for (int32_t x = 0; x < 48; ++x) px.SetPixel(x, y, 0xFFFFFFFFu);
+    paper.ActivateLayer(flow, 0);
+    SetPenKindDefaults(stroke, kind, &render);
+    stroke.SetKind(kind);
+    stroke.SetColour(0);
+  }
+  uint32_t At(int32_t x, int32_t y) const { return paper.Layer(0)->pixels->GetPixel(x, y); }
+};
+
+TEST(OldPenDabs, PencilCoverageDoesNotBuildUpWithinAStroke) {
+  OldPaper b(kPenPencil);
+  b.stroke.SetWidth(5);
+  b.stroke.SetIfSize(false);
+  b.stroke.SetIfTransparency(false);
+  b.stroke.SetOpacity(0.5f);
+  b.Stroke({{4, 20, 1}, {40, 20, 1}, {4, 20, 1}, {40, 20, 1}, {40, 21, 1}});
+  // Inside the discs the coverage is 255: the pen colour (black) at the opacity byte 127.
+  const uint32_t once = Lerp8(0, 255, Mul8(255, 127));
+  EXPECT_EQ(Grey(b.At(20, 20)), once);
+  EXPECT_EQ(b.At(20, 20) >> 24, 255u);
+  b.Stroke({{4, 20, 1}, {40, 20, 1}, {40, 21, 1}});
+  EXPECT_EQ(Grey(b.At(20, 20)), Lerp8(0, once, Mul8(255, 127)));
+}
+
+TEST(OldPenDabs, EraserClearsAlphaOrPaintsTheNeutralColourUnderProtection) {
+  for (const bool protect : {false, true}) {
+    OldPaper b(kPenEraser);
+    CLayerData& l = *b.paper.Layer(0);
+    for (int32_t y = 0; y < 40; ++y)
+      for (int32_t x = 0; x < 48; ++x) l.pixels->SetPixel(x, y, 0xFF204060u);
+    l.protectAlpha = protect ? 1 : 0;
+    b.paper.ActivateLayer(b.flow, 0);
+    b.stroke.SetIfTransparency(false);
+    b.stroke.SetIfEdge(false);  // a hard disc: full coverage inside
+    b.Stroke({{6, 20, 1}, {40, 20, 1}, {40, 21, 1}});
+    const uint32_t p = b.At(20, 20);
+    if (protect) {
+      EXPECT_EQ(p, 0xFFFFFFFFu);  // white, the neutral colour of a normal layer
+    } else {
+      EXPECT_EQ(p >> 24, 0u);
+      EXPECT_EQ(p & 0xFFFFFF, 0x204060u);
+    }
+  }
+}
+
+TEST(OldPenDabs, AirbrushCoverageIsTheAirMapOfTheCentreDistance) {
+  CPenRender render;
+  CStrokeRenderer renderer(render);
+  TStroke st;
+  SetPenKindDefaults(st, kPenAirbrush, &render);
+  st.SetKind(kPenAirbrush);
+  st.SetOpacity(0.8f);
+  st.pen.opacity = 0.8f;
+  TMTC work(32, 32);
+  TChannel coverage(32, 32);
+  FillAll(work, 0xFFFFFFFF);
+  FillAll8(coverage, 0);
+  const SPenSurface s{&work, &coverage, nullptr};
+  renderer.BeginStroke(StrokeEngine::kDabs, st, s, 16, 16);
+  const float x = 15.3f, y = 16.6f, r = 6.5f, pressure = 0.5f;
+  ASSERT_TRUE(renderer.OldPenDab(s, st, x, y, r, pressure));
+  const double alpha = 0.8 * 0.5;
+  for (int32_t py = 0; py < 32; ++py)
+    for (int32_t px = 0; px < 32; ++px) {
+      const double d = std::hypot(px + 0.5 - x, py + 0.5 - y);
+      uint32_t want = 255;
+      if (d < r) {
+        // Air map 3: 255 (1 - i / 2047) in 16.16.
+        const int32_t i = int32_t(d * 2047.0 / r);
+        const uint64_t m = uint64_t(std::clamp(255.0 * (1.0 - i / 2047.0), 0.0, 255.0) * 65536.0);
+        const uint32_t cov = uint32_t((m * uint64_t(alpha * 65536.0)) >> 32);
+        want = cov == 0 ? 255 : cov == 255 ? 0 : Lerp8(0, 255, cov);
+      }
+      ASSERT_EQ(Grey(work.Row32(py)[px]), want) << px << "," << py;
+    }
+}
+
+TEST(LegacyDabs, SecondBlurRecomputesFromTheLayerWhereTheCoverageIsTwoOrMore) {
+  OldPaper b(kPenBlur2, 0);
+  CLayerData& l = *b.paper.Layer(0);
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 48; ++x) l.pixels->SetPixel(x, y, (x + y) % 2 ? 0xFFFFFFFFu : 0xFF000000u);
+  b.paper.ActivateLayer(b.flow, 0);
+  b.stroke.SetWidth(4);
+  b.stroke.noSmoothing = true;
+  // Pressure 1 from (10,20) to (30,20): dabs every trunc(4 / 4) + 1 = 2 steps at
+  // (10.5 + 2j, 20.5), channel value trunc(1 x 32) = 32 at a dab centre, softened around it.
+  b.Stroke({{10, 20, 1}, {10, 20, 1}, {30, 20, 1}, {30, 20, 1}});
+  auto mean = [](int32_t c, bool whiteCentre) {
+    // Centre weight 32 - min(c, 31), the eight neighbours 1 each; on a checker the four edge
+    // neighbours have the other colour, the four corners the centre's.
+    const int32_t w = 32 - std::min(c, 31);
+    const int32_t sum = (whiteCentre ? w * 255 + 4 * 255 : 4 * 255);
+    return uint32_t(sum / (w + 8));
+  };
+  EXPECT_EQ(Grey(b.At(20, 20)), mean(32, false));  // on a dab centre, (20 + 20) even: black
+  // One pixel from the dabs at 20.5 and 22.5: 255 - 1 x 255 / 16 softened, times 32.
+  EXPECT_EQ(Grey(b.At(21, 20)), mean(Mul8(int32_t(255 - 255.0 / 16), 32), true));
+  EXPECT_EQ(b.At(20, 5), 0xFF000000u | ((20 + 5) % 2 ? 0xFFFFFFu : 0));  // untouched
 }
 
 }  // namespace
