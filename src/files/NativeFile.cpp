@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -22,8 +23,9 @@ static_assert(std::endian::native == std::endian::little, "the tile copies assum
 namespace {
 
 constexpr uint32_t kTileBytes = 4096;
-// Mask offsets beyond this are refused (paper coordinates stay far from overflow).
-constexpr int32_t kMaxMaskOffset = 4 * kNativeMaxSide;
+// Layer view positions and mask offsets beyond this are refused (paper coordinates stay far
+// from overflow).
+constexpr int32_t kMaxOffset = 4 * kNativeMaxSide;
 
 std::string Format(const char* format, ...) {
   char buf[1024];
@@ -361,7 +363,8 @@ int32_t WriteLayer(IBlockSink& sink, const CLayerData& layer) {
   int32_t s = sink.Write(head) ? kFileOk : kFileShortWrite;
   const CBlockVMTC* store = layer.pixels.get();
   if (s == kFileOk &&
-      (!store || !store->IsValid() || store->Width() > kNativeMaxSide || store->Height() > kNativeMaxSide))
+      (!store || !store->IsValid() || store->Width() > kNativeMaxSide || store->Height() > kNativeMaxSide ||
+       std::abs(int64_t(layer.viewX)) > kMaxOffset || std::abs(int64_t(layer.viewY)) > kMaxOffset))
     s = kFileLayerGeometry;
   if (s == kFileOk) s = WriteRuns(sink, *store, kLayerRuns);
   if (s != kFileOk) sink.Truncate(start);
@@ -397,8 +400,8 @@ int32_t WriteMask(IBlockSink& sink, const CMaskData& mask, int32_t paperWidth, i
   w.zeros(size_t(Padded4(withZero) - name.size()));
   int32_t s = sink.Write(head) ? kFileOk : kFileShortWrite;
   if (s == kFileOk && c) {
-    if (c->Width() > kNativeMaxSide || c->Height() > kNativeMaxSide ||
-        std::abs(mask.offsetX) > kMaxMaskOffset || std::abs(mask.offsetY) > kMaxMaskOffset)
+    if (c->Width() > kNativeMaxSide || c->Height() > kNativeMaxSide || std::abs(mask.offsetX) > kMaxOffset ||
+        std::abs(mask.offsetY) > kMaxOffset)
       s = kFileMaskGeometry;
     else
       s = WriteRuns(sink, *c, kMaskRuns);
@@ -588,9 +591,10 @@ int32_t Loader::ReadLayer(const BlockHead& head) {
     return kFileLayerGeometry;
   if (rec.columns != Ceil32(rec.storeWidth, 32) || rec.rows != Ceil32(rec.storeHeight, 32))
     return kFileLayerGeometry;
-  if (rec.viewWidth != paper_.width || rec.viewHeight != paper_.height || rec.viewX < 0 || rec.viewY < 0 ||
-      int64_t(rec.viewX) + rec.viewWidth > rec.storeWidth ||
-      int64_t(rec.viewY) + rec.viewHeight > rec.storeHeight)
+  // A moved layer's view may reach past its store (the paper shows nothing of the layer
+  // there), so the view position is only kept where paper and store coordinates cannot overflow.
+  if (rec.viewWidth != paper_.width || rec.viewHeight != paper_.height ||
+      std::abs(int64_t(rec.viewX)) > kMaxOffset || std::abs(int64_t(rec.viewY)) > kMaxOffset)
     return kFileLayerGeometry;
   std::string name;
   if (const int32_t s = ReadName(head, name); s != kFileOk) return s;
@@ -638,8 +642,8 @@ int32_t Loader::ReadMask(const BlockHead& head) {
   const bool channel = flags & 1;
   if (channel) {
     if (tw != 64 || th != 64 || sw < 1 || sh < 1 || sw > kNativeMaxSide || sh > kNativeMaxSide ||
-        columns != Ceil32(sw, 64) || rows != Ceil32(sh, 64) || std::abs(int64_t(ox)) > kMaxMaskOffset ||
-        std::abs(int64_t(oy)) > kMaxMaskOffset)
+        columns != Ceil32(sw, 64) || rows != Ceil32(sh, 64) || std::abs(int64_t(ox)) > kMaxOffset ||
+        std::abs(int64_t(oy)) > kMaxOffset)
       return kFileMaskGeometry;
   }
   std::string name;
