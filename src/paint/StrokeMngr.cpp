@@ -535,39 +535,78 @@ bool CStrokeMngr::PointerUp(float x, float y, const PointerState& state, bool re
   return PenUp(x, y, record);
 }
 
-bool CStrokeMngr::StrokeShape(const std::vector<ShapeVertex>& vertices, bool closed, bool record) {
-  if (running_ || vertices.empty()) return false;
+void CStrokeMngr::EnterShapeMode() {
+  if (saved_.active) return;
   TStroke& st = *stroke_;
-  struct Saved {
-    CStrokeMngr& m;
-    TStroke& st;
-    bool ifSize, ifTransparency, noSmoothing, shape;
-    StrokeParams params;
-    uint8_t mode;
-    ~Saved() {
-      if (m.running_) m.End(false);
-      st.SetIfSize(ifSize);
-      st.SetIfTransparency(ifTransparency);
-      st.noSmoothing = noSmoothing;
-      st.shapeStroke = shape;
-      m.params_ = params;
-      m.interpolate_.SetMode(mode);
-    }
-  } saved{*this,          st,      st.IfSize(),        st.IfTransparency(), st.noSmoothing,
-          st.shapeStroke, params_, interpolate_.Mode()};
+  saved_ = {true,           st.IfSize(), st.IfTransparency(), st.noSmoothing,
+            st.shapeStroke, params_,     interpolate_.Mode()};
   st.noSmoothing = true;
   st.shapeStroke = true;
   st.SetIfSize(false);
   st.SetIfTransparency(false);
   params_.pressureSize = params_.pressureOpacity = 0;
   interpolate_.SetMode(0);
-  const float p = st.EffectiveOpacity(paper_->Engine() == StrokeEngine::kDirect);
+}
+
+void CStrokeMngr::LeaveShapeMode() {
+  if (!saved_.active) return;
+  TStroke& st = *stroke_;
+  st.SetIfSize(saved_.ifSize);
+  st.SetIfTransparency(saved_.ifTransparency);
+  st.noSmoothing = saved_.noSmoothing;
+  st.shapeStroke = saved_.shape;
+  params_ = saved_.params;
+  interpolate_.SetMode(saved_.mode);
+  saved_.active = false;
+}
+
+bool CStrokeMngr::StrokeShape(const std::vector<ShapeVertex>& vertices, bool closed, bool record) {
+  if (running_ || vertices.empty()) return false;
+  EnterShapeMode();
+  // The saved settings come back however the drawing ends.
+  struct Leave {
+    CStrokeMngr& m;
+    ~Leave() {
+      if (m.running_) m.End(false);
+      m.LeaveShapeMode();
+    }
+  } leave{*this};
+  const float p = stroke_->EffectiveOpacity(paper_->Engine() == StrokeEngine::kDirect);
   std::vector<ShapeVertex> path = vertices;
   if (closed && path.size() > 1 && (path.back().x != path.front().x || path.back().y != path.front().y))
     path.push_back(path.front());
   if (!Begin({path[0].x, path[0].y, p}, record)) return false;
   for (size_t i = 1; i < path.size(); ++i) Continue({path[i].x, path[i].y, p}, record);
   return PenUp(path.back().x, path.back().y, record);
+}
+
+// --- replay ----------------------------------------------------------------------------------
+
+bool CStrokeReplay::Start(StrokeEngine engine, int32_t layer, bool shape) {
+  if (mngr_.Running() || started_) return false;
+  engine_ = engine;
+  mngr_.Stroke().layer = layer;
+  shape_ = shape;
+  started_ = true;
+  begun_ = false;
+  if (shape_) mngr_.EnterShapeMode();
+  return true;
+}
+
+bool CStrokeReplay::Sample(const StrokeSample& s) {
+  if (!started_) return false;
+  if (!begun_) return begun_ = mngr_.Begin(engine_, s, false);
+  mngr_.Continue(s, false);
+  return true;
+}
+
+bool CStrokeReplay::Finish(SPixRect* paperRect) {
+  if (!started_) return false;
+  started_ = false;
+  const bool ok = begun_ ? mngr_.End(false, paperRect) : true;
+  if (shape_) mngr_.LeaveShapeMode();
+  begun_ = false;
+  return ok;
 }
 
 }  // namespace tintara

@@ -161,6 +161,11 @@ class CStrokeMngr {
   // come back afterwards whatever happens. A closed shape returns to its first vertex.
   bool StrokeShape(const std::vector<ShapeVertex>& vertices, bool closed, bool record);
 
+  // The pen settings of a shape stroke (no smoothing, no pressure size or opacity, the
+  // shape flag) until LeaveShapeMode puts the saved ones back.
+  void EnterShapeMode();
+  void LeaveShapeMode();
+
   // --- what the stepping left -------------------------------------------------------------
   // Even-aligned store rectangles of the last segment and of the stroke, clipped to the work
   // buffer; empty when no dab was drawn.
@@ -203,7 +208,34 @@ class CStrokeMngr {
   int64_t samples_ = 0;
   bool running_ = false;
   bool recording_ = false;
+  struct SavedPen {
+    bool active = false;
+    bool ifSize = false, ifTransparency = false, noSmoothing = false, shape = false;
+    StrokeParams params;
+    uint8_t mode = 1;
+  } saved_;
   StrokeEngine engine_ = StrokeEngine::kManager;
+};
+
+// Drives a recorded stroke through a stroke manager, as the event player hands it over: the
+// engine, layer and shape flag first, then the samples — the first begins the stroke, each
+// later one continues it (the recording holds the pen-up's pressure-0 sample) — then the end.
+// Nothing is recorded; the undo record is made as for a live stroke.
+class CStrokeReplay {
+ public:
+  explicit CStrokeReplay(CStrokeMngr& mngr) : mngr_(mngr) {}
+  // False when a stroke already runs.
+  bool Start(StrokeEngine engine, int32_t layer, bool shape);
+  // False when the stroke could not begin (no such layer, a non-finite first sample).
+  bool Sample(const StrokeSample& s);
+  // Ends the stroke; a stroke that never got a sample ends as nothing.
+  bool Finish(SPixRect* paperRect = nullptr);
+  bool Started() const { return started_; }
+
+ private:
+  CStrokeMngr& mngr_;
+  StrokeEngine engine_ = StrokeEngine::kManager;
+  bool started_ = false, begun_ = false, shape_ = false;
 };
 
 }  // namespace tintara

@@ -775,3 +775,76 @@ TEST(LegacyDabs, SecondBlurRecomputesFromTheLayerWhereTheCoverageIsTwoOrMore) {
 
 }  // namespace
 }  // namespace tintara
+
+// --- recording and replay -------------------------------------------------------------------------
+
+namespace tintara {
+namespace {
+
+struct RecordedStroke : IStrokeRecorder {
+  int32_t layer = -2;
+  bool shape = false;
+  StrokeEngine engine = StrokeEngine::kDirect;
+  std::vector<StrokeSample> samples;
+  int32_t ends = 0;
+  bool Begin(int32_t l, bool s, StrokeEngine e, float p, float x, float y) override {
+    layer = l, shape = s, engine = e;
+    samples = {{x, y, p}};
+    return true;
+  }
+  bool Sample(float p, float x, float y) override {
+    samples.push_back({x, y, p});
+    return true;
+  }
+  bool End() override {
+    ++ends;
+    return true;
+  }
+};
+
+TEST(StrokeReplay, ARecordedStrokeReplaysToTheSamePixels) {
+  for (const bool shape : {false, true}) {
+    PaperBench live, replayed;
+    RecordedStroke rec;
+    live.mngr.SetRecorder(&rec);
+    live.stroke.SetOpacity(0.7f);
+    replayed.stroke.SetOpacity(0.7f);
+    StrokeParams p = PressureParams();
+    p.opacity = 700;  // what every stroke begin sets from the stroke's opacity
+    live.mngr.SetParams(p);
+    replayed.mngr.SetParams(p);
+    if (shape) {
+      ASSERT_TRUE(live.mngr.StrokeShape({{6, 6}, {40, 8}, {30, 34}}, true, true));
+    } else {
+      live.Stroke(kZigzag);
+    }
+    ASSERT_EQ(rec.ends, 1);
+    EXPECT_EQ(rec.layer, 0);
+    EXPECT_EQ(rec.shape, shape);
+    EXPECT_EQ(rec.engine, StrokeEngine::kManager);
+    // The pen-up's pressure-0 sample is part of the recording.
+    EXPECT_EQ(rec.samples.back().pressure, 0.0f);
+    CStrokeReplay replay(replayed.mngr);
+    ASSERT_TRUE(replay.Start(rec.engine, rec.layer, rec.shape));
+    for (const StrokeSample& s : rec.samples) ASSERT_TRUE(replay.Sample(s));
+    ASSERT_TRUE(replay.Finish());
+    EXPECT_EQ(replayed.Pixels(), live.Pixels()) << (shape ? "shape" : "stroke");
+    EXPECT_NE(replayed.Pixels(), PaperBench().Pixels());
+    EXPECT_EQ(replayed.mngr.Params(), p);  // a shape's settings come back
+    EXPECT_EQ(replayed.paper.undo->UndoCount(), live.paper.undo->UndoCount());
+  }
+}
+
+TEST(StrokeReplay, NothingIsRecordedWithoutTheRecordFlag) {
+  PaperBench b;
+  RecordedStroke rec;
+  b.mngr.SetRecorder(&rec);
+  ASSERT_TRUE(b.mngr.Begin({4, 4, 1}, false));
+  b.mngr.Continue({20, 20, 1}, true);  // a stroke begun without recording stays unrecorded
+  b.mngr.End(true);
+  EXPECT_EQ(rec.ends, 0);
+  EXPECT_TRUE(rec.samples.empty());
+}
+
+}  // namespace
+}  // namespace tintara
