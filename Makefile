@@ -22,10 +22,13 @@ build-release: deps
 	  -DTINTARA_TESTS=OFF
 	ninja -C build/release -j$(JOBS) tintara
 
+# Replays the bundled example event file to its end, unattended, and writes the picture and
+# a protected copy of the stream to build/run (a render run exits with its outcome, 8 = done).
 run: build-release
 	@build/release/src/app/tintara --version
-	@out=$$(build/release/src/app/tintara --selftest-image $(CURDIR)/build/selftest.bmp) && \
-	  echo "wrote $$out"
+	@mkdir -p build/run
+	@build/release/src/app/tintara -render examples/panes.te4 -O$(CURDIR)/build/run; \
+	  code=$$?; test $$code -eq 8 || { echo "render run failed with outcome $$code"; exit 1; }
 
 bench: deps
 	cmake -S . -B build/bench $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS="-O2" \

@@ -227,6 +227,8 @@ class TPaper {
   // Level-0 papers: undoes the last painting step of layer i from its own history and
   // repaints the restored rectangle.
   bool UndoLayerStep(TFlowImage& flow, int32_t i);
+  // Level-0 papers: layer i starts a fresh history of its own.
+  bool ClearLayerUndo(int32_t i);
   bool CanUndoNow() const { return undo && undo->HasUndo(); }
   bool CanRedoNow() const { return undo && undo->HasRedo(); }
   // The flow image of the step in progress (records that change the canvas need it).

@@ -401,6 +401,13 @@ bool TPaper::UndoLayerStep(TFlowImage& flow, int32_t i) {
   return true;
 }
 
+bool TPaper::ClearLayerUndo(int32_t i) {
+  CLayerData* l = layers.At(i);
+  if (!l) return false;
+  if (l->ownUndo) l->ownUndo = MakeOwnLayerUndo();
+  return true;
+}
+
 bool TPaper::SetUndoLimit(int32_t undoMax) {
   undoMax = std::clamp(undoMax, 0, 50);
   // The stream's window is resized first; when it cannot be, nothing changes.

@@ -1,9 +1,11 @@
 #include "events/Render.h"
 
+#include <cctype>
 #include <filesystem>
 
 #include "document/Paper.h"
 #include "events/EventFile.h"
+#include "events/OldPlayer.h"
 #include "events/Player.h"
 #include "pixel/Bmp.h"
 #include "pixel/ColorOps.h"
@@ -31,9 +33,60 @@ RenderResult Marked(const RenderRequest& r, RenderOutcome outcome, const char* e
   return result;
 }
 
+// The picture as the window shows it, over white where it is transparent; it carries no
+// resolution.
+bool WritePicture(TPaper& paper, const RenderRequest& request, RenderResult& result) {
+  paper.RecompositeAll(false);
+  TTC picture;
+  if (!picture.Resize(paper.width, paper.height)) return false;
+  CopyRect(picture, {0, 0}, paper.composite, paper.composite.Bounds());
+  if (!paper.paperColorOn) UnderColour(picture, picture.Bounds(), 0x00FFFFFF);
+  result.picture = OutputPath(request, ".bmp");
+  return WriteBmp24(picture, result.picture, 0);
+}
+
+bool IsOldEventFile(const std::string& path) {
+  std::string ext = fs::path(path).extension().string();
+  for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".zov";
+}
+
+// A version-1 stream: replayed through its own player, written back as .zov with the
+// protection markers.
+RenderResult RenderOldEventFile(const RenderRequest& request) {
+  TEventPacket packets;
+  if (!packets.Load(request.eventFile)) return Marked(request, RenderOutcome::kUnreadable, ".bad");
+  TPaper paper;
+  TFlowImage flow(paper);
+  CEventOldPlayer player(paper, flow, packets, request.oldStroke);
+  const int32_t start = player.Start(fs::path(request.eventFile).stem().string(), true);
+  if (start == 5) return Marked(request, RenderOutcome::kProtected, ".prt");
+  if (start != 0) return Marked(request, RenderOutcome::kUnreadable, ".bad");
+  const StepResult end = player.RunToEnd(request.stepBudget);
+  RenderResult result;
+  if (request.viewOnly) {
+    result.outcome = end == StepResult::kEnded ? RenderOutcome::kSuccess : RenderOutcome::kFailure;
+    return result;
+  }
+  // A packet that could not be replayed ends an old replay; the picture would not be the
+  // stream's, so it is refused like operations this build does not have.
+  if (player.Incomplete() || player.Failed()) return Marked(request, RenderOutcome::kIncomplete, ".him");
+  if (end != StepResult::kEnded || !WritePicture(paper, request, result)) return result;
+  result.events = OutputPath(request, ".zov");
+  if (!packets.Save(result.events, true)) {
+    DebugOut("render: the stream is too short to carry its protection markers, or could not be written");
+    return result;
+  }
+  result.width = paper.width;
+  result.height = paper.height;
+  result.outcome = RenderOutcome::kSuccess;
+  return result;
+}
+
 }  // namespace
 
 RenderResult RenderEventFile(const RenderRequest& request) {
+  if (IsOldEventFile(request.eventFile)) return RenderOldEventFile(request);
   CEventMngr events;
   if (LoadEventFile(request.eventFile, events) != 0)
     return Marked(request, RenderOutcome::kUnreadable, ".bad");
@@ -53,15 +106,7 @@ RenderResult RenderEventFile(const RenderRequest& request) {
   // A picture that is not what the stream describes is never written.
   if (player.Incomplete()) return Marked(request, RenderOutcome::kIncomplete, ".him");
   if (end != StepResult::kEnded) return result;
-  // The picture as the window shows it, over white where it is transparent.
-  paper.RecompositeAll(false);
-  TTC picture;
-  if (!picture.Resize(paper.width, paper.height)) return result;
-  CopyRect(picture, {0, 0}, paper.composite, paper.composite.Bounds());
-  if (!paper.paperColorOn) UnderColour(picture, picture.Bounds(), 0x00FFFFFF);
-  result.picture = OutputPath(request, ".bmp");
-  // The render picture carries no resolution.
-  if (!WriteBmp24(picture, result.picture, 0)) return result;
+  if (!WritePicture(paper, request, result)) return result;
   // The stream again, protected, under the extension its version asks for.
   std::vector<uint8_t> file;
   if (WritePackedEvents(events, paper.width, paper.height, true, file) != kEvOk) return result;

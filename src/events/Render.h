@@ -7,6 +7,7 @@
 
 namespace tintara {
 
+class IOldReplayStroke;
 class IReplayStroke;
 
 enum class RenderOutcome : int32_t {
@@ -18,9 +19,10 @@ enum class RenderOutcome : int32_t {
 };
 
 struct RenderRequest {
-  std::string eventFile;
-  std::string outputDir;            // empty: the event file's folder
-  IReplayStroke* stroke = nullptr;  // the brush engine that replays strokes
+  std::string eventFile;                  // .zov: a version-1 stream; anything else the current format
+  std::string outputDir;                  // empty: the event file's folder
+  IReplayStroke* stroke = nullptr;        // the brush engine that replays strokes
+  IOldReplayStroke* oldStroke = nullptr;  // the legacy engine, for version-1 streams (.zov)
   int64_t stepBudget = -1;
   bool viewOnly = false;  // replay only: nothing is written but a marker
 };
