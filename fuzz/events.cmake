@@ -3,3 +3,5 @@ tintara_fuzz(fuzz_packet_stream SOURCES fuzz_packet_stream.cpp LIBS tintara_even
 tintara_fuzz(fuzz_old_stream SOURCES fuzz_old_stream.cpp LIBS tintara_events)
 # Event files: the stored-stream reader and the replay of what it accepts.
 tintara_fuzz(fuzz_event_file SOURCES fuzz_event_file.cpp LIBS tintara_events)
+# Picture files: the .tci reader with its embedded events, and the preview reader.
+tintara_fuzz(fuzz_native_file SOURCES fuzz_native_file.cpp LIBS tintara_events)
