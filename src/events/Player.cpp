@@ -141,8 +141,9 @@ StepResult CEventPlayer::Step(bool slowSampling) {
     if (IsStrokeStart(p.code)) {
       LayerArgRecord r;
       if (Decode(p, r) != DecodeStatus::Ok) return done(StepResult::kFailed);
-      strokeSkipped_ = stroke_ == nullptr || !stroke_->Begin(p.code, r.layer, r.arg);
-      if (strokeSkipped_ && stroke_ == nullptr) {
+      const bool replayable = stroke_ != nullptr && stroke_->Replays(p.code);
+      strokeSkipped_ = !replayable || !stroke_->Begin(p.code, r.layer, r.arg);
+      if (strokeSkipped_ && !replayable) {
         Skipped(p.code);
         ++skipped_;
       } else if (strokeSkipped_) {

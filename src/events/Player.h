@@ -29,6 +29,9 @@ enum class StepResult : int32_t { kContinued = 0, kIdle = 1, kEnded = 2, kFailed
 class IReplayStroke {
  public:
   virtual ~IReplayStroke() = default;
+  // False when strokes of this start code cannot be replayed by it: they are stepped over
+  // and the replay counts as incomplete.
+  virtual bool Replays(PacketCode start) const { return true; }
   virtual bool Begin(PacketCode start, int32_t layer, int32_t mask) = 0;
   virtual bool Sample(const PacketSample& s) = 0;
   virtual bool End() = 0;
