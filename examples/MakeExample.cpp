@@ -1,11 +1,14 @@
 // Writes the bundled example event file: a small picture of coloured panes built with layer
-// operations, so that a machine without a display can replay something real.
+// operations and three pen strokes, so that a machine without a display can replay something
+// real.
 //   make_example OUT.te4
+#include <cmath>
 #include <cstdio>
 
 #include "document/Paper.h"
 #include "events/EventFile.h"
 #include "events/Recorder.h"
+#include "events/StrokeReplay.h"
 #include "pixel/Arith.h"
 
 using namespace tintara;
@@ -19,9 +22,15 @@ int main(int argc, char** argv) {
   TPaper paper;
   TFlowImage flow(paper);
   CEventMngr events;
-  CPaperRecorder recorder(paper, events);
+  TStroke pen;
+  CStrokeToolState tools(pen);
+  CPaperRecorder recorder(paper, events, &tools);
+  CStrokeRecorderLink link(recorder);
+  CPenRender render;
+  CStrokeRenderer renderer(render);
   recorder.StartRecording(16);
   paper.SetJournal(&recorder);
+  paper.SetLevel(1);  // the old pen kinds, which streams replay with their pen values
   bool ok = paper.NewPaper("example", flow, true, false, 96, 240, 320);
   paper.SetPaperColor(0x00F4ECE0, true);  // warm paper
   struct Pane {
@@ -43,6 +52,26 @@ int main(int argc, char** argv) {
     const int32_t i = paper.NewLayer(flow, p.mode, p.colour, p.name);
     ok = ok && i >= 0 && paper.SetLayerPosition(flow, i, p.x, p.y);
     if (ok && p.opacity != 255) ok = paper.SetLayerOpacity(i, p.opacity);
+  }
+  // Three pressure strokes across the lower half on a clear layer of their own, each with a
+  // pen of its own.
+  ok = ok && paper.NewLayer(flow, kModeNormal, 0x00FFFFFF, "ink") >= 0;
+  CStrokeMngr strokes(paper, flow, pen, renderer);
+  strokes.SetRecorder(&link);
+  const struct {
+    uint32_t colour;
+    float width, y;
+  } waves[] = {{0x00F8F0D0, 3, 170}, {0x00202830, 6, 195}, {0x00E05030, 10, 220}};
+  for (const auto& w : waves) {
+    pen.SetColour(w.colour);
+    pen.SetWidth(w.width);
+    pen.SetIfSize(true);
+    for (int i = 0; i <= 60 && ok; ++i) {
+      const StrokeSample s{20.0f + float(i) * 4.5f, w.y + 12.0f * std::sin(float(i) * 0.2f),
+                           0.3f + 0.7f * std::sin(float(i) * 0.05f)};
+      ok = i == 0 ? strokes.Begin(s, true) : (strokes.Continue(s, true), true);
+    }
+    ok = ok && strokes.End(true);
   }
   ok = ok && SaveEventFile(argv[1], paper, recorder, false, false) == kEvOk;
   paper.SetJournal(nullptr);

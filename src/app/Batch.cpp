@@ -15,7 +15,7 @@ void SleepFor(int32_t seconds) {
 
 }  // namespace
 
-BatchReport RunBatch(const StartupOptions& options, IReplayStroke* stroke, void (*sleepSeconds)(int32_t)) {
+BatchReport RunBatch(const StartupOptions& options, void (*sleepSeconds)(int32_t)) {
   BatchReport report;
   if (options.files.empty()) {
     report.code = 10;
@@ -24,7 +24,6 @@ BatchReport RunBatch(const StartupOptions& options, IReplayStroke* stroke, void 
   RenderRequest request;
   request.eventFile = options.files.front();
   request.outputDir = options.outputDir;
-  request.stroke = stroke;
   request.viewOnly = options.viewer;
   const RenderResult r = RenderEventFile(request);
   report.code = int32_t(r.outcome);

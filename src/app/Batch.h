@@ -9,18 +9,15 @@
 
 namespace tintara {
 
-class IReplayStroke;
-
 struct BatchReport {
   int32_t code = 9;             // 8..13
   std::string picture, events;  // what a render run wrote
 };
 
 // Runs the first file of the command line; the first outcome ends the run, so later files
-// are not opened. `stroke` replays strokes (none: streams with strokes are refused).
+// are not opened.
 // `sleepSeconds` waits in a viewer run (injectable so tests need not wait).
-BatchReport RunBatch(const StartupOptions& options, IReplayStroke* stroke,
-                     void (*sleepSeconds)(int32_t) = nullptr);
+BatchReport RunBatch(const StartupOptions& options, void (*sleepSeconds)(int32_t) = nullptr);
 
 // "render ..." text for the outcome, for the terminal.
 std::string BatchOutcomeText(int32_t code);

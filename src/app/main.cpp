@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
       tintara::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (!options.batch) return Usage();
   // The outcome code is also the exit status, so that a calling script can tell them apart.
-  const tintara::BatchReport report = tintara::RunBatch(options, nullptr);
+  const tintara::BatchReport report = tintara::RunBatch(options);
   std::fprintf(report.code == 8 || report.code == 13 ? stdout : stderr, "tintara: %s (%d)\n",
                tintara::BatchOutcomeText(report.code).c_str(), report.code);
   if (!report.picture.empty() && report.code == 8)

@@ -7,6 +7,7 @@
 #include "events/EventFile.h"
 #include "events/OldPlayer.h"
 #include "events/Player.h"
+#include "events/StrokeReplay.h"
 #include "pixel/Bmp.h"
 #include "pixel/ColorOps.h"
 #include "platform/Debug.h"
@@ -92,7 +93,8 @@ RenderResult RenderEventFile(const RenderRequest& request) {
     return Marked(request, RenderOutcome::kUnreadable, ".bad");
   TPaper paper;
   TFlowImage flow(paper);
-  CEventPlayer player(paper, flow, events, request.stroke);
+  CReplayStrokeEngine strokes(paper, flow);
+  CEventPlayer player(paper, flow, events, request.replayStrokes ? &strokes : nullptr);
   const std::string title = fs::path(request.eventFile).stem().string();
   const int32_t start = player.Start(title, true);
   if (start == 5) return Marked(request, RenderOutcome::kProtected, ".prt");

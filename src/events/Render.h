@@ -8,7 +8,6 @@
 namespace tintara {
 
 class IOldReplayStroke;
-class IReplayStroke;
 
 enum class RenderOutcome : int32_t {
   kSuccess = 8,
@@ -21,7 +20,7 @@ enum class RenderOutcome : int32_t {
 struct RenderRequest {
   std::string eventFile;                  // .zov: a version-1 stream; anything else the current format
   std::string outputDir;                  // empty: the event file's folder
-  IReplayStroke* stroke = nullptr;        // the brush engine that replays strokes
+  bool replayStrokes = true;              // false: streams with strokes are not replayed
   IOldReplayStroke* oldStroke = nullptr;  // the legacy engine, for version-1 streams (.zov)
   int64_t stepBudget = -1;
   bool viewOnly = false;  // replay only: nothing is written but a marker

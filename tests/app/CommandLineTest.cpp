@@ -64,15 +64,15 @@ TEST(Batch, OnlyTheFirstFileIsRunAndAViewerWaitsBeforeItReports) {
   const std::string dir = mkdtemp(tmpl);
   ASSERT_TRUE(WriteFileAtomic(dir + "/one.te4", "junk", 4));
   StartupOptions o = ParseCommandLine({"-render", dir + "/one.te4", dir + "/two.te4", "-O" + dir});
-  EXPECT_EQ(RunBatch(o, nullptr, FakeSleep).code, 10);
+  EXPECT_EQ(RunBatch(o, FakeSleep).code, 10);
   EXPECT_TRUE(std::filesystem::exists(dir + "/one.bad"));
   EXPECT_FALSE(std::filesystem::exists(dir + "/two.bad"));
   EXPECT_EQ(slept, -1);  // a render run does not wait
   o = ParseCommandLine({"-viewer", "-T3", dir + "/one.te4", "-O" + dir});
-  EXPECT_EQ(RunBatch(o, nullptr, FakeSleep).code, 10);
+  EXPECT_EQ(RunBatch(o, FakeSleep).code, 10);
   EXPECT_EQ(slept, 3);
   o.files.clear();
-  EXPECT_EQ(RunBatch(o, nullptr, FakeSleep).code, 10);
+  EXPECT_EQ(RunBatch(o, FakeSleep).code, 10);
   std::filesystem::remove_all(dir);
 }
 
@@ -81,7 +81,7 @@ TEST(Batch, TheBundledExampleRendersAsBuilt) {
   char tmpl[] = "/tmp/tintara-example-XXXXXX";
   const std::string dir = mkdtemp(tmpl);
   const StartupOptions o = ParseCommandLine({"-render", TINTARA_EXAMPLES_DIR "/panes.te4", "-O" + dir});
-  const BatchReport report = RunBatch(o, nullptr);
+  const BatchReport report = RunBatch(o);
   ASSERT_EQ(report.code, 8);
   TMTC bmp;
   ASSERT_TRUE(ReadBmpFile(bmp, report.picture));

@@ -33,6 +33,7 @@ class RenderRun : public ::testing::Test {
     CPaperRecorder recorder(paper, events);
     recorder.StartRecording(8);
     paper.SetJournal(&recorder);
+    if (withStroke) paper.SetLevel(2);  // the brush engine
     EXPECT_TRUE(paper.NewPaper("p", flow, true, false, 96, 12, 20));
     EXPECT_GE(paper.NewLayer(flow, kModeNormal, 0xFF2050A0, ""), 0);
     EXPECT_TRUE(paper.SetLayerPosition(flow, 1, 6, 0));
@@ -89,7 +90,8 @@ TEST_F(RenderRun, UnreadableAndIncompleteStreamsLeaveAMarkerAndNoPicture) {
   EXPECT_EQ(RenderEventFile(r).outcome, RenderOutcome::kUnreadable);
   EXPECT_TRUE(fs::exists(out_ + "/junk.bad"));
   EXPECT_FALSE(fs::exists(out_ + "/junk.bmp"));
-  // A stroke with no brush engine to replay it: the picture would be wrong, so none is written.
+  // A brush-engine stroke, which streams cannot replay yet: the picture would be wrong, so
+  // none is written.
   r.eventFile = Recorded("stroke.te4", false, true);
   EXPECT_EQ(RenderEventFile(r).outcome, RenderOutcome::kIncomplete);
   EXPECT_TRUE(fs::exists(out_ + "/stroke.him"));
