@@ -749,6 +749,33 @@ TEST(OldPenDabs, AirbrushCoverageIsTheAirMapOfTheCentreDistance) {
     }
 }
 
+TEST(OldPenDabs, WatercolourWithoutChangeLengthOrSurroundPaintsThePenColour) {
+  CPenRender render;
+  CStrokeRenderer renderer(render);
+  TStroke st;
+  SetPenKindDefaults(st, kPenWatercolour, &render);
+  st.SetKind(kPenWatercolour);
+  st.SetSpeed(0);  // no change length: the pen colour at once
+  st.SetEnv(0);    // no pull towards the surrounding colour
+  st.SetIfEdge(false);
+  st.SetColour(0x00C01020);
+  st.pen.opacity = 1.0f;
+  TMTC work(32, 32);
+  TChannel coverage(32, 32);
+  FillAll(work, 0xFF808080u);
+  FillAll8(coverage, 0);
+  const SPenSurface s{&work, &coverage, nullptr};
+  renderer.BeginStroke(StrokeEngine::kDabs, st, s, 16, 16);
+  ASSERT_TRUE(renderer.OldPenDab(s, st, 16.5f, 16.5f, 6, 1.0f));
+  // Inside the disc: the pen colour at trunc(0.35 x 255) = 89 over the opaque grey.
+  const uint32_t t = 89;
+  const uint32_t want = 0xFF000000u | uint32_t(Lerp8(0xC0, 0x80, t)) << 16 |
+                        uint32_t(Lerp8(0x10, 0x80, t)) << 8 | Lerp8(0x20, 0x80, t);
+  EXPECT_EQ(work.Row32(16)[16], want);
+  EXPECT_EQ(work.Row32(16)[13], want);
+  EXPECT_EQ(work.Row32(16)[28], 0xFF808080u);  // outside the disc
+}
+
 TEST(LegacyDabs, SecondBlurRecomputesFromTheLayerWhereTheCoverageIsTwoOrMore) {
   OldPaper b(kPenBlur2, 0);
   CLayerData& l = *b.paper.Layer(0);
