@@ -393,6 +393,33 @@ TEST(StrokeOnPaper, ChangesOnlyTheCommittedRectangleAndUndoRestoresTheLayer) {
   }
 }
 
+TEST(StrokeOnPaper, LegacyStrokesKeepAlphaAndUndoFromTheLayersOwnHistory) {
+  PaperBench b(0);
+  b.stroke.SetKind(kPenPencil);
+  b.stroke.SetWidth(4);
+  b.stroke.SetIfTransparency(true);
+  CLayerData& l = *b.paper.Layer(0);
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 48; ++x) l.pixels->SetPixel(x, y, uint32_t(80 + x) << 24 | 0xE0E0E0);
+  b.paper.ActivateLayer(b.flow, 0);
+  const std::vector<uint32_t> before = b.Pixels();
+  const SPixRect r = b.Stroke(kZigzag);
+  const std::vector<uint32_t> after = b.Pixels();
+  int32_t changed = 0;
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 48; ++x) {
+      const size_t i = size_t(y * 48 + x);
+      EXPECT_EQ(after[i] >> 24, before[i] >> 24);  // the legacy engine never changes alpha
+      if (after[i] != before[i]) {
+        ++changed;
+        EXPECT_TRUE(x >= r.x && x < r.Right() && y >= r.y && y < r.Bottom()) << x << "," << y;
+      }
+    }
+  EXPECT_GT(changed, 30);
+  ASSERT_TRUE(b.paper.UndoLayerStep(b.flow, 0));
+  EXPECT_EQ(b.Pixels(), before);
+}
+
 TEST(StrokeOnPaper, TheCompositeShowsTheWorkingCopyWhileTheStrokeRuns) {
   PaperBench b;
   ASSERT_TRUE(b.mngr.Begin({10, 20, 1}, false));
