@@ -673,6 +673,11 @@ TEST(ShapeStrokes, NoSmoothingNoPressureAndTheSettingsComeBack) {
     EXPECT_EQ(d.size, b.fake.B);
     EXPECT_EQ(d.pressure, 1.0);
   }
+  // Unsmoothed, every dab lies on an edge of the triangle (each shifted by the quarter pixel):
+  // y = 10.25, x = 20.25, or the diagonal back to the start.
+  for (const Dab& d : b.fake.dabs)
+    EXPECT_TRUE(std::abs(d.y - 10.25) < 1e-3 || std::abs(d.x - 20.25) < 1e-3 || std::abs(d.x - d.y) < 1e-3)
+        << d.x << "," << d.y;
   bool reachedStart = false;
   // The closing diagonal (20,20) -> (10,10) comes near the start off the first row.
   for (const Dab& d : b.fake.dabs) reachedStart |= d.x < 13 && d.y > 10.6 && d.y < 13;
