@@ -784,7 +784,9 @@ TEST(NativeSave, MasksAreSavedWhenThereAreSeveralOrTheSelectionIsInUse) {
     TPaper p;
     TFlowImage f(p);
     ASSERT_TRUE(p.NewPaper("m", f, false, false, 72, 10, 10));
-    if (c.channel) ASSERT_TRUE(p.masks.At(0)->CreateChannel(10, 10));
+    if (c.channel) {
+      ASSERT_TRUE(p.masks.At(0)->CreateChannel(10, 10));
+    }
     for (int32_t i = 0; i < c.extraMasks; ++i) p.masks.InsertNew(p.masks.Count());
     p.selectionEnabled = c.enabled ? 1 : 0;
     const uint32_t contents = DefaultNativeContents(p, false);
