@@ -15,7 +15,9 @@
 #include <sstream>
 
 #include "app/AppProfile.h"
+#include "app/DockingRecord.h"
 #include "app/ProfileKeys.h"
+#include "app/RecentFiles.h"
 
 namespace tintara {
 namespace {
@@ -276,6 +278,28 @@ TEST_F(QtSettingsStoreTest, KeysGroupsAndRemoval) {
   EXPECT_TRUE(after.ReadInt(kRoot + "\\dockingOld", "siteCount", v));
   EXPECT_TRUE(after.ReadString(kRoot + "\\fileMRU", "path0", text));
   EXPECT_FALSE(after.ReadString(kRoot + "\\fileMRU", "path1", text));
+}
+
+TEST_F(QtSettingsStoreTest, DockingLayoutAndRecentFilesThroughTheFile) {
+  const std::vector<DockSiteRecord> layout = {{100, 50, 240, 600, 1, true, {2, 3, 5}},
+                                              {-30, 700, 300, 200, 0, false, {13}}};
+  CRecentFiles recent;
+  for (const char* p : {"/home/u/a.tci", "/home/u/絵,2.tci"}) recent.Add(p);
+  {
+    CQtSettingsStore s(File());
+    // A longer layout from an earlier run.
+    SaveDockingLayout(
+        s, {{0, 0, 10, 10, 0, true, {1}}, {0, 0, 10, 10, 0, true, {4}}, {0, 0, 10, 10, 0, true, {6}}});
+    ASSERT_TRUE(s.Sync());
+    EXPECT_EQ(SaveDockingLayout(s, layout), 2);
+    ASSERT_TRUE(recent.Save(s));
+  }
+  CQtSettingsStore s(File());
+  EXPECT_EQ(LoadDockingLayout(s), layout);
+  EXPECT_FALSE(s.HasKey(kRoot + "\\docking\\dockSite2"));
+  CRecentFiles again;
+  again.Load(s);
+  EXPECT_EQ(again.Paths(), recent.Paths());
 }
 
 TEST_F(QtSettingsStoreTest, StringsKeepTheirBytes) {
