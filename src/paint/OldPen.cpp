@@ -242,11 +242,15 @@ void PickUpColour(SPenStrokeState& st, const TMTC& work, float x, float y, doubl
 
 // One watercolour mix: towards the start colour along the change length, then towards the
 // four surrounding samples at distance `reach`.
+// `reach`: the samples lie at (x, y + reach), (x, y - reach), (x + reach, y), (x - reach, y);
+// `nearSide` moves the upper and left ones two pixels in, as the old pens have always sampled
+// (y - r + 1 beside y + r + 1).
 uint32_t MixWatercolour(SPenStrokeState& st, const TMTC& work, double x, double y, double reach,
-                        double changeLength, double surround) {
+                        double changeLength, double surround, bool nearSide) {
   const double f = changeLength > 0 ? std::min(double(st.travelled) / changeLength, 1.0) : 1.0;
   uint32_t current = Lerp3(st.colour, st.startColour, uint32_t(std::max(0.0, f * 255.0)));
-  const double pts[4][2] = {{x, y + reach}, {x, y - reach}, {x + reach, y}, {x - reach, y}};
+  const double back = nearSide ? reach - 2 : reach;
+  const double pts[4][2] = {{x, y + reach}, {x, y - back}, {x + reach, y}, {x - back, y}};
   uint32_t sr = 0, sg = 0, sb = 0;
   for (const auto& p : pts) {
     const uint32_t c = Clamped(work, int64_t(std::floor(p[0])), int64_t(std::floor(p[1])));
@@ -375,7 +379,7 @@ bool CStrokeRenderer::OldPenDab(const SPenSurface& s, TStroke& stroke, float x, 
       if (r < 3) {
         // Thin pencils: spans across the segment, from the sixth dab on only across its
         // major axis, before that across both so that the start has no gap.
-        if (stroke.dabCount >= 6) {
+        if (stroke.dabCount >= 5) {  // five dabs before this one
           Span(x, y, r, !minorAxis_, 64, clip, put);
         } else {
           Span(x, y, r, true, 64, clip, put);
@@ -388,7 +392,7 @@ bool CStrokeRenderer::OldPenDab(const SPenSurface& s, TStroke& stroke, float x, 
     }
     case kPenWatercolour: {
       const uint32_t c =
-          MixWatercolour(st, work, x, y, r + 1, stroke.Speed() * stroke.Width() * 2.0, stroke.Env());
+          MixWatercolour(st, work, x, y, r + 1, stroke.Speed() * stroke.Width() * 2.0, stroke.Env(), true);
       const uint8_t t = ByteOf(alpha * 0.35 * 255.0);
       if (t == 0) return false;
       Disc(x, y, r, 4, stroke.IfEdge(), clip,
@@ -504,7 +508,7 @@ bool CStrokeRenderer::LegacyDab(const SPenSurface& s, TStroke& stroke, float x, 
     }
     case kPenWatercolour: {
       const double R = stroke.IfSize() ? W / 3 + pressure * 2 * W / 3 : W;
-      const uint32_t c = MixWatercolour(st, work, x, y, R + 1, stroke.Speed() * W * 2.0, stroke.Env());
+      const uint32_t c = MixWatercolour(st, work, x, y, R + 1, stroke.Speed() * W * 2.0, stroke.Env(), false);
       Disc(x, y, R, 4, stroke.IfEdge(), clip,
            colour(c, ByteOf(255.0 * 0.35 * (stroke.IfTransparency() ? pressure : 1.0))));
       break;

@@ -9,8 +9,10 @@
 namespace tintara {
 namespace {
 
-// The most unit steps one segment may claim; far beyond any picture, and safe in 64 bits.
-constexpr double kMaxSteps = 4.0e18;
+// Step counts up to this are counted exactly; beyond it (segments to samples absurdly far
+// away) only approximately, and the counter is folded back before it could overflow.
+constexpr double kMaxSteps = 1.0e15;
+constexpr int64_t kCounterFold = int64_t(1) << 61;
 
 // Sum over j = j0..j1 of clamp(v0 + j * dv, 0, 1), in closed form: the skipped parts of a
 // segment far outside the layer still add their share of the travelled length.
@@ -124,10 +126,10 @@ SPixRect CStrokeMngr::StrokeRect() const { return Aligned(whole_, wholeDab_); }
 template <class DabFn>
 int64_t CStrokeMngr::Run(const Plan& p, DabFn&& dab) {
   TStroke& st = *stroke_;
-  const double n = std::min(p.n, kMaxSteps);
-  const int64_t steps = int64_t(n);
+  const double n = p.n;
   // Only the steps whose dabs can touch the work buffer are walked; the others advance the
-  // counter, the pressure and the travelled length in one go.
+  // counter, the pressure and the travelled length in one go. Step indices stay doubles: a
+  // segment to a sample far away has more steps than any integer counter could walk.
   const SPixRect bounds = flow_->work.Bounds();
   double kLo = 0, kHi = n - 1;
   AxisRange(p.x0, p.sx, bounds.x - p.margin, bounds.Right() + p.margin, kLo, kHi);
@@ -138,26 +140,36 @@ int64_t CStrokeMngr::Run(const Plan& p, DabFn&& dab) {
   double travelled = st.pen.travelled;
   int64_t drawn = 0;
   int64_t& counter = *p.counter;
+  auto advance = [&counter](double steps) {
+    if (!(steps > 0)) return;
+    counter += steps < kMaxSteps ? int64_t(steps) : int64_t(std::fmod(steps, kMaxSteps));
+    if (counter > kCounterFold) counter %= kCounterFold;
+  };
   if (kHi < kLo) {
-    counter += steps;
+    advance(n);
     travelled += p.length * ClampedSum(p.v0, p.sv, shift, n - 1 + shift);
   } else {
-    const int64_t first = int64_t(kLo), last = int64_t(kHi);
-    counter += first;
-    travelled += p.length * ClampedSum(p.v0, p.sv, shift, double(first) - 1 + shift);
-    for (int64_t k = first; k <= last; ++k) {
-      const double v = std::clamp(p.v0 + double(k) * p.sv, 0.0, 1.0);
+    advance(kLo);
+    travelled += p.length * ClampedSum(p.v0, p.sv, shift, kLo - 1 + shift);
+    // The walked range lies within the box: with steps of at least a third of a pixel along
+    // the major axis (or a segment of at most three steps) it cannot be longer than this,
+    // even where the indices of a segment to an absurdly distant sample have lost precision.
+    const double most = 3.0 * (double(bounds.width) + bounds.height + 4.0 * p.margin) + 8.0;
+    const int64_t count = int64_t(std::min(kHi - kLo, most)) + 1;
+    for (int64_t j = 0; j < count; ++j) {
+      const double k = kLo + double(j);
+      const double v = std::clamp(p.v0 + k * p.sv, 0.0, 1.0);
       if (counter % p.interval == 0) {
-        dab(p.x0 + double(k) * p.sx, p.y0 + double(k) * p.sy, v);
+        dab(p.x0 + k * p.sx, p.y0 + k * p.sy, v);
         ++drawn;
         ++*p.dabs;
       }
-      const double after = std::clamp(p.v0 + double(k + 1) * p.sv, 0.0, 1.0);
+      const double after = std::clamp(p.v0 + (k + 1) * p.sv, 0.0, 1.0);
       travelled += p.length * (p.lengthAfterStep ? after : v);
-      ++counter;
+      advance(1);
     }
-    counter += steps - 1 - last;
-    travelled += p.length * ClampedSum(p.v0, p.sv, double(last) + 1 + shift, n - 1 + shift);
+    advance(n - 1 - kHi);
+    travelled += p.length * ClampedSum(p.v0, p.sv, kHi + 1 + shift, n - 1 + shift);
   }
   st.pen.travelled = float(travelled);
   return drawn;

@@ -3,10 +3,12 @@
 // shell backs it with the settings file; tests use the in-memory store below.
 //
 // A read reports false, and leaves its output alone, when the value is missing or was stored
-// with another type: callers keep their defaults then.
+// with another type: callers keep their defaults then. Reals are kept as floats by everyone who
+// reads them, whatever precision the store keeps. Strings are bytes as stored (UTF-8 here).
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <string>
 #include <variant>
@@ -25,11 +27,17 @@ class ISettingsStore {
   virtual bool WriteInt(const std::string& key, const std::string& name, int32_t v) = 0;
   virtual bool WriteFloat(const std::string& key, const std::string& name, float v) = 0;
   virtual bool WriteBool(const std::string& key, const std::string& name, bool v) = 0;
+  virtual bool ReadString(const std::string& key, const std::string& name, std::string& out) const = 0;
+  virtual bool WriteString(const std::string& key, const std::string& name, const std::string& v) = 0;
+  // Removing what is not there succeeds.
+  virtual bool DeleteValue(const std::string& key, const std::string& name) = 0;
+  // The key with its values and every subkey below it.
+  virtual bool DeleteKey(const std::string& key) = 0;
 };
 
 class CMemorySettingsStore : public ISettingsStore {
  public:
-  using Value = std::variant<int32_t, float, bool>;
+  using Value = std::variant<int32_t, float, bool, std::string>;
 
   bool HasKey(const std::string& key) const override { return keys_.count(key) != 0; }
   bool ReadInt(const std::string& key, const std::string& name, int32_t& out) const override {
@@ -49,6 +57,23 @@ class CMemorySettingsStore : public ISettingsStore {
   }
   bool WriteBool(const std::string& key, const std::string& name, bool v) override {
     return Write(key, name, v);
+  }
+  bool ReadString(const std::string& key, const std::string& name, std::string& out) const override {
+    return Read(key, name, out);
+  }
+  bool WriteString(const std::string& key, const std::string& name, const std::string& v) override {
+    return Write(key, name, v);
+  }
+  bool DeleteValue(const std::string& key, const std::string& name) override {
+    Remove(key, name);
+    return true;
+  }
+  bool DeleteKey(const std::string& key) override {
+    const std::string below = key + "\\";
+    for (auto it = keys_.begin(); it != keys_.end();)
+      it = it->first == key || it->first.compare(0, below.size(), below) == 0 ? keys_.erase(it)
+                                                                              : std::next(it);
+    return true;
   }
 
   // Every value of a key, for tests that check the exact names written.
@@ -72,7 +97,7 @@ class CMemorySettingsStore : public ISettingsStore {
     return true;
   }
   template <class T>
-  bool Write(const std::string& key, const std::string& name, T v) {
+  bool Write(const std::string& key, const std::string& name, const T& v) {
     keys_[key][name] = v;
     return true;
   }

@@ -27,7 +27,9 @@ struct Window {
   explicit Window(bool create) : paper(nullptr, WithUndo(50)), recorder(paper, events) {
     EXPECT_TRUE(recorder.StartRecording(50));
     paper.SetJournal(&recorder);
-    if (create) EXPECT_TRUE(paper.NewPaper("live", flow, false, false, 72, 30, 41));
+    if (create) {
+      EXPECT_TRUE(paper.NewPaper("live", flow, false, false, 72, 30, 41));
+    }
   }
   ~Window() { paper.SetJournal(nullptr); }
   std::vector<uint8_t> Stream() const {
@@ -217,7 +219,9 @@ TEST_F(PictureFiles, AProtectedStreamIsNotContinuedAndAnEndMarkerIsDropped) {
     bool appending;
   } cases[] = {{true, false, false}, {false, true, true}};
   for (const Case& c : cases) {
-    if (c.marker) ASSERT_TRUE(live.recorder.RecordStop());
+    if (c.marker) {
+      ASSERT_TRUE(live.recorder.RecordStop());
+    }
     StreamOf source(live.events, c.protect);
     const std::string path = Path(c.protect ? "protected.tci" : "marker.tci");
     MemorySink sink;

@@ -735,5 +735,84 @@ TEST(FileThumbnail, PreviewOfPictureAndEventFiles) {
   EXPECT_EQ(ReadFileThumbnail(dir.File("none.tci"), image, w, h), kFileMissing);
 }
 
+// --- what goes into a save -------------------------------------------------------------------
+
+class FailingEvents : public INativeEventData {
+ public:
+  explicit FailingEvents(int32_t status) : status_(status) {}
+  int32_t SaveEvents(int32_t, int32_t, std::vector<uint8_t>& out) override {
+    out.insert(out.end(), {'T', 'E', 'V', 'P'});  // a partial block, cut again by the writer
+    return status_;
+  }
+  int32_t LoadEvents(std::span<const uint8_t>, size_t&) override { return kFileNoRecorder; }
+  void DiscardEvents() override {}
+  void LoadFinished(bool) override {}
+
+ private:
+  int32_t status_;
+};
+
+TEST(NativeSave, EventsThatCannotBeWrittenAreLeftOutOfAFileThatIsSaved) {
+  TPaper p;
+  TFlowImage f(p);
+  test::BuildSmallPicture(p, f);
+  const std::vector<uint8_t> without = Written(p, kAll);
+  for (int32_t status : {int32_t(kFileBadPackets), int32_t(kFileNoEvents), int32_t(kFileNoMemory)}) {
+    FailingEvents events(status);
+    MemorySink sink;
+    const NativeSaveResult r = WriteNativeFile(sink, p, kAll | kNativeEvents, &events);
+    EXPECT_TRUE(r.saved) << status;
+    EXPECT_EQ(r.status, status);
+    EXPECT_EQ(r.contents, kAll);
+    // The same bytes as a save that never asked for events: block cut, flag cleared.
+    EXPECT_EQ(sink.bytes, without) << status;
+  }
+}
+
+TEST(NativeSave, MasksAreSavedWhenThereAreSeveralOrTheSelectionIsInUse) {
+  struct Case {
+    int32_t extraMasks;
+    bool channel, enabled;
+    bool masksSaved;
+  } cases[] = {
+      {0, false, true, false},  // one mask, nothing selected
+      {0, true, false, false},  // one mask with a selection that is switched off
+      {0, true, true, true},    // the selection is in use
+      {1, false, false, true},  // two masks
+  };
+  for (const Case& c : cases) {
+    TPaper p;
+    TFlowImage f(p);
+    ASSERT_TRUE(p.NewPaper("m", f, false, false, 72, 10, 10));
+    if (c.channel) {
+      ASSERT_TRUE(p.masks.At(0)->CreateChannel(10, 10));
+    }
+    for (int32_t i = 0; i < c.extraMasks; ++i) p.masks.InsertNew(p.masks.Count());
+    p.selectionEnabled = c.enabled ? 1 : 0;
+    const uint32_t contents = DefaultNativeContents(p, false);
+    EXPECT_EQ((contents & kNativeMasks) != 0, c.masksSaved) << c.extraMasks << c.channel << c.enabled;
+    EXPECT_EQ(contents & (kNativeLayers | kNativeThumbnail), kNativeLayers | kNativeThumbnail);
+    EXPECT_EQ(DefaultNativeContents(p, true) & kNativeEvents, kNativeEvents);
+  }
+}
+
+TEST(NativeLayout, NamesAreStoredInTheJapaneseCodePage) {
+  TPaper p;
+  TFlowImage f(p);
+  ASSERT_TRUE(p.NewPaper("n", f, false, false, 72, 10, 10));
+  p.Layer(0)->name = "背景";
+  std::vector<uint8_t> head;
+  EncodeLayerHead(*p.Layer(0), false, head);
+  ASSERT_EQ(head.size(), 80u + 8);
+  EXPECT_EQ(Get32(head, 4), 72u + 8);
+  EXPECT_EQ(Get16(head, 60), 5);
+  EXPECT_EQ(std::vector<uint8_t>(head.begin() + 80, head.end()),
+            (std::vector<uint8_t>{0x94, 0x77, 0x8C, 0x69, 0, 0, 0, 0}));
+  // The clipboard copy of the head carries its mark.
+  head.clear();
+  EncodeLayerHead(*p.Layer(0), true, head);
+  EXPECT_EQ(Get16(head, 12) & kLayerClipboardCopy, kLayerClipboardCopy);
+}
+
 }  // namespace
 }  // namespace tintara

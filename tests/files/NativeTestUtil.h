@@ -139,7 +139,9 @@ inline void ExpectSamePicture(const TPaper& a, const TPaper& b, CompareOptions o
   EXPECT_EQ(a.selectionEnabled, b.selectionEnabled);
   ASSERT_EQ(a.LayerCount(), b.LayerCount());
   EXPECT_EQ(a.ActiveIndex(), b.ActiveIndex());
-  if (o.counters) EXPECT_EQ(a.layers.NameCounter(), b.layers.NameCounter());
+  if (o.counters) {
+    EXPECT_EQ(a.layers.NameCounter(), b.layers.NameCounter());
+  }
   for (int32_t i = 0; i < a.LayerCount(); ++i) {
     const CLayerData& x = *a.Layer(i);
     const CLayerData& y = *b.Layer(i);
@@ -151,7 +153,9 @@ inline void ExpectSamePicture(const TPaper& a, const TPaper& b, CompareOptions o
     EXPECT_EQ(x.protectAlpha, y.protectAlpha);
     EXPECT_EQ(x.ditherOn, y.ditherOn);
     EXPECT_EQ(x.ditherAmount, y.ditherAmount);
-    if (o.seeds) EXPECT_EQ(x.random.seed, y.random.seed);
+    if (o.seeds) {
+      EXPECT_EQ(x.random.seed, y.random.seed);
+    }
     EXPECT_EQ(x.groupLevel, y.groupLevel);
     EXPECT_EQ(x.viewX, y.viewX);
     EXPECT_EQ(x.viewY, y.viewY);
@@ -159,11 +163,15 @@ inline void ExpectSamePicture(const TPaper& a, const TPaper& b, CompareOptions o
     EXPECT_EQ(x.viewHeight, y.viewHeight);
     EXPECT_EQ(x.pixels->DefaultFill(), y.pixels->DefaultFill());
     EXPECT_EQ(CountPixelDifferences(*x.pixels, *y.pixels), 0);
-    if (o.allocation) EXPECT_EQ(x.pixels->AllocatedTiles(), y.pixels->AllocatedTiles());
+    if (o.allocation) {
+      EXPECT_EQ(x.pixels->AllocatedTiles(), y.pixels->AllocatedTiles());
+    }
   }
   ASSERT_EQ(a.masks.Count(), b.masks.Count());
   EXPECT_EQ(a.masks.ActiveIndex(), b.masks.ActiveIndex());
-  if (o.counters) EXPECT_EQ(a.masks.NameCounter(), b.masks.NameCounter());
+  if (o.counters) {
+    EXPECT_EQ(a.masks.NameCounter(), b.masks.NameCounter());
+  }
   for (int32_t i = 0; i < a.masks.Count(); ++i) {
     const CMaskData& x = *a.masks.At(i);
     const CMaskData& y = *b.masks.At(i);

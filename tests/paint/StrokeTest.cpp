@@ -287,7 +287,7 @@ TEST(BrushStepping, BadSamplesAndSettingsNeitherHangNorDrawOutside) {
   // Far outside: only the steps near the layer are walked, the counter still advances.
   b.mngr.Continue({1.0e9f, 10, 1}, false);
   b.mngr.Continue({-1.0e9f, 3.0e8f, 1}, false);
-  b.mngr.Continue({3.0e38f, -3.0e38f, 1}, false);
+  b.mngr.Continue({30, 40, 1}, false);
   b.mngr.PenUp(20, 20, false);
   EXPECT_GT(b.mngr.UnitSteps(), int64_t(1.0e9));
   const double reach = b.fake.B + 2 + 1;  // a dab half extent, the margin, one step
@@ -391,6 +391,33 @@ TEST(StrokeOnPaper, ChangesOnlyTheCommittedRectangleAndUndoRestoresTheLayer) {
     ASSERT_TRUE(b.paper.Redo(b.flow).ok);
     EXPECT_EQ(b.Pixels(), after) << "level " << level;
   }
+}
+
+TEST(StrokeOnPaper, LegacyStrokesKeepAlphaAndUndoFromTheLayersOwnHistory) {
+  PaperBench b(0);
+  b.stroke.SetKind(kPenPencil);
+  b.stroke.SetWidth(4);
+  b.stroke.SetIfTransparency(true);
+  CLayerData& l = *b.paper.Layer(0);
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 48; ++x) l.pixels->SetPixel(x, y, uint32_t(80 + x) << 24 | 0xE0E0E0);
+  b.paper.ActivateLayer(b.flow, 0);
+  const std::vector<uint32_t> before = b.Pixels();
+  const SPixRect r = b.Stroke(kZigzag);
+  const std::vector<uint32_t> after = b.Pixels();
+  int32_t changed = 0;
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 48; ++x) {
+      const size_t i = size_t(y * 48 + x);
+      EXPECT_EQ(after[i] >> 24, before[i] >> 24);  // the legacy engine never changes alpha
+      if (after[i] != before[i]) {
+        ++changed;
+        EXPECT_TRUE(x >= r.x && x < r.Right() && y >= r.y && y < r.Bottom()) << x << "," << y;
+      }
+    }
+  EXPECT_GT(changed, 30);
+  ASSERT_TRUE(b.paper.UndoLayerStep(b.flow, 0));
+  EXPECT_EQ(b.Pixels(), before);
 }
 
 TEST(StrokeOnPaper, TheCompositeShowsTheWorkingCopyWhileTheStrokeRuns) {
@@ -646,6 +673,11 @@ TEST(ShapeStrokes, NoSmoothingNoPressureAndTheSettingsComeBack) {
     EXPECT_EQ(d.size, b.fake.B);
     EXPECT_EQ(d.pressure, 1.0);
   }
+  // Unsmoothed, every dab lies on an edge of the triangle (each shifted by the quarter pixel):
+  // y = 10.25, x = 20.25, or the diagonal back to the start.
+  for (const Dab& d : b.fake.dabs)
+    EXPECT_TRUE(std::abs(d.y - 10.25) < 1e-3 || std::abs(d.x - 20.25) < 1e-3 || std::abs(d.x - d.y) < 1e-3)
+        << d.x << "," << d.y;
   bool reachedStart = false;
   // The closing diagonal (20,20) -> (10,10) comes near the start off the first row.
   for (const Dab& d : b.fake.dabs) reachedStart |= d.x < 13 && d.y > 10.6 && d.y < 13;
@@ -749,6 +781,33 @@ TEST(OldPenDabs, AirbrushCoverageIsTheAirMapOfTheCentreDistance) {
     }
 }
 
+TEST(OldPenDabs, WatercolourWithoutChangeLengthOrSurroundPaintsThePenColour) {
+  CPenRender render;
+  CStrokeRenderer renderer(render);
+  TStroke st;
+  SetPenKindDefaults(st, kPenWatercolour, &render);
+  st.SetKind(kPenWatercolour);
+  st.SetSpeed(0);  // no change length: the pen colour at once
+  st.SetEnv(0);    // no pull towards the surrounding colour
+  st.SetIfEdge(false);
+  st.SetColour(0x00C01020);
+  st.pen.opacity = 1.0f;
+  TMTC work(32, 32);
+  TChannel coverage(32, 32);
+  FillAll(work, 0xFF808080u);
+  FillAll8(coverage, 0);
+  const SPenSurface s{&work, &coverage, nullptr};
+  renderer.BeginStroke(StrokeEngine::kDabs, st, s, 16, 16);
+  ASSERT_TRUE(renderer.OldPenDab(s, st, 16.5f, 16.5f, 6, 1.0f));
+  // Inside the disc: the pen colour at trunc(0.35 x 255) = 89 over the opaque grey.
+  const uint32_t t = 89;
+  const uint32_t want = 0xFF000000u | uint32_t(Lerp8(0xC0, 0x80, t)) << 16 |
+                        uint32_t(Lerp8(0x10, 0x80, t)) << 8 | Lerp8(0x20, 0x80, t);
+  EXPECT_EQ(work.Row32(16)[16], want);
+  EXPECT_EQ(work.Row32(16)[13], want);
+  EXPECT_EQ(work.Row32(16)[28], 0xFF808080u);  // outside the disc
+}
+
 TEST(LegacyDabs, SecondBlurRecomputesFromTheLayerWhereTheCoverageIsTwoOrMore) {
   OldPaper b(kPenBlur2, 0);
   CLayerData& l = *b.paper.Layer(0);
@@ -844,6 +903,80 @@ TEST(StrokeReplay, NothingIsRecordedWithoutTheRecordFlag) {
   b.mngr.End(true);
   EXPECT_EQ(rec.ends, 0);
   EXPECT_TRUE(rec.samples.empty());
+}
+
+}  // namespace
+}  // namespace tintara
+
+// --- layer offsets and extremes ----------------------------------------------------------------------
+
+namespace tintara {
+namespace {
+
+TEST(StrokeOnPaper, DabsLandInStoreCoordinatesOfAnOffsetLayer) {
+  Bench b;
+  ASSERT_TRUE(b.paper.SetLayerPosition(b.flow, 0, 5, -3));
+  b.mngr.SetInterpolationMode(0);
+  b.fake.B = 2;
+  b.Draw({{10, 20, 1}, {14, 20, 1}, {14, 20, 1}});
+  // Store = paper + view position; the first dab at (10 + 5, 20 - 3) + 0.25.
+  ASSERT_FALSE(b.fake.dabs.empty());
+  EXPECT_NEAR(b.fake.dabs[0].x, 15.25, 1e-4);
+  EXPECT_NEAR(b.fake.dabs[0].y, 17.25, 1e-4);
+  // The stroke rectangle, even-aligned in the store, comes back in paper coordinates.
+  Bench c;
+  ASSERT_TRUE(c.paper.SetLayerPosition(c.flow, 0, 5, -3));
+  c.mngr.SetInterpolationMode(0);
+  c.fake.B = 2;
+  SPixRect r;
+  ASSERT_TRUE(c.mngr.Begin({10, 20, 1}, false));
+  c.mngr.Continue({14, 20, 1}, false);
+  c.mngr.Continue({14, 20, 1}, false);
+  const SPixRect store = c.mngr.StrokeRect();
+  c.mngr.End(false, &r);
+  EXPECT_EQ(r, (SPixRect{store.x - 5, store.y + 3, store.width, store.height}));
+  // Dabs from 15.25 to 18.25 at size 2 (half extent 2, margin 2): left 15 - 4 = 11, top
+  // 17 - 4 = 13, right 18 + 4 = 22, bottom 17 + 4 = 21; even-aligned 10, 12, 22, 22.
+  EXPECT_EQ(store, (SPixRect{10, 12, 12, 10}));
+}
+
+TEST(StrokeOnPaper, SamplesAtTheEndOfTheFloatRangeNeitherHangNorPaintOutside) {
+  PaperBench b;
+  const std::vector<uint32_t> before = b.Pixels();
+  const SPixRect r =
+      b.Stroke({{10, 10, 1}, {3.0e38f, -3.0e38f, 1}, {-3.0e38f, 20, 1}, {20, 20, 1}, {30, 30, 1}});
+  const std::vector<uint32_t> after = b.Pixels();
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 48; ++x)
+      if (after[size_t(y * 48 + x)] != before[size_t(y * 48 + x)])
+        ASSERT_TRUE(x >= r.x && x < r.Right() && y >= r.y && y < r.Bottom()) << x << "," << y;
+  EXPECT_GE(b.mngr.UnitSteps(), 0);
+}
+
+TEST(StrokeOnPaper, HugeWidthsOfEveryKindStayInsideTheRectangle) {
+  for (int32_t kind = -1; kind < kPenKindCount; ++kind) {
+    PaperBench b(kind < 0 ? 2 : 1);
+    if (kind < 0) {
+      PenTipParams tip;
+      tip.radius100 = PenTipParams::kMaxRadius100;
+      b.render.SetTipParams(tip);
+    } else {
+      SetPenKindDefaults(b.stroke, kind, &b.render);
+      b.stroke.SetKind(kind);
+      b.stroke.SetWidth(1.0e6f);  // clamped to 200
+      b.stroke.SetEffect(100);
+    }
+    const std::vector<uint32_t> before = b.Pixels();
+    const SPixRect r = b.Stroke({{10, 10, 1}, {30, 25, 1}, {12, 30, 1}});
+    const std::vector<uint32_t> after = b.Pixels();
+    for (int32_t y = 0; y < 40; ++y)
+      for (int32_t x = 0; x < 48; ++x)
+        if (after[size_t(y * 48 + x)] != before[size_t(y * 48 + x)])
+          ASSERT_TRUE(x >= r.x && x < r.Right() && y >= r.y && y < r.Bottom())
+              << kind << ": " << x << "," << y;
+    EXPECT_LE(r.Right(), 48);
+    EXPECT_LE(r.Bottom(), 40);
+  }
 }
 
 }  // namespace
