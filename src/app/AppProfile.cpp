@@ -101,7 +101,7 @@ std::string PicturesFolder(const std::string& home, const std::string& configHom
     if (line.compare(0, key.size(), key) != 0) continue;
     std::string v = line.substr(key.size());
     if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
-    if (v.compare(0, 5, "$HOME") == 0) v = home + v.substr(5);
+    if (v.compare(0, 5, "$HOME") == 0) v.replace(0, 5, home);
     // A relative entry means nothing; "$HOME/" alone is the home folder itself.
     if (!v.empty() && v.front() == '/') return WithSlash(v);
   }

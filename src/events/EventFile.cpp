@@ -27,24 +27,28 @@ uint32_t Padded4(uint64_t n) { return uint32_t((n + 3) & ~uint64_t(3)); }
 
 uint16_t WrittenVersion(uint8_t v) { return v > kEventFormatVersion ? kEventFormatVersion : v; }
 
-// The committed stream as one buffer, validated; `protect` marks the copy.
+// The protect bit lives in the (0,12) switch records: a stream without one cannot carry it.
+bool HasSwitchRecord(std::span<const uint8_t> bytes) {
+  size_t at = 0;
+  PacketView p;
+  while (at < bytes.size() && ReadPacketAt(bytes, at, p) == FrameStatus::Ok) {
+    if (p.code == PacketCode{0, 12}) return true;
+    at = p.end();
+  }
+  return false;
+}
+
+// The committed stream as one buffer, validated (a stream that fails the walk is reported
+// here); `protect` marks the copy, and a stream with nothing to mark is refused.
 int32_t PreparedStream(const CEventMngr& events, bool protect, std::vector<uint8_t>& bytes) {
   if (events.SegmentCount() == 0 || events.CommittedLength() == 0) return kEvEmpty;
   if (!events.CopyOut(events.CommittedLength(), bytes)) return kEvNoMemory;
-  if (!ValidatePackets(bytes)) return kEvBadPackets;
-  if (protect) {
-    const MarkResult m = MarkStateRecords(bytes, kProtectBit, true, false);
-    if (!m.walked) return kEvBadPackets;
-    // A stream without a (0,12) record has nothing to carry the mark.
-    bool any = false;
-    size_t at = 0;
-    PacketView p;
-    while (at < bytes.size() && ReadPacketAt(bytes, at, p) == FrameStatus::Ok) {
-      any |= p.code == PacketCode{0, 12};
-      at = p.end();
-    }
-    if (!any) return kEvBadPackets;
+  if (!ValidatePackets(bytes)) {
+    ShowWarning(kBadPacketsText);
+    return kEvBadPackets;
   }
+  if (protect && (!HasSwitchRecord(bytes) || !MarkStateRecords(bytes, kProtectBit, true, false).walked))
+    return kEvBadPackets;
   return kEvOk;
 }
 
@@ -55,10 +59,7 @@ int32_t WritePackedEvents(const CEventMngr& events, int32_t width, int32_t heigh
   try {
     std::vector<uint8_t> bytes;
     const int32_t prepared = PreparedStream(events, protect, bytes);
-    if (prepared != kEvOk) {
-      if (prepared == kEvBadPackets) ShowWarning(kBadPacketsText);
-      return prepared;
-    }
+    if (prepared != kEvOk) return prepared;
     const uint32_t length = uint32_t(bytes.size());
     const uint32_t segments = (length + S - 1) / S;
     ByteWriter w(out);
@@ -100,14 +101,12 @@ int32_t WritePackedEvents(const CEventMngr& events, int32_t width, int32_t heigh
   }
 }
 
-int32_t WritePlainEvents(const CEventMngr& events, int32_t width, int32_t height, std::vector<uint8_t>& out) {
+int32_t WritePlainEvents(const CEventMngr& events, int32_t width, int32_t height, std::vector<uint8_t>& out,
+                         bool protect) {
   try {
     std::vector<uint8_t> bytes;
-    const int32_t prepared = PreparedStream(events, false, bytes);
-    if (prepared != kEvOk) {
-      if (prepared == kEvBadPackets) ShowWarning(kBadPacketsText);
-      return prepared;
-    }
+    const int32_t prepared = PreparedStream(events, protect, bytes);
+    if (prepared != kEvOk) return prepared;
     ByteWriter w(out);
     Id(w, "TEVS");
     w.u32(32 + Padded4(bytes.size()));
@@ -155,8 +154,8 @@ struct HeadValues {
   uint16_t flags = 0;
 };
 
-int32_t ReadPacked(std::span<const uint8_t> file, size_t pos, size_t& end, std::vector<uint8_t>& stream,
-                   HeadValues& head) {
+int32_t ReadPacked(std::span<const uint8_t> file, size_t pos, bool usable, size_t& end,
+                   std::vector<uint8_t>& stream, HeadValues& head) {
   if (file.size() - pos < kPackedHead) return kEvShortRead;
   ByteReader h(file.data() + pos, kPackedHead);
   h.skip(16);
@@ -167,6 +166,7 @@ int32_t ReadPacked(std::span<const uint8_t> file, size_t pos, size_t& end, std::
   h.skip(8);
   const uint32_t segments = h.u32(), segmentSize = h.u32();
   if (version > kEventFormatVersion) return kEvBadVersion;
+  if (!usable) return kEvNoManager;
   if (segments == 0 || length == 0) return kEvEmpty;
   if (segmentSize != S) return kEvBadSegmentSize;
   // Everything is checked before anything is allocated.
@@ -181,7 +181,9 @@ int32_t ReadPacked(std::span<const uint8_t> file, size_t pos, size_t& end, std::
     ByteReader r(b + 4, kSegmentHead - 4);
     const uint32_t size = r.u32(), offset = r.u32(), raw = r.u32(), compressed = r.u32();
     if (offset != done || raw != std::min(S, length - done) || raw == 0) return kEvBadSegment;
-    if (size < 20 || compressed > size - 20 || uint64_t(size) + 8 > file.size() - at) return kEvBadSegment;
+    if (size < 20 || compressed > size - 20) return kEvBadSegment;
+    // The stored bytes must all be in the file.
+    if (uint64_t(size) + 8 > file.size() - at) return kEvShortRead;
     if (Expand(b + kSegmentHead, compressed, stream.data() + done, raw) != GfxResult::Ok)
       return kEvBadSegment;
     done += raw;
@@ -193,8 +195,8 @@ int32_t ReadPacked(std::span<const uint8_t> file, size_t pos, size_t& end, std::
   return kEvOk;
 }
 
-int32_t ReadPlain(std::span<const uint8_t> file, size_t pos, size_t& end, std::vector<uint8_t>& stream,
-                  HeadValues& head) {
+int32_t ReadPlain(std::span<const uint8_t> file, size_t pos, bool usable, size_t& end,
+                  std::vector<uint8_t>& stream, HeadValues& head) {
   ByteReader h(file.data() + pos, kPlainHead);
   h.skip(4);
   const uint32_t size = h.u32();
@@ -205,6 +207,7 @@ int32_t ReadPlain(std::span<const uint8_t> file, size_t pos, size_t& end, std::v
   if (version > kEventFormatVersion) return kEvBadVersion;
   if (flags != 0) return kEvBadFlags;
   if (uint64_t(size) < 32 + uint64_t(length)) return kEvBadSize;
+  if (!usable) return kEvNoManager;
   if (length == 0) return kEvEmpty;
   if (length >= kMaxEventStream) return kEvBadSize;
   if (file.size() - pos - kPlainHead < length) return kEvShortStream;
@@ -234,9 +237,9 @@ int32_t ReadEvents(std::span<const uint8_t> file, size_t& pos, CEventMngr& event
     HeadValues head;
     int32_t result;
     if (IsId(file.data() + at, "TEVP"))
-      result = ReadPacked(file, at, end, stream, head);
+      result = ReadPacked(file, at, events.Valid(), end, stream, head);
     else if (IsId(file.data() + at, "TEVS"))
-      result = ReadPlain(file, at, end, stream, head);
+      result = ReadPlain(file, at, events.Valid(), end, stream, head);
     else
       result = kEvBadMagic;
     uint32_t groups = 0;
@@ -268,8 +271,10 @@ const char* EventFileExtension(uint8_t version) {
 int32_t SaveEventFile(const std::string& path, TPaper& paper, CPaperRecorder& recorder, bool plain,
                       bool guarded) {
   CEventMngr& events = recorder.Events();
-  if (!events.Recording() || events.protectedStream) return kEvBadPackets;
+  // A stroke being recorded holds the pending group; the save waits for its end.
+  if (!events.Recording() || events.protectedStream || recorder.InStroke()) return kEvBadPackets;
   if (guarded) {
+    // Everything that can refuse the protection is settled before the history is touched.
     std::vector<uint8_t> bytes;
     if (!events.CopyOut(events.CommittedLength(), bytes)) {
       ShowWarning(kProtectCheckFailedText);
@@ -284,14 +289,17 @@ int32_t SaveEventFile(const std::string& path, TPaper& paper, CPaperRecorder& re
       ShowWarning(kAlreadyProtectedText);
       return kEvBadPackets;
     }
+    if (!HasSwitchRecord(bytes)) {
+      ShowWarning(kProtectFailedText);
+      return kEvBadPackets;
+    }
   }
   // The file holds no redo entries; the end marker goes in for the file only.
   paper.ClearRedo();
   if (!recorder.RecordStop()) return kEvNoMemory;
   std::vector<uint8_t> file;
-  int32_t result = plain ? WritePlainEvents(events, paper.width, paper.height, file)
+  int32_t result = plain ? WritePlainEvents(events, paper.width, paper.height, file, guarded)
                          : WritePackedEvents(events, paper.width, paper.height, guarded, file);
-  if (result == kEvBadPackets && guarded) ShowWarning(kProtectFailedText);
   if (result == kEvOk && !WriteFileAtomic(path, file.data(), file.size())) result = kEvWriteError;
   // Recording goes on after the save.
   if (!events.DropLastGroup()) ShowWarning(kEndMarkerRemoveFailedText);
@@ -309,6 +317,8 @@ int32_t LoadEventFile(const std::string& path, CEventMngr& events, int32_t* read
   const int32_t r = ReadEvents(file, pos, events);
   if (readResult) *readResult = r;
   if (r == kEvBadVersion) return 4;
+  // A stream that was read but fails the packet walk is a packet-check failure, not a file one.
+  if (r == kEvBadPackets) return 3;
   return r == kEvOk ? 0 : 2;
 }
 

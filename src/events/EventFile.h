@@ -45,10 +45,13 @@ inline constexpr const char* kEndMarkerRemoveFailedText = "Alert: failed to remo
 
 // The committed stream in the packed form, appended to `out`. `protect`: the protect bit
 // is set in every (0,12) record of the written copy (the live stream is not touched); a
-// stream without one cannot be protected and fails with kEvBadPackets.
+// stream without one cannot be protected and fails with kEvBadPackets (no warning: the
+// caller names the protection failure). A stream that fails the walk is warned about.
 int32_t WritePackedEvents(const CEventMngr& events, int32_t width, int32_t height, bool protect,
                           std::vector<uint8_t>& out);
-int32_t WritePlainEvents(const CEventMngr& events, int32_t width, int32_t height, std::vector<uint8_t>& out);
+// The plain form; `protect` as above.
+int32_t WritePlainEvents(const CEventMngr& events, int32_t width, int32_t height, std::vector<uint8_t>& out,
+                         bool protect = false);
 
 // Reads a "TEVS" or "TEVP" block (after an optional "TTNL" block) at `pos` into the
 // manager. On success `pos` is past the block; on failure it is unchanged and the manager
@@ -63,12 +66,14 @@ const char* EventFileExtension(uint8_t version);
 
 // Saves the recording stream as an event file: the redo history goes, the end marker is
 // written for the file and taken out of the live stream again, recording goes on. `guarded`
-// (already confirmed by the user) writes the file protected; a stream that is protected
-// already is refused before anything is written.
+// (already confirmed by the user) writes the file protected, in either form; a stream that
+// is protected already, or has no switch record to carry the mark, is refused before
+// anything (the redo history included) is touched.
 int32_t SaveEventFile(const std::string& path, TPaper& paper, CPaperRecorder& recorder, bool plain,
                       bool guarded);
-// Loads an event file into the manager for replay: 0, or 2 (missing or unreadable file,
-// damaged stream) or 4 (a newer version than this program reads).
+// Loads an event file into the manager for replay: 0, or the replay's start failure code:
+// 2 (missing or unreadable file, damaged block), 3 (a stream that fails the packet walk) or
+// 4 (a newer version than this program reads).
 int32_t LoadEventFile(const std::string& path, CEventMngr& events, int32_t* readResult = nullptr);
 
 }  // namespace tintara

@@ -20,7 +20,8 @@ CEventMngr::CEventMngr(uint32_t sizeHint) {
 }
 
 bool CEventMngr::EnsureCapacity(uint64_t end) {
-  if (end > kMaxEventStream) return false;
+  // The readers refuse a stream of kMaxEventStream bytes or more; nothing longer is written.
+  if (end >= kMaxEventStream) return false;
   try {
     while (uint64_t(segments_.size()) * S < end) {
       CMemSeg seg(S);

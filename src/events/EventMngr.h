@@ -90,6 +90,9 @@ class CEventMngr {
   int32_t UndoDepth() const { return ring_.BackCount(); }
   int32_t RedoDepth() const { return ring_.ForwardCount() > 1 ? ring_.ForwardCount() - 1 : 0; }
   void ForgetRedo() { ring_.DiscardForward(); }
+  // The last committed group joins the one before it on the ring (the stream is unchanged):
+  // one undo step then takes both away. For groups no undo record stands for.
+  bool JoinLastGroup() { return ring_.BackCount() > 0 && ring_.Drop(); }
   // Replay counts a group as done: its start goes into the ring as recording would have put it.
   void NoteGroup(uint32_t start);
   int32_t RingCapacity() const { return ring_.BackCapacity(); }

@@ -54,9 +54,9 @@ int32_t CEventPlayer::Start(const std::string& title, bool render) {
   if (!mark.walked) return 3;
   if (mark.found && render) return 5;
   events_.protectedStream = events_.protectedStream || mark.found;
-  if (!events_.SetupRing(events_.RingCapacity() > 0 ? events_.RingCapacity()
-                                                    : CEventMngr::RingCapacityFor(8)))
-    return 1;
+  // The ring follows the paper's undo depth, so that after append mode every undo step of
+  // the replayed history has its group.
+  if (!events_.SetupRing(CEventMngr::RingCapacityFor(paper_.settings.undoMax))) return 1;
   events_.ClearRing();
   events_.ToneIds().RemoveAll();
   events_.NibIds().RemoveAll();
@@ -65,7 +65,7 @@ int32_t CEventPlayer::Start(const std::string& title, bool render) {
   replayedGroups_ = 0;
   appVersion_ = 200;
   skipped_ = 0;
-  paused_ = ended_ = failed_ = endMarker_ = inStroke_ = false;
+  paused_ = ended_ = failed_ = endMarker_ = inStroke_ = cutStroke_ = false;
   // The first step must create the paper.
   PacketView first;
   size_t at = 0;
@@ -162,9 +162,15 @@ StepResult CEventPlayer::Step(bool slowSampling) {
       GroupDone();
       return done(StepResult::kEnded);
     }
+    // Sample blocks belong to a stroke; one out of place means the stream lost its step.
+    if (p.code.kind == 17 || p.code.kind == 18) return done(StepResult::kFailed);
     bool skipped = false;
     if (!ApplyOperation(p, skipped)) return done(StepResult::kFailed);
     if (skipped) {
+      // An operation this build does not have is still checked: a packet that would not
+      // replay anywhere fails here too.
+      AnyRecord r;
+      if (DecodeRecord(p, r) != DecodeStatus::Ok) return done(StepResult::kFailed);
       Skipped(p.code);
       ++skipped_;
     }
@@ -196,10 +202,12 @@ bool CEventPlayer::StrokeStep(bool slowSampling) {
     PacketView p;
     if (!ReadNext(p)) return false;
     if (p.code == PacketCode{2, 255}) {
-      // The recording stopped inside a stroke: it ends here.
+      // The recording stopped inside a stroke: it ends here. The stroke's group was never
+      // closed, so the stream cannot be continued after it.
       inStroke_ = false;
       endMarker_ = true;
       ended_ = true;
+      cutStroke_ = true;
       return strokeSkipped_ || stroke_->End();
     }
     if (p.code.kind != 17 && p.code.kind != 18) return false;
@@ -242,6 +250,17 @@ bool CEventPlayer::ApplyState(const PacketView& p) {
       if (Decode(p, r) != DecodeStatus::Ok) return false;
       if ((paper_.paperColor & 0x00FFFFFF) != r.colour) paper_.SetPaperColor(r.colour, false);
       return true;
+    }
+    case 3: {
+      ColourRecord r;
+      if (Decode(p, r) != DecodeStatus::Ok) return false;
+      const uint8_t colourOn = (r.flags & 1) ? 0 : 1, checker = (r.flags & 2) ? 1 : 0;
+      if (paper_.paperColorOn != colourOn || paper_.showChecker != checker) {
+        paper_.paperColorOn = colourOn;
+        paper_.showChecker = checker;
+        paper_.RecompositeAll(true);
+      }
+      return !stroke_ || stroke_->State(p);  // the sub colour is the stroke's
     }
     case 8: {
       LayerArgRecord r;
@@ -334,6 +353,8 @@ bool CEventPlayer::ApplyOperation(const PacketView& p, bool& skipped) {
           if (Decode(p, r) != DecodeStatus::Ok || !layerOk(r.layer)) return false;
           return P.Crop(F, r.layer, true, {r.left, r.top, r.right - r.left, r.bottom - r.top});
         }
+        case 7:  // older recordings: the flatten that drops transparency
+          return P.FlattenVisible(F, false);
         case 10: {
           LayerArgsRecord r;
           if (Decode(p, r) != DecodeStatus::Ok) return false;
@@ -567,7 +588,7 @@ bool CEventPlayer::ApplyOperation(const PacketView& p, bool& skipped) {
 // --- append mode ---------------------------------------------------------------------------------
 
 bool CEventPlayer::EnterAppendMode(CPaperRecorder& recorder) {
-  const bool can = !events_.protectedStream && !Incomplete() && !failed_ &&
+  const bool can = !events_.protectedStream && !Incomplete() && !failed_ && !cutStroke_ &&
                    (events_.State() == EventState::kReplaying || events_.State() == EventState::kStopped);
   if (!can) {
     if (!events_.protectedStream) ShowWarning(kAppendFailedText);
@@ -583,7 +604,11 @@ bool CEventPlayer::EnterAppendMode(CPaperRecorder& recorder) {
   events_.NibIds().RemoveAll();
   events_.SetState(EventState::kRecording);
   started_ = false;
-  return recorder.RecordStart();
+  if (!recorder.RecordStart()) return false;
+  // The new start marker is no step of the replayed undo history: undoing the last replayed
+  // operation takes the marker with it, so the stream stays one group per undo record.
+  events_.JoinLastGroup();
+  return true;
 }
 
 }  // namespace tintara

@@ -70,7 +70,8 @@ class CEventPlayer {
 
   // Turns the replayed paper into a recording one: the stream is cut where replay ended,
   // a trailing end marker goes, recording continues through `recorder` (which writes a new
-  // start marker). False (and the stream cleared) when the stream cannot be continued.
+  // start marker). False (and the stream cleared) when the stream cannot be continued:
+  // protected, incomplete, stalled, or ended by a marker inside a stroke.
   bool EnterAppendMode(CPaperRecorder& recorder);
 
  private:
@@ -93,6 +94,8 @@ class CEventPlayer {
   int32_t skipped_ = 0;
   int32_t undoBefore_ = 0;
   bool paused_ = false, ended_ = false, failed_ = false, started_ = false, endMarker_ = false;
+  // The end marker came inside a stroke (the stroke's group has no last block).
+  bool cutStroke_ = false;
   // The stroke in progress.
   bool inStroke_ = false, strokeSkipped_ = false, lastBlock_ = false;
   std::vector<PacketSample> samples_;

@@ -71,7 +71,8 @@ CPaperRecorder::BaseState CPaperRecorder::Capture() const {
   BaseState b;
   b.paperColour = paper_.paperColor & 0x00FFFFFF;
   b.subColour = tools_->SubColour() & 0x00FFFFFF;
-  b.canvasFlags = tools_->CanvasFlags();
+  // The paper's display of its colour and of the pattern behind it changes the composite.
+  b.canvasFlags = uint8_t((paper_.paperColorOn ? 0 : 1) | (paper_.showChecker ? 2 : 0));
   b.geometry = tools_->GradationGeometry();
   b.mode = tools_->GradationMode();
   b.activeLayer = U16(paper_.ActiveIndex());
@@ -125,7 +126,8 @@ bool CPaperRecorder::RecordStart() {
 }
 
 bool CPaperRecorder::RecordStop() {
-  if (!events_.Recording()) return false;
+  // A stroke in progress owns the pending group: the marker would close it half-written.
+  if (!events_.Recording() || inStroke_) return false;
   EmptyRecord end;
   end.code = {2, 255};
   if (!WriteRecord(end, true)) {
@@ -139,6 +141,7 @@ bool CPaperRecorder::RecordStop() {
 void CPaperRecorder::StopAndClear() {
   events_.Reset();
   inStroke_ = false;
+  samples_.clear();
 }
 
 void CPaperRecorder::Abort() {
@@ -424,11 +427,13 @@ void CPaperRecorder::Operation(PaperOp op, int32_t layer, std::span<const int32_
 
 // --- strokes ----------------------------------------------------------------------------------
 
+// The stroke is drawn and its undo record pushed whatever the stream holds, so a stroke
+// whose packets cannot be written ends the recording like any other operation.
 bool CPaperRecorder::StrokeBegin(int32_t layer, bool path, float pressure, float x, float y) {
   if (!events_.Recording()) return false;
   inStroke_ = false;
   if (!WriteBaseState() || !tools_->WriteToolState(events_)) {
-    events_.Rollback();
+    Abort();
     return false;
   }
   LayerArgRecord start;
@@ -437,7 +442,7 @@ bool CPaperRecorder::StrokeBegin(int32_t layer, bool path, float pressure, float
   start.layer = U16(layer);
   start.arg = U16(paper_.masks.ActiveIndex());
   if (!WriteRecord(start, false)) {
-    events_.Rollback();
+    Abort();
     return false;
   }
   samples_.clear();
@@ -450,8 +455,7 @@ bool CPaperRecorder::StrokeSample(float pressure, float x, float y) {
   if (!inStroke_) return false;
   if (int32_t(samples_.size()) == kMaxSamplesPerBlock) {
     if (!WriteRecord(SampleBlockRecord::Make(false, samples_), false)) {
-      events_.Rollback();
-      inStroke_ = false;
+      Abort();
       return false;
     }
     samples_.clear();
@@ -464,7 +468,7 @@ bool CPaperRecorder::StrokeEnd() {
   if (!inStroke_) return false;
   inStroke_ = false;
   if (!WriteRecord(SampleBlockRecord::Make(true, samples_), true)) {
-    events_.Rollback();
+    Abort();
     return false;
   }
   samples_.clear();

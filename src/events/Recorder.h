@@ -28,7 +28,6 @@ class IToolStateSource {
  public:
   virtual ~IToolStateSource() = default;
   virtual uint32_t SubColour() const { return 0x00FFFFFF; }
-  virtual uint8_t CanvasFlags() const { return 0; }
   virtual GradGeometryRecord GradationGeometry() const { return {}; }
   virtual GradModeRecord GradationMode() const { return {}; }
   virtual bool UseTone() const { return false; }
@@ -46,12 +45,14 @@ class CPaperRecorder : public IPaperJournal {
   bool StartRecording(int32_t undoMax);
   // The start marker group: the base state, the time recording started, (2,254).
   bool RecordStart();
-  // The end marker (2,255); the stream then records nothing more.
+  // The end marker (2,255); the stream then records nothing more. Refused while a stroke
+  // is being recorded.
   bool RecordStop();
   // Ends recording: the stream is emptied and stays idle.
   void StopAndClear();
 
-  // Strokes: the start packet and the samples, the last block closes the group.
+  // Strokes: the start packet and the samples, the last block closes the group. A packet
+  // that cannot be written ends the recording (the stroke is drawn all the same).
   bool StrokeBegin(int32_t layer, bool path, float pressure, float x, float y);
   bool StrokeSample(float pressure, float x, float y);
   bool StrokeEnd();
@@ -72,6 +73,7 @@ class CPaperRecorder : public IPaperJournal {
                        std::vector<uint8_t>& out) const;
 
   CEventMngr& Events() { return events_; }
+  bool InStroke() const { return inStroke_; }
 
  private:
   // The base state an operation starts from, taken as it begins and written with its packet,

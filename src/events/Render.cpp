@@ -108,10 +108,11 @@ RenderResult RenderEventFile(const RenderRequest& request) {
   // A picture that is not what the stream describes is never written.
   if (player.Incomplete()) return Marked(request, RenderOutcome::kIncomplete, ".him");
   if (end != StepResult::kEnded) return result;
-  if (!WritePicture(paper, request, result)) return result;
-  // The stream again, protected, under the extension its version asks for.
+  // The stream again, protected, under the extension its version asks for. It is made
+  // first: a stream that cannot be protected leaves no picture behind either.
   std::vector<uint8_t> file;
   if (WritePackedEvents(events, paper.width, paper.height, true, file) != kEvOk) return result;
+  if (!WritePicture(paper, request, result)) return result;
   result.events = OutputPath(request, EventFileExtension(events.version));
   if (!WriteFileAtomic(result.events, file.data(), file.size())) return result;
   result.width = paper.width;

@@ -108,5 +108,33 @@ TEST_F(RenderRun, AFolderThatCannotBeWrittenIsAFailureWithNoMarker) {
   EXPECT_FALSE(fs::exists(dir_ + "/pic.bmp"));
 }
 
+// The re-saved copy must be protected; a stream with no switch record cannot carry the
+// mark, so the run fails, and leaves no picture that a protected copy does not stand beside.
+TEST_F(RenderRun, AStreamThatCannotBeProtectedFailsWithoutAPicture) {
+  CEventMngr recorded;
+  ASSERT_EQ(LoadEventFile(Recorded("plain.te4", false), recorded), 0);
+  std::vector<uint8_t> bytes, kept;
+  ASSERT_TRUE(recorded.CopyOut(recorded.CommittedLength(), bytes));
+  PacketView p;
+  for (size_t at = 0; at < bytes.size() && ReadPacketAt(bytes, at, p) == FrameStatus::Ok; at = p.end())
+    if (!(p.code == PacketCode{0, 12}))
+      kept.insert(kept.end(), bytes.begin() + std::ptrdiff_t(p.offset),
+                  bytes.begin() + std::ptrdiff_t(p.end()));
+  uint32_t groups = 0;
+  ASSERT_TRUE(CountGroups(kept, groups));
+  CEventMngr unmarkable;
+  ASSERT_TRUE(unmarkable.Load(kept, groups));
+  std::vector<uint8_t> file;
+  ASSERT_EQ(WritePackedEvents(unmarkable, 20, 12, false, file), kEvOk);
+  const std::string path = dir_ + "/bare.te4";
+  ASSERT_TRUE(WriteFileAtomic(path, file.data(), file.size()));
+  RenderRequest r;
+  r.eventFile = path;
+  r.outputDir = out_;
+  EXPECT_EQ(RenderEventFile(r).outcome, RenderOutcome::kFailure);
+  EXPECT_FALSE(fs::exists(out_ + "/bare.bmp"));
+  EXPECT_FALSE(fs::exists(out_ + "/bare.te4"));
+}
+
 }  // namespace
 }  // namespace tintara

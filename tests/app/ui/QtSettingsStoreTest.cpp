@@ -8,9 +8,11 @@
 #include <QSettings>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <sstream>
 
@@ -147,6 +149,62 @@ TEST_F(QtSettingsStoreTest, WrittenFileUsesTheKeyNamesAndTextForms) {
                            "[font]",
                            "charset=-1"})
     EXPECT_NE(text.find(std::string(line) + "\n"), std::string::npos) << line;
+}
+
+// Every key of the profile is in the file under its section, in the text form of its type,
+// and nothing else is.
+TEST_F(QtSettingsStoreTest, WrittenFileHoldsEveryKeyInTheFormOfItsType) {
+  CAppProfile p(TestEnvironment());
+  p.LoadAll(CMemorySettingsStore{});
+  {
+    CQtSettingsStore file(File());
+    ASSERT_TRUE(p.SaveAll(file));
+  }
+  std::map<std::string, std::map<std::string, std::string>> ini;
+  {
+    std::istringstream in(ReadText(File()));
+    std::string line, section;
+    while (std::getline(in, line)) {
+      if (line.empty()) continue;
+      if (line.front() == '[') {
+        section = line.substr(1, line.size() - 2);
+        continue;
+      }
+      const size_t eq = line.find('=');
+      ASSERT_NE(eq, std::string::npos) << line;
+      ini[section][line.substr(0, eq)] = line.substr(eq + 1);
+    }
+  }
+  size_t expectedCount = 0;
+  for (const auto& c : AllKeys()) {
+    ++expectedCount;
+    const auto sec = ini.find(c.section);
+    ASSERT_NE(sec, ini.end()) << c.section;
+    const auto it = sec->second.find(c.name);
+    ASSERT_NE(it, sec->second.end()) << c.section << "/" << c.name;
+    const std::string& text = it->second;
+    char* end = nullptr;
+    switch (c.type) {
+      case ProfileType::kInt:
+        std::strtol(text.c_str(), &end, 10);
+        EXPECT_TRUE(!text.empty() && *end == 0 && text.find('.') == std::string::npos)
+            << c.name << "=" << text;
+        break;
+      case ProfileType::kBool:
+        EXPECT_TRUE(text == "0" || text == "1") << c.name << "=" << text;
+        break;
+      case ProfileType::kReal:
+        std::strtod(text.c_str(), &end);
+        EXPECT_TRUE(!text.empty() && *end == 0) << c.name << "=" << text;
+        break;
+      case ProfileType::kString:
+        EXPECT_EQ(text.rfind("@", 0), std::string::npos) << c.name << "=" << text;  // text, not a blob
+        break;
+    }
+  }
+  size_t written = 0;
+  for (const auto& [section, values] : ini) written += values.size();
+  EXPECT_EQ(written, expectedCount);
 }
 
 TEST_F(QtSettingsStoreTest, ReadsTheTextFormsAndTheOldRealBlob) {
