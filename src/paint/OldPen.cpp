@@ -377,10 +377,11 @@ bool CStrokeRenderer::OldPenDab(const SPenSurface& s, TStroke& stroke, float x, 
         any = true;
       };
       if (r < 3) {
-        // Thin pencils: spans across the segment, from the sixth dab on only across its
-        // major axis, before that across both so that the start has no gap.
+        // Thin pencils draw one-pixel lines: spans along both axes for the first five dabs,
+        // so that the start has no gap, then along the segment's major axis, where the
+        // spans of neighbouring dabs join (spans across it leave gaps between the dabs).
         if (stroke.dabCount >= 5) {  // five dabs before this one
-          Span(x, y, r, !minorAxis_, 64, clip, put);
+          Span(x, y, r, minorAxis_, 64, clip, put);
         } else {
           Span(x, y, r, true, 64, clip, put);
           Span(x, y, r, false, 64, clip, put);

@@ -728,6 +728,29 @@ TEST(OldPenDabs, PencilCoverageDoesNotBuildUpWithinAStroke) {
   EXPECT_EQ(Grey(b.At(20, 20)), Lerp8(0, once, Mul8(255, 127)));
 }
 
+// A thin pencil draws a line without gaps: past its first dabs its spans lie along the
+// segment's major axis, so neighbouring dabs join whatever the spacing between them.
+TEST(OldPenDabs, AThinPencilLineHasNoGapsAlongEitherAxis) {
+  for (const bool horizontal : {true, false}) {
+    OldPaper b(kPenPencil);
+    b.stroke.SetWidth(1.5f);
+    b.stroke.SetIfSize(false);
+    b.stroke.SetIfTransparency(false);
+    b.stroke.SetSpacing(2.0f);  // dabs a diameter and more apart
+    if (horizontal)
+      b.Stroke({{2, 20.5f, 1}, {14, 20.5f, 1}, {26, 20.5f, 1}, {38, 20.5f, 1}, {46, 20.5f, 1}});
+    else
+      b.Stroke({{20.5f, 2, 1}, {20.5f, 12, 1}, {20.5f, 22, 1}, {20.5f, 32, 1}, {20.5f, 38, 1}});
+    const int32_t last = horizontal ? 36 : 30;
+    for (int32_t t = 14; t <= last; ++t) {
+      uint32_t darkest = 255;
+      for (int32_t d = 18; d <= 23; ++d)
+        darkest = std::min(darkest, Grey(horizontal ? b.At(t, d) : b.At(d, t)));
+      EXPECT_LT(darkest, 200u) << (horizontal ? "x " : "y ") << t;
+    }
+  }
+}
+
 TEST(OldPenDabs, EraserClearsAlphaOrPaintsTheNeutralColourUnderProtection) {
   for (const bool protect : {false, true}) {
     OldPaper b(kPenEraser);
