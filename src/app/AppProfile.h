@@ -161,6 +161,9 @@ class CAppProfile {
   explicit CAppProfile(AppEnvironment env = {});
 
   const AppEnvironment& Env() const { return env_; }
+  // For the start-up code: the screen size before loading (only the shell knows it), the
+  // language group once the interface resources are loaded.
+  AppEnvironment& Env() { return env_; }
 
   // Reads every section in the order fileIO, config, color, brush, paper, window, font (values
   // missing from the store take their defaults), then applies the start-up rules of appVerID.

@@ -149,17 +149,17 @@ bool CColorMngr::ColorBoxClick(int32_t x, int32_t y, bool leftButton) {
 void CColorMngr::SetWheelHue(int32_t hue) {
   wheelHue_ = hue;
   wheelColour_ = HsvToRgb(hue, kFull, kFull);
-  for (IColorObserver* o : observers_) o->WheelHueChanged(wheelHue_, wheelColour_);
+  Notify([&](IColorObserver* o) { o->WheelHueChanged(wheelHue_, wheelColour_); });
 }
 
 void CColorMngr::RefreshWindows(uint8_t origin, bool isMain) {
   const uint32_t main = MainColor(), sub = SubColor();
-  for (IColorObserver* o : observers_) o->ColorBoxChanged(main, sub, mainInFront_ != 0, origin);
-  for (IColorObserver* o : observers_) o->MainRgbChanged(main, origin);
-  for (IColorObserver* o : observers_) o->MainHsvChanged(mainHsv_, origin);
-  for (IColorObserver* o : observers_) o->GradationEndsChanged(sub, main);
-  for (IColorObserver* o : observers_) o->PaletteMainChanged(main);
-  for (IColorObserver* o : observers_) o->PickModeColorChanged(isMain);
+  Notify([&](IColorObserver* o) { o->ColorBoxChanged(main, sub, mainInFront_ != 0, origin); });
+  Notify([&](IColorObserver* o) { o->MainRgbChanged(main, origin); });
+  Notify([&](IColorObserver* o) { o->MainHsvChanged(mainHsv_, origin); });
+  Notify([&](IColorObserver* o) { o->GradationEndsChanged(sub, main); });
+  Notify([&](IColorObserver* o) { o->PaletteMainChanged(main); });
+  Notify([&](IColorObserver* o) { o->PickModeColorChanged(isMain); });
 }
 
 }  // namespace tintara

@@ -4,6 +4,7 @@
 // the windows that show colours when one changes.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -69,6 +70,7 @@ class CColorMngr {
   void Create(TStroke& stroke, const CAppProfile& profile);
   void SaveToProfile(CAppProfile& profile) const;
 
+  // Observers are not owned; one removed while being told hears no more.
   void AddObserver(IColorObserver* o);
   void RemoveObserver(IColorObserver* o);
 
@@ -109,6 +111,13 @@ class CColorMngr {
   BoxSquare SubSquare() const;
 
  private:
+  // Tells every observer still listening: a window may close while it is being told.
+  template <class F>
+  void Notify(F&& tell) {
+    const std::vector<IColorObserver*> listening = observers_;
+    for (IColorObserver* o : listening)
+      if (std::find(observers_.begin(), observers_.end(), o) != observers_.end()) tell(o);
+  }
   void SetWheelHue(int32_t hue);
   void RefreshWindows(uint8_t origin, bool isMain);
 

@@ -284,6 +284,20 @@ TEST(AppProfile, ValueOfAnotherTypeIsTakenAsMissing) {
   EXPECT_EQ(p.paper[0].w, 640.0f);
 }
 
+TEST(AppProfile, ScreenSizeFilledInBeforeLoadingBoundsTheMainWindow) {
+  AppEnvironment env = TestEnvironment();
+  env.screenWidth = env.screenHeight = 0;
+  CAppProfile p(env);
+  p.Env().screenWidth = 1024;
+  p.Env().screenHeight = 768;
+  CMemorySettingsStore store = CurrentStore();
+  store.WriteInt(Sec("window"), "mainWinW", 5000);
+  store.WriteInt(Sec("window"), "mainWinH", 5000);
+  p.LoadAll(store);
+  EXPECT_EQ(p.window.mainWinW, 1024);
+  EXPECT_EQ(p.window.mainWinH, 768);
+}
+
 TEST(AppProfile, WindowSizeHasOnlyTheLowerBoundWhenTheScreenIsUnknown) {
   AppEnvironment env = TestEnvironment();
   env.screenWidth = env.screenHeight = 0;

@@ -226,6 +226,31 @@ TEST_F(ColorMngrTest, SwapTwiceRestoresBothColours) {
   EXPECT_EQ(mngr_.WheelHue(), 120 << 16);
 }
 
+TEST_F(ColorMngrTest, ObserverThatStopsListeningWhileToldHearsNoMore) {
+  // Removes itself and the observer after it at its first notification.
+  struct Leaving : LogObserver {
+    CColorMngr* mngr = nullptr;
+    IColorObserver* other = nullptr;
+    void WheelHueChanged(int32_t hue, uint32_t colour) override {
+      LogObserver::WheelHueChanged(hue, colour);
+      mngr->RemoveObserver(this);
+      mngr->RemoveObserver(other);
+    }
+  };
+  Leaving leaving;
+  LogObserver after;
+  leaving.mngr = &mngr_;
+  leaving.other = &after;
+  mngr_.RemoveObserver(&obs_);
+  mngr_.AddObserver(&leaving);
+  mngr_.AddObserver(&after);
+  mngr_.AddObserver(&obs_);
+  EXPECT_TRUE(mngr_.SetMainColor(0x00FF00, kOriginGeneral));
+  EXPECT_EQ(leaving.log.size(), 1u);
+  EXPECT_TRUE(after.log.empty());
+  EXPECT_EQ(obs_.log.size(), 7u);
+}
+
 TEST(HueBar, HueAtHeight) {
   const struct {
     int32_t y, h, hue;
