@@ -7,6 +7,7 @@
 #include "events/Packets.h"
 #include "events/Recorder.h"
 #include "files/GraphicsLibCompress.h"
+#include "files/ImageBlock.h"
 #include "pixel/ByteIO.h"
 #include "platform/Debug.h"
 #include "platform/FileIO.h"
@@ -23,7 +24,6 @@ constexpr size_t kMaxEventFile = size_t(1) << 31;
 
 void Id(ByteWriter& w, const char* id) { w.bytes(id, 4); }
 bool IsId(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
-uint32_t Padded4(uint64_t n) { return uint32_t((n + 3) & ~uint64_t(3)); }
 
 uint16_t WrittenVersion(uint8_t v) { return v > kEventFormatVersion ? kEventFormatVersion : v; }
 
@@ -85,13 +85,13 @@ int32_t WritePackedEvents(const CEventMngr& events, int32_t width, int32_t heigh
       if (CompressToMemory(bytes.data() + from, n, packed) != GfxResult::Ok) return kEvNoMemory;
       if (packed.empty()) return kEvShortSegment;
       Id(w, "TBEV");
-      w.u32(20 + Padded4(packed.size()));
+      w.u32(20 + uint32_t(Padded4(packed.size())));
       w.u32(from);
       w.u32(n);
       w.u32(uint32_t(packed.size()));
       w.zeros(8);
       w.bytes(packed.data(), packed.size());
-      w.zeros(Padded4(packed.size()) - packed.size());
+      w.zeros(uint32_t(Padded4(packed.size())) - packed.size());
     }
     return kEvOk;
   } catch (const std::bad_alloc&) {
@@ -109,7 +109,7 @@ int32_t WritePlainEvents(const CEventMngr& events, int32_t width, int32_t height
     if (prepared != kEvOk) return prepared;
     ByteWriter w(out);
     Id(w, "TEVS");
-    w.u32(32 + Padded4(bytes.size()));
+    w.u32(32 + uint32_t(Padded4(bytes.size())));
     w.i32(width);
     w.i32(height);
     w.u16(kEventFormatVersion);
@@ -120,7 +120,7 @@ int32_t WritePlainEvents(const CEventMngr& events, int32_t width, int32_t height
     w.u32(uint32_t(bytes.size()));
     w.zeros(8);
     w.bytes(bytes.data(), bytes.size());
-    w.zeros(Padded4(bytes.size()) - bytes.size());
+    w.zeros(uint32_t(Padded4(bytes.size())) - bytes.size());
     return kEvOk;
   } catch (const std::bad_alloc&) {
     return kEvNoMemory;
@@ -297,7 +297,9 @@ int32_t SaveEventFile(const std::string& path, TPaper& paper, CPaperRecorder& re
   // The file holds no redo entries; the end marker goes in for the file only.
   paper.ClearRedo();
   if (!recorder.RecordStop()) return kEvNoMemory;
+  // The picture's thumbnail leads the file; a file without one is still a good event file.
   std::vector<uint8_t> file;
+  if (EncodeThumbnailBlock(paper, EventThumbnailVersion(events.version), file) != kFileOk) file.clear();
   int32_t result = plain ? WritePlainEvents(events, paper.width, paper.height, file, guarded)
                          : WritePackedEvents(events, paper.width, paper.height, guarded, file);
   if (result == kEvOk && !WriteFileAtomic(path, file.data(), file.size())) result = kEvWriteError;

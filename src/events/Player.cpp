@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "document/Paper.h"
+#include "events/PasteReplay.h"
 #include "events/Recorder.h"
 #include "pixel/Random.h"
 #include "platform/Debug.h"
@@ -578,8 +579,14 @@ bool CEventPlayer::ApplyOperation(const PacketView& p, bool& skipped) {
           return true;
       }
     }
+    case 12: {
+      // Pastes carry their own pixels.
+      PasteRecord r;
+      if (Decode(p, r) != DecodeStatus::Ok) return false;
+      return ReplayPaste(P, F, r);
+    }
     default:
-      // Fills, pastes, mask drawings, filters: validated by the walk, stepped over here.
+      // Fills, mask drawings, filters: validated by the walk, stepped over here.
       skipped = true;
       return true;
   }

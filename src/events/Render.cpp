@@ -8,6 +8,7 @@
 #include "events/OldPlayer.h"
 #include "events/Player.h"
 #include "events/StrokeReplay.h"
+#include "files/ImageBlock.h"
 #include "pixel/Bmp.h"
 #include "pixel/ColorOps.h"
 #include "platform/Debug.h"
@@ -111,6 +112,7 @@ RenderResult RenderEventFile(const RenderRequest& request) {
   // The stream again, protected, under the extension its version asks for. It is made
   // first: a stream that cannot be protected leaves no picture behind either.
   std::vector<uint8_t> file;
+  if (EncodeThumbnailBlock(paper, EventThumbnailVersion(events.version), file) != kFileOk) file.clear();
   if (WritePackedEvents(events, paper.width, paper.height, true, file) != kEvOk) return result;
   if (!WritePicture(paper, request, result)) return result;
   result.events = OutputPath(request, EventFileExtension(events.version));

@@ -6,6 +6,7 @@
 #include "events/EventFile.h"
 #include "events/Recorder.h"
 #include "events/Render.h"
+#include "files/NativeFile.h"
 #include "pixel/Bmp.h"
 #include "platform/FileIO.h"
 #include "platform/Notify.h"
@@ -68,6 +69,15 @@ TEST_F(RenderRun, WritesThePictureAndAProtectedCopy) {
   // The layer moved by 6 covers x 0..13 of the paper; the paper colour shows to the right.
   EXPECT_EQ(*bmp.Pixel(2, 5) & 0x00FFFFFF, 0x002050A0u);
   EXPECT_EQ(*bmp.Pixel(17, 5) & 0x00FFFFFF, 0x00E0F0FFu);
+  // Both event files lead with the picture's thumbnail, which the open dialog previews.
+  for (const std::string& file : {r.eventFile, result.events}) {
+    TMTC thumb;
+    int32_t w = 0, h = 0;
+    ASSERT_EQ(ReadFileThumbnail(file, thumb, w, h), kFileOk) << file;
+    EXPECT_EQ(w, 20);
+    EXPECT_EQ(h, 12);
+    EXPECT_GT(thumb.Width(), 0);
+  }
   // The copy is protected: rendering it again is refused and marked.
   CEventMngr copy;
   ASSERT_EQ(LoadEventFile(result.events, copy), 0);
