@@ -1,6 +1,6 @@
-// Replay of a recorded drawing in a batch run: 200 strokes of 200 samples each (old pen
-// kinds; the brush engine's strokes are not replayed from streams yet), recorded live once,
-// saved as an event file, then loaded and replayed to the end per iteration. The counter
+// Replay of a recorded drawing in a batch run: 200 strokes of 200 samples each, drawn with the
+// old pen kinds (level 1) or the brush engine (level 2), recorded live once, saved as an event
+// file, then loaded and replayed to the end per iteration. The counter
 // "realtime_ratio" compares with the time the drawing took at 60 samples per second.
 #include <benchmark/benchmark.h>
 
@@ -22,25 +22,30 @@ PaperSettings Undo8() {
   return s;
 }
 
-// Writes the drawing once per process.
-const std::string& Drawing() {
-  static const std::string path = [] {
+// Writes the drawing once per process and level.
+std::string WriteDrawing(int32_t level) {
+  {
     InitPixelTables();
-    const std::string p = (std::filesystem::temp_directory_path() / "tintara-replay-bench.te4").string();
+    const std::string p =
+        (std::filesystem::temp_directory_path() / ("tintara-replay-bench" + std::to_string(level) + ".te4"))
+            .string();
     TPaper paper(nullptr, Undo8());
     TFlowImage flow(paper);
     CEventMngr events;
     TStroke stroke;
-    CStrokeToolState tools(stroke);
-    CPaperRecorder recorder(paper, events, &tools);
-    CStrokeRecorderLink link(recorder);
     CPenRender render;
     CStrokeRenderer renderer(render);
+    CStrokeMngr mngr(paper, flow, stroke, renderer);
+    CStrokeToolState tools(stroke, &render, &mngr);
+    CPaperRecorder recorder(paper, events, &tools);
+    CStrokeRecorderLink link(recorder);
     recorder.StartRecording(8);
     paper.SetJournal(&recorder);
-    paper.SetLevel(1);
+    paper.SetLevel(level);
     paper.NewPaper("bench", flow, false, false, 72, 768, 1024);
-    CStrokeMngr mngr(paper, flow, stroke, renderer);
+    PenTipParams tip;
+    tip.radius100 = 800;
+    render.SetTipParams(tip);
     mngr.SetRecorder(&link);
     stroke.SetWidth(8);
     for (int s = 0; s < kStrokes; ++s) {
@@ -59,12 +64,16 @@ const std::string& Drawing() {
     SaveEventFile(p, paper, recorder, false, false);
     paper.SetJournal(nullptr);
     return p;
-  }();
-  return path;
+  }
+}
+
+const std::string& Drawing(int32_t level) {
+  static const std::string paths[3] = {"", WriteDrawing(1), WriteDrawing(2)};
+  return paths[level];
 }
 
 void BM_ReplayDrawing(benchmark::State& state) {
-  const std::string& path = Drawing();
+  const std::string& path = Drawing(int32_t(state.range(0)));
   int64_t skipped = 0;
   for (auto _ : state) {
     CEventMngr loaded;
@@ -79,12 +88,14 @@ void BM_ReplayDrawing(benchmark::State& state) {
   }
   if (skipped) state.SkipWithError("strokes were skipped: the replay is not the drawing");
   const double samples = double(kStrokes) * kSamples;
-  state.counters["samples_per_s"] = benchmark::Counter(samples, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["samples_per_s"] =
+      benchmark::Counter(samples, benchmark::Counter::kIsIterationInvariantRate);
   // Seconds of drawing at 60 samples/s per second of replay.
   state.counters["realtime_ratio"] =
       benchmark::Counter(samples / 60.0, benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_ReplayDrawing)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Argument: the paper level the drawing was made at (1 old pens, 2 the brush engine).
+BENCHMARK(BM_ReplayDrawing)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace tintara

@@ -138,6 +138,9 @@ class CPenRender {
   void SetMinorAxis(bool on) { minorAxis_ = on; }
   const SPenBrushHead& BrushHead() const { return head_; }
   const PenTipParams& TipParams() const { return params_; }
+  const DensityProfile& Density() const { return density_.Profile(); }
+  bool HardEdge() const { return hardEdge_; }
+  bool PressureOpacity() const { return pressureOpacity_; }
 
   // The air map of the old engines: one of five 2048-entry 16.16 profiles; an index outside
   // the table is refused and the current profile stays.

@@ -19,9 +19,9 @@ PaperSettings Undo50() {
 // A picture drawn with a live pen: the stroke manager records through the paper's recorder,
 // and the recorder writes the pen values the strokes depend on.
 struct LivePen {
-  explicit LivePen(int32_t level)
+  explicit LivePen(int32_t level, bool brushSet = true)
       : paper(nullptr, Undo50()),
-        tools(stroke),
+        tools(stroke, brushSet ? &render : nullptr, brushSet ? &mngr : nullptr),
         recorder(paper, events, &tools),
         link(recorder),
         renderer(render),
@@ -111,12 +111,100 @@ TEST_F(StrokeStream, OldPenStrokesReplayWithTheirRecordedPenValues) {
   EXPECT_EQ(replay.strokes.Stroke().Width(), 9.0f);
 }
 
-TEST_F(StrokeStream, BrushEngineStrokesAreSteppedOverAndMakeTheReplayIncomplete) {
+TEST_F(StrokeStream, BrushStrokesReplayWithTheBrushSettingsRecordedBeforeThem) {
   LivePen live(2);
+  ASSERT_GE(live.paper.NewLayer(live.flow, kModeNormal, 0x00FFFFFF, ""), 0);
+  live.stroke.SetColour(0x00305070);
+  PenTipParams tip;
+  tip.radius100 = 350;
+  live.render.SetTipParams(tip);
+  StrokeParams params;
+  params.pressureSize = 1;
+  params.SetSpacing(150);
+  live.mngr.SetParams(params);
+  live.Stroke({{4, 4, 1}, {30, 12, 0.4f}, {50, 34, 0.9f}});
+  // Every setting the brush engine reads changes before the next strokes.
+  tip.radius100 = 720;
+  tip.aspect = 400;
+  tip.angle = 300;
+  tip.minimum = 300;
+  live.render.SetTipParams(tip);
+  SPenBrushHead head = live.render.BrushHead();
+  head.pixelAligned = 1;
+  live.render.SetBrushHead(head);
+  DensityProfile density;
+  density.SetFlattening(500);
+  density.SetFloor(100);
+  live.render.SetDensityProfile(density);
+  live.render.SetHardEdge(true);
+  params.opacity = 600;
+  params.pressureOpacity = 1;
+  params.SetGamma(250);
+  params.SetSubdivision(4);
+  live.mngr.SetParams(params);
+  live.mngr.SetInterpolationMode(0);
+  live.stroke.SetColour(0x00E0A020);
+  live.Stroke({{50, 4, 0.3f}, {28, 22, 1}, {6, 36, 0.6f}});
+  live.Stroke({{2, 30, 1}, {54, 20, 0.5f}});
+  const Snapshot expected = Take(live.paper, false);
+
+  Replayed replay(Save(live));
+  EXPECT_EQ(replay.end, StepResult::kEnded);
+  EXPECT_EQ(replay.skipped, 0);
+  EXPECT_EQ(Difference(Take(replay.paper, false), expected), "");
+  EXPECT_EQ(replay.strokes.Render().TipParams(), live.render.TipParams());
+  EXPECT_EQ(replay.strokes.Render().BrushHead(), live.render.BrushHead());
+}
+
+TEST_F(StrokeStream, BrushStrokesWithoutTheirSettingsAreSteppedOverAndMakeTheReplayIncomplete) {
+  LivePen live(2, false);
   live.Stroke({{4, 4, 1}, {40, 30, 1}});
   Replayed replay(Save(live));
   EXPECT_EQ(replay.end, StepResult::kEnded);
   EXPECT_EQ(replay.skipped, 1);
+}
+
+// The six blocks carry every brush setting and read back whole, whatever order they come in.
+TEST(BrushPenSetBlocks, RoundTripInEitherOrderAndRefuseShortBlocks) {
+  BrushPenSet set;
+  set.head.mode = 3;
+  set.head.variant = 1;
+  set.head.channel = 1;
+  set.head.effect1 = 40, set.head.effect2 = 7, set.head.effect3 = 99;
+  set.interpolation = 0;
+  set.hardEdge = true;
+  set.pressureOpacity = true;
+  set.density.curve = 2;
+  set.density.SetFlattening(250);
+  set.density.SetFloor(30);
+  set.tip.SetRadius100(1234);
+  set.tip.SetAspect(500);
+  set.tip.SetAngle(900);
+  set.tip.SetMinimum(200);
+  set.stroke.pressureSize = 1;
+  set.stroke.SetOpacity(400);
+  set.stroke.SetGamma(300);
+  set.stroke.SetSpacing(250);
+  set.stroke.SetFullDensity(12);
+  set.stroke.SetSubdivision(5);
+  const std::array<ParamBlockRecord, 6> blocks = set.Encode();
+  const size_t lengths[6] = {8, 12, 12, 8, 16, 16};
+  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(blocks[i].bytes.size(), lengths[i]);
+  for (const bool reversed : {false, true}) {
+    BrushPenSet back;
+    for (size_t k = 0; k < 6; ++k) ASSERT_TRUE(back.Take(blocks[reversed ? 5 - k : k]));
+    EXPECT_EQ(back.head, set.head);
+    EXPECT_EQ(back.tip, set.tip);
+    EXPECT_EQ(back.density, set.density);
+    EXPECT_EQ(back.stroke, set.stroke);
+    EXPECT_EQ(back.interpolation, set.interpolation);
+    EXPECT_EQ(back.hardEdge, set.hardEdge);
+    EXPECT_EQ(back.pressureOpacity, set.pressureOpacity);
+  }
+  ParamBlockRecord shortBlock = blocks[2];
+  shortBlock.bytes.resize(8);
+  BrushPenSet untouched;
+  EXPECT_FALSE(untouched.Take(shortBlock));
 }
 
 }  // namespace
