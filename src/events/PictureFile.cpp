@@ -27,6 +27,8 @@ int32_t CPictureEvents::LoadEvents(std::span<const uint8_t> blocks, size_t& used
 
 void CPictureEvents::DiscardEvents() { recorder_.StopAndClear(); }
 
+int32_t CPictureEvents::SaveSteps() const { return int32_t(recorder_.Events().SegmentCount()); }
+
 void CPictureEvents::LoadFinished(bool eventsRead) {
   appending_ = false;
   if (!eventsRead || !record_) {
@@ -107,18 +109,20 @@ bool HasEventsToSave(CPaperRecorder* recorder) {
   return recorder && recorder->Events().Recording() && recorder->Events().CommittedLength() > 0;
 }
 
-NativeSaveResult SavePicture(const std::string& path, TPaper& paper, CPaperRecorder* recorder) {
+NativeSaveResult SavePicture(const std::string& path, TPaper& paper, CPaperRecorder* recorder,
+                             INativeProgress* progress) {
   const bool events = HasEventsToSave(recorder);
   const uint32_t contents = DefaultNativeContents(paper, events);
-  if (!events) return SaveNativeFile(path, paper, contents, nullptr);
+  if (!events) return SaveNativeFile(path, paper, contents, nullptr, progress);
   CPictureEvents glue(*recorder);
-  return SaveNativeFile(path, paper, contents, &glue);
+  return SaveNativeFile(path, paper, contents, &glue, progress);
 }
 
 NativeLoadResult LoadPicture(const std::string& path, TPaper& paper, TFlowImage& flow,
-                             CPaperRecorder& recorder, bool record, bool* appending) {
+                             CPaperRecorder& recorder, bool record, bool* appending,
+                             INativeProgress* progress) {
   CPictureEvents glue(recorder, record, paper.settings.undoMax);
-  const NativeLoadResult r = LoadNativeFile(path, paper, flow, &glue);
+  const NativeLoadResult r = LoadNativeFile(path, paper, flow, &glue, progress);
   if (appending) *appending = glue.Appending();
   return r;
 }

@@ -27,6 +27,7 @@ class CPictureEvents : public INativeEventData {
   int32_t LoadEvents(std::span<const uint8_t> blocks, size_t& used) override;
   void DiscardEvents() override;
   void LoadFinished(bool eventsRead) override;
+  int32_t SaveSteps() const override;
 
   // After a load: whether the paper records on after the loaded stream.
   bool Appending() const { return appending_; }
@@ -50,11 +51,13 @@ bool HasEventsToSave(CPaperRecorder* recorder);
 // Saves the picture with what the drawing window saves (layers and thumbnail, masks when
 // there are several or the selection is in use, events when the recorder holds them and
 // records).
-NativeSaveResult SavePicture(const std::string& path, TPaper& paper, CPaperRecorder* recorder);
+NativeSaveResult SavePicture(const std::string& path, TPaper& paper, CPaperRecorder* recorder,
+                             INativeProgress* progress = nullptr);
 // Loads a picture file into a fresh paper whose recorder then goes on recording after the
 // loaded events; a picture without (readable) events opens without recording, since no
 // replay could draw it.
 NativeLoadResult LoadPicture(const std::string& path, TPaper& paper, TFlowImage& flow,
-                             CPaperRecorder& recorder, bool record = true, bool* appending = nullptr);
+                             CPaperRecorder& recorder, bool record = true, bool* appending = nullptr,
+                             INativeProgress* progress = nullptr);
 
 }  // namespace tintara

@@ -106,6 +106,19 @@ int32_t EncodeImageBlock(const ImageDescriptor& d, std::span<const uint8_t> pixe
   }
 }
 
+int32_t WriteImageBlock(IBlockSink& sink, const ImageDescriptor& d, std::span<const uint8_t> pixels) {
+  try {
+    std::vector<uint8_t> block;
+    if (const int32_t s = EncodeImageBlock(d, pixels, block); s != kFileOk) return s;
+    const uint64_t start = sink.Position();
+    if (sink.Write(block)) return kFileOk;
+    sink.Truncate(start);
+    return kFileShortWrite;
+  } catch (const std::bad_alloc&) {
+    return kFileNoMemory;
+  }
+}
+
 int32_t ReadImageBlock(BlockReader& reader, ImageDescriptor& d, std::vector<uint8_t>& pixels,
                        int32_t maxSide) {
   const uint64_t start = reader.Position();

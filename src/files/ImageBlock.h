@@ -50,6 +50,9 @@ void UnscrambleBytes(std::span<uint8_t> bytes, uint8_t group, uint8_t key, uint8
 // scrambling values and the lengths. Appended to `out`; on failure `out` is as before.
 int32_t EncodeImageBlock(const ImageDescriptor& descriptor, std::span<const uint8_t> pixels,
                          std::vector<uint8_t>& out);
+// The same block written into a sink; a write that fails cuts the sink back to where the block
+// began, so it leaves no partial block behind.
+int32_t WriteImageBlock(IBlockSink& sink, const ImageDescriptor& descriptor, std::span<const uint8_t> pixels);
 // Reads the block at the reader's position. Every length is checked against the block, the
 // file and the image size before anything is allocated; width and height must be 1..maxSide.
 // On success the reader is past the block; on failure it has not moved.

@@ -12,6 +12,7 @@
 #include "files/GraphicsLibCompress.h"
 #include "files/ImageBlock.h"
 #include "pixel/ByteIO.h"
+#include "pixel/DibCore.h"
 #include "platform/Notify.h"
 #include "platform/TextCodec.h"
 
@@ -23,9 +24,9 @@ static_assert(std::endian::native == std::endian::little, "the tile copies assum
 namespace {
 
 constexpr uint32_t kTileBytes = 4096;
-// Layer view positions and mask offsets beyond this are refused (paper coordinates stay far
-// from overflow).
-constexpr int32_t kMaxOffset = 4 * kNativeMaxSide;
+// Layer view positions and mask offsets beyond this are refused: the range the paper keeps
+// layer positions in, far from overflow in paper coordinates.
+constexpr int32_t kMaxOffset = kMaxBufferSide;
 
 std::string Format(const char* format, ...) {
   char buf[1024];
@@ -39,6 +40,41 @@ std::string Format(const char* format, ...) {
 // Names are kept as UTF-8 and stored in the Japanese code page; a name the code page cannot
 // hold is stored as it is.
 std::string StoredName(const std::string& name) { return Utf8ToCp932(name).value_or(name); }
+
+// The progress of one save or load; nothing is reported without a receiver. The dialog is
+// closed on every way out.
+class Progress {
+ public:
+  explicit Progress(INativeProgress* receiver) : p_(receiver) {}
+  ~Progress() {
+    if (p_ && begun_) p_->End();
+  }
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+  void Begin(const char* format, const std::string& fileName, int32_t steps) {
+    if (!p_) return;
+    p_->Begin(Format(format, kPictureWord, fileName.c_str()), steps);
+    begun_ = true;
+  }
+  void AddSteps(int32_t n) {
+    if (p_ && n > 0) p_->AddSteps(n);
+  }
+  void Text(const char* format, const std::string& word) {
+    if (p_) p_->Text(Format(format, word.c_str()));
+  }
+  void Step(int32_t n = 1) {
+    if (p_ && n > 0) p_->Step(n);
+  }
+
+ private:
+  INativeProgress* p_;
+  bool begun_ = false;
+};
+
+std::string FileNameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 int32_t Ceil32(int32_t v, int32_t side) { return int32_t((int64_t(v) + side - 1) / side); }
 
@@ -334,12 +370,13 @@ void EncodeLayerHead(const CLayerData& layer, bool clipboardCopy, std::vector<ui
 void ApplyLayerAttributes(CLayerData& layer, const LayerRecord& r, const std::string* name) {
   layer.mode = uint8_t(std::min<uint32_t>(r.mode, 21));
   layer.opacity = r.opacity;
-  layer.viewX = r.viewX;
-  layer.viewY = r.viewY;
+  // The view goes where the record says, also outside the store (a layer that was moved): a
+  // copy pasted back lands where it was. Only the range every layer position keeps is enforced.
+  layer.viewX = std::clamp(r.viewX, -kMaxOffset, kMaxOffset);
+  layer.viewY = std::clamp(r.viewY, -kMaxOffset, kMaxOffset);
   layer.visible = (r.flags & 1) ? 1 : 0;
   layer.protectAlpha = (r.flags & 2) ? 1 : 0;
   if (name) layer.name = *name;
-  layer.ViewInStore(true);
   layer.RenderThumbnail();
 }
 
@@ -412,9 +449,10 @@ int32_t WriteMask(IBlockSink& sink, const CMaskData& mask, int32_t paperWidth, i
 
 }  // namespace
 
-NativeSaveResult WriteNativeFile(IBlockSink& sink, TPaper& paper, uint32_t contents,
-                                 INativeEventData* events) {
+NativeSaveResult WriteNativeFile(IBlockSink& sink, TPaper& paper, uint32_t contents, INativeEventData* events,
+                                 INativeProgress* progressTo, const std::string& fileName) {
   NativeSaveResult result;
+  Progress progress(progressTo);
   try {
     contents &= kNativeLayers | kNativeMasks | kNativeThumbnail | kNativeEvents;
     if (!events) contents &= ~uint32_t(kNativeEvents);
@@ -442,6 +480,10 @@ NativeSaveResult WriteNativeFile(IBlockSink& sink, TPaper& paper, uint32_t conte
       result.status = kFileBadSize;
       return result;
     }
+    progress.Begin(kSavingTitleFormat, fileName,
+                   ((contents & kNativeThumbnail) ? 1 : 0) +
+                       ((contents & kNativeLayers) ? paper.LayerCount() : 0) +
+                       ((contents & kNativeMasks) ? paper.masks.Count() : 0));
     std::vector<uint8_t> bytes;
     EncodeNativeHeader(h, bytes);
     const uint64_t headerAt = sink.Position();
@@ -460,16 +502,20 @@ NativeSaveResult WriteNativeFile(IBlockSink& sink, TPaper& paper, uint32_t conte
       status = WorseStatus(status, s);
     };
     if (contents & kNativeThumbnail) {
+      progress.Text(kSavingStepFormat, kThumbnailWord);
       const uint64_t start = sink.Position();
       bytes.clear();
       int32_t s = EncodeThumbnailBlock(paper, 2, bytes);
       if (s == kFileOk && !sink.Write(bytes)) s = kFileShortWrite;
       optional(kNativeThumbnail, s, start);
+      progress.Step();
     }
     if (contents & kNativeLayers) {
       for (int32_t i = 0; i < paper.LayerCount(); ++i) {
         const CLayerData& layer = *paper.Layer(i);
+        progress.Text(kSavingStepFormat, layer.name);
         const int32_t s = WriteLayer(sink, layer);
+        progress.Step();
         if (s == kFileOk) continue;
         ShowWarning(Format(kBlockSaveFailedFormat, kLayerWordHalf, layer.name.c_str(), int(s)));
         status = WorseStatus(status, s);
@@ -480,7 +526,9 @@ NativeSaveResult WriteNativeFile(IBlockSink& sink, TPaper& paper, uint32_t conte
     if ((contents & kNativeMasks) && !(essentialFailed && status == kFileShortWrite)) {
       for (int32_t i = 0; i < paper.masks.Count(); ++i) {
         const CMaskData& mask = *paper.masks.At(i);
+        progress.Text(kSavingStepFormat, mask.displayName);
         const int32_t s = WriteMask(sink, mask, paper.width, paper.height);
+        progress.Step();
         if (s == kFileOk) continue;
         ShowWarning(Format(kBlockSaveFailedFormat, kMaskWordHalf, mask.displayName.c_str(), int(s)));
         status = WorseStatus(status, s);
@@ -489,11 +537,15 @@ NativeSaveResult WriteNativeFile(IBlockSink& sink, TPaper& paper, uint32_t conte
       }
     }
     if ((contents & kNativeEvents) && !essentialFailed) {
+      const int32_t steps = events->SaveSteps();
+      progress.AddSteps(steps);
+      progress.Text(kSavingStepFormat, kEventDataWord);
       const uint64_t start = sink.Position();
       bytes.clear();
       int32_t s = events->SaveEvents(paper.width, paper.height, bytes);
       if (s == kFileOk && !sink.Write(bytes)) s = kFileShortWrite;
       optional(kNativeEvents, s, start);
+      progress.Step(steps);
     }
     if (flags != h.flags) {
       uint8_t f[4] = {uint8_t(flags), uint8_t(flags >> 8), uint8_t(flags >> 16), uint8_t(flags >> 24)};
@@ -518,13 +570,13 @@ NativeSaveResult WriteNativeFile(IBlockSink& sink, TPaper& paper, uint32_t conte
 }
 
 NativeSaveResult SaveNativeFile(const std::string& path, TPaper& paper, uint32_t contents,
-                                INativeEventData* events) {
+                                INativeEventData* events, INativeProgress* progress) {
   WaitCursor busy;
   AtomicFileSink sink;
   NativeSaveResult result;
   result.status = sink.Open(path);
   if (result.status != kFileOk) return result;
-  result = WriteNativeFile(sink, paper, contents, events);
+  result = WriteNativeFile(sink, paper, contents, events, progress, FileNameOf(path));
   if (!result.saved) {
     sink.Abort();
     if (result.status == kFileOk) result.status = kFileShortWrite;
@@ -544,8 +596,9 @@ namespace {
 
 class Loader {
  public:
-  Loader(BlockReader& r, TPaper& paper, TFlowImage& flow, INativeEventData* events, const NativeHeader& h)
-      : r_(r), paper_(paper), flow_(flow), events_(events), h_(h) {}
+  Loader(BlockReader& r, TPaper& paper, TFlowImage& flow, INativeEventData* events, const NativeHeader& h,
+         Progress& progress)
+      : r_(r), paper_(paper), flow_(flow), events_(events), h_(h), progress_(progress) {}
 
   int32_t BlockLoop();
   void Finish();
@@ -565,6 +618,7 @@ class Loader {
   TFlowImage& flow_;
   INativeEventData* events_;
   const NativeHeader& h_;
+  Progress& progress_;
 };
 
 int32_t Loader::ReadName(const BlockHead& head, std::string& name) {
@@ -598,6 +652,7 @@ int32_t Loader::ReadLayer(const BlockHead& head) {
     return kFileLayerGeometry;
   std::string name;
   if (const int32_t s = ReadName(head, name); s != kFileOk) return s;
+  progress_.Text(kLoadingStepFormat, name);
   const int32_t index = rec.index >= 0 && rec.index <= paper_.LayerCount() ? rec.index : paper_.LayerCount();
   const int32_t at =
       paper_.AddLayer(index, rec.storeWidth, (rec.flags & 1) != 0, rec.opacity, rec.mode, rec.storeHeight);
@@ -621,6 +676,7 @@ int32_t Loader::ReadLayer(const BlockHead& head) {
   store.Compact();
   store.RebuildRegion();
   l.RenderThumbnail();
+  progress_.Step();
   return s;
 }
 
@@ -661,10 +717,12 @@ int32_t Loader::ReadMask(const BlockHead& head) {
   }
   // A mask that failed part-way keeps what was read, as a layer does.
   masks.push_back(std::move(mask));
+  progress_.Step();
   return s;
 }
 
 int32_t Loader::ReadEventBlocks(const BlockHead& head) {
+  progress_.Text(kLoadingStepFormat, kEventDataWord);
   // The head and the segments that follow it are handed over together.
   uint64_t end = head.End();
   if (end > r_.Size()) return kFilePastEnd;
@@ -675,6 +733,8 @@ int32_t Loader::ReadEventBlocks(const BlockHead& head) {
       end = next.End();
   }
   if (!events_) {
+    // No recorder to take them: the events are lost, and the user is told so.
+    ShowWarning(kEventBlockFailedText);
     r_.Seek(end);
     return kFileNoRecorder;
   }
@@ -792,14 +852,19 @@ void Loader::Finish() {
 }  // namespace
 
 NativeLoadResult ReadNativeFile(const IByteSource& source, TPaper& paper, TFlowImage& flow,
-                                INativeEventData* events, const std::string& title) {
+                                INativeEventData* events, const std::string& title,
+                                INativeProgress* progressTo) {
   NativeLoadResult result;
+  Progress progress(progressTo);
   IPaperJournal* journal = paper.JournalSink();
   try {
     BlockReader r(source);
     NativeHeader h;
     result.status = ReadNativeHeader(r, h);
     if (result.status != kFileOk) return result;
+    progress.Begin(
+        kLoadingTitleFormat, title,
+        ((h.flags & kNativeLayers) ? h.layerCount : 0) + ((h.flags & kNativeMasks) ? h.maskCount : 0));
     // Nothing of the loading is an operation to record.
     paper.SetJournal(nullptr);
     const bool transparent = (h.flags & kNativeTransparentPaper) != 0;
@@ -812,7 +877,7 @@ NativeLoadResult ReadNativeFile(const IByteSource& source, TPaper& paper, TFlowI
     paper.layers.Delete(0);
     paper.showChecker = (h.flags & kNativeChecker) ? 1 : 0;
     paper.paperColor = h.paperColour;
-    Loader loader(r, paper, flow, events, h);
+    Loader loader(r, paper, flow, events, h, progress);
     int32_t status = loader.BlockLoop();
     // Counts that disagree with the header mean blocks went missing or were added.
     if (((h.flags & kNativeLayerFields) && loader.layersMet != h.layerCount) ||
@@ -837,15 +902,13 @@ NativeLoadResult ReadNativeFile(const IByteSource& source, TPaper& paper, TFlowI
 }
 
 NativeLoadResult LoadNativeFile(const std::string& path, TPaper& paper, TFlowImage& flow,
-                                INativeEventData* events) {
+                                INativeEventData* events, INativeProgress* progress) {
   WaitCursor busy;
   FileSource source;
   NativeLoadResult result;
   result.status = source.Open(path);
   if (result.status != kFileOk) return result;
-  const size_t slash = path.rfind('/');
-  return ReadNativeFile(source, paper, flow, events,
-                        slash == std::string::npos ? path : path.substr(slash + 1));
+  return ReadNativeFile(source, paper, flow, events, FileNameOf(path), progress);
 }
 
 // --- thumbnails of files -------------------------------------------------------------------------

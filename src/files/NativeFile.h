@@ -65,6 +65,28 @@ inline constexpr const char* kEventBlockFailedText =
 inline constexpr const char* kOpenFailedFormat = "%s\rのオープンに失敗しました!  (err=%d)";
 std::string OpenFailedMessage(const std::string& path, int32_t status);
 
+// Texts of the progress a save or load shows.
+inline constexpr const char* kSavingTitleFormat = "%s保存中 (%s)";  // the word, the file name
+inline constexpr const char* kLoadingTitleFormat = "%sロード中 (%s)";
+inline constexpr const char* kSavingStepFormat = "%sを保存しています...";
+inline constexpr const char* kLoadingStepFormat = "%sをロードしています...";
+inline constexpr const char* kPictureWord = "画像";
+inline constexpr const char* kThumbnailWord = "サムネイル";
+inline constexpr const char* kEventDataWord = "イベントデータ";
+
+// Where a save or load reports how far it has come; the drawing window shows it as a progress
+// dialog. A save has one step for the thumbnail and one per layer and mask it writes (and
+// later one per event segment), a load one per layer and mask the header announces.
+class INativeProgress {
+ public:
+  virtual ~INativeProgress() = default;
+  virtual void Begin(const std::string& title, int32_t steps) = 0;
+  virtual void AddSteps(int32_t steps) = 0;
+  virtual void Text(const std::string& text) = 0;
+  virtual void Step(int32_t steps = 1) = 0;
+  virtual void End() = 0;
+};
+
 struct NativeHeader {
   int32_t width = 0, height = 0;
   uint32_t version = 1;
@@ -116,6 +138,8 @@ class INativeEventData {
   virtual void DiscardEvents() = 0;
   // The end of a load that opened the picture; `eventsRead` when an event block was read.
   virtual void LoadFinished(bool eventsRead) = 0;
+  // The progress steps the saving of the events takes: one per memory segment of the store.
+  virtual int32_t SaveSteps() const { return 0; }
 };
 
 struct NativeSaveResult {
@@ -130,11 +154,12 @@ uint32_t DefaultNativeContents(const TPaper& paper, bool events);
 // Writes the picture into the sink. A layer or mask that fails is cut out again and makes
 // the save fail; a thumbnail or event block that fails is cut out and its flag cleared.
 NativeSaveResult WriteNativeFile(IBlockSink& sink, TPaper& paper, uint32_t contents,
-                                 INativeEventData* events = nullptr);
+                                 INativeEventData* events = nullptr, INativeProgress* progress = nullptr,
+                                 const std::string& fileName = {});
 // Writes the picture through a temporary file in the same folder that replaces `path` only
 // when every block is written and on disk: a save that fails leaves the old file as it was.
 NativeSaveResult SaveNativeFile(const std::string& path, TPaper& paper, uint32_t contents,
-                                INativeEventData* events = nullptr);
+                                INativeEventData* events = nullptr, INativeProgress* progress = nullptr);
 
 struct NativeLoadResult {
   int32_t status = 0;   // the worst status of every step
@@ -145,9 +170,11 @@ struct NativeLoadResult {
 // blocks are reported and skipped; the picture is given up only when the header or the paper
 // cannot be set up.
 NativeLoadResult LoadNativeFile(const std::string& path, TPaper& paper, TFlowImage& flow,
-                                INativeEventData* events = nullptr);
+                                INativeEventData* events = nullptr, INativeProgress* progress = nullptr);
+// `title` is the file name: the picture's title and the progress title's.
 NativeLoadResult ReadNativeFile(const IByteSource& source, TPaper& paper, TFlowImage& flow,
-                                INativeEventData* events, const std::string& title);
+                                INativeEventData* events, const std::string& title,
+                                INativeProgress* progress = nullptr);
 
 // The open dialog's preview: the first colour thumbnail of a picture file (whose header gives the
 // picture size) or of an event file (whose event block gives it).

@@ -401,7 +401,9 @@ bool CStrokeRenderer::OldPenDab(const SPenSurface& s, TStroke& stroke, float x, 
       break;
     }
     case kPenBlur: {
-      const int32_t k = std::max(1, int32_t(r * stroke.Effect() / 100.0));
+      // A kernel of radius 0 is the pixel itself: the dab changes nothing.
+      const int32_t k = int32_t(r * stroke.Effect() / 100.0);
+      if (k <= 0) return false;
       const SPixRect box = DiscBox(x, y, r, clip);
       if (box.IsEmpty()) return false;
       const bool protect = st.protectTransparency;
@@ -515,7 +517,8 @@ bool CStrokeRenderer::LegacyDab(const SPenSurface& s, TStroke& stroke, float x, 
       break;
     }
     case kPenBlur: {
-      const int32_t k = std::max(1, int32_t(W * stroke.Effect() / 100.0));
+      const int32_t k = int32_t(W * stroke.Effect() / 100.0);
+      if (k <= 0) return false;  // the pixel itself: nothing changes
       const SPixRect box = DiscBox(x, y, W, clip);
       if (box.IsEmpty() || !old_->Prepare(s, box, k, false)) return false;
       const int64_t n = int64_t(2 * k + 1) * (2 * k + 1);

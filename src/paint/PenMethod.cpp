@@ -389,9 +389,11 @@ void SetPenKindDefaults(TStroke& st, int32_t kind, CPenRender* render) {
 
 bool LoadPenSettings(const ISettingsStore& store, const std::string& root, TStroke& st, int32_t kind,
                      int32_t variant, bool reset, CPenRender* render) {
+  // A kind or variant that does not exist names no key and changes nothing.
+  if (kind < 0 || kind >= kPenKindCount || variant < 1 || variant > kPenVariants) return false;
   if (reset) SetPenKindDefaults(st, kind, render);
   const std::string key = PenSettingKey(root, kind, variant);
-  if (kind < 0 || kind >= kPenKindCount || !store.HasKey(key)) return false;
+  if (!store.HasKey(key)) return false;
   float f;
   bool b;
   int32_t i;
@@ -453,12 +455,12 @@ bool ReadFullPenRecord(const ISettingsStore& s, const std::string& key, OldPenVa
   return ok;
 }
 
-bool LoadPenSlots(const ISettingsStore& store, const std::string& root, PenSlots& slots) {
+bool LoadPenSlots(const ISettingsStore& store, const std::string& root, PenSlots& slots, TStroke* stroke) {
   const std::string key = root + "\\" + kPenSettingKey;
   PenSlots read = slots;
   if (!store.ReadInt(key, "curSlot", read.current) || read.current < 0 || read.current > 4) return false;
   for (int32_t i = 0; i < 5; ++i) {
-    char name[16];
+    char name[24];
     std::snprintf(name, sizeof name, "penSlot%d", i);
     int32_t k;
     if (!store.ReadInt(key, name, k) || k < 0 || k >= kPenKindCount || k == kPenBlur2) return false;
@@ -467,6 +469,7 @@ bool LoadPenSlots(const ISettingsStore& store, const std::string& root, PenSlots
     read.kinds[i] = k;
   }
   slots = read;
+  if (stroke) stroke->SetKind(slots.kinds[slots.current]);
   return true;
 }
 
@@ -474,7 +477,7 @@ bool SavePenSlots(ISettingsStore& store, const std::string& root, const PenSlots
   const std::string key = root + "\\" + kPenSettingKey;
   bool ok = store.WriteInt(key, "curSlot", slots.current);
   for (int32_t i = 0; i < 5; ++i) {
-    char name[16];
+    char name[24];
     std::snprintf(name, sizeof name, "penSlot%d", i);
     ok &= store.WriteInt(key, name, slots.kinds[i]);
   }

@@ -166,8 +166,10 @@ struct PenSlots {
   int32_t kinds[5] = {kPenPencil, kPenWatercolour, kPenBlur, kPenEraser, kPenAirbrush};
   int32_t variants[kPenKindCount] = {};  // 0..4 per kind
 };
-// False (and the defaults kept) when the stored slots are missing or invalid.
-bool LoadPenSlots(const ISettingsStore& store, const std::string& root, PenSlots& slots);
+// False (and the defaults kept) when the stored slots are missing or invalid. On success the
+// current slot's kind becomes the stroke's kind (when a stroke is given).
+bool LoadPenSlots(const ISettingsStore& store, const std::string& root, PenSlots& slots,
+                  TStroke* stroke = nullptr);
 bool SavePenSlots(ISettingsStore& store, const std::string& root, const PenSlots& slots);
 
 // A brush made from one kind's old settings (every field clamped into the brush ranges).

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "document/BlendModes.h"
+#include "pixel/ChannelOps.h"
 
 namespace tintara {
 namespace {
@@ -111,11 +112,28 @@ void CStrokeMngr::NoteDab(int32_t x, int32_t y, int32_t hw, int32_t hh) {
   NoteSegment({x - hw - 2, y - hh - 2, x + hw + 2, y + hh + 2}, false);
 }
 
+void CStrokeMngr::NoteOldSegment(const StrokeSample& p1, const StrokeSample& p2, float width) {
+  TStroke& st = *stroke_;
+  st.rectA.Reset();
+  st.rectA.Grow(p1.x, p1.y, width + 2);
+  st.rectA.Grow(p2.x, p2.y, width + 2);
+  st.rectB.Merge(st.rectA);
+  NoteSegment({ToInt(std::floor(st.rectA.left)), ToInt(std::floor(st.rectA.top)),
+               ToInt(std::ceil(st.rectA.right)), ToInt(std::ceil(st.rectA.bottom))},
+              true);
+}
+
 SPixRect CStrokeMngr::Aligned(const TRect& r, bool any) const {
   if (!any) return {};
   TRect a{FloorEven(r.left), FloorEven(r.top), CeilEven(r.right), CeilEven(r.bottom)};
   const SPixRect clipped = Intersect(ToPixRect(a), flow_->work.Bounds());
   return clipped.IsEmpty() ? SPixRect{} : clipped;
+}
+
+void CStrokeMngr::ClearChannel(const SPixRect& storeRect) {
+  if (!flow_->workMask.IsValid()) return;
+  const SPixRect r = Intersect(storeRect, flow_->workMask.Bounds());
+  if (!r.IsEmpty()) FillRect8(flow_->workMask, r, 0);
 }
 
 SPixRect CStrokeMngr::SegmentRect() const { return Aligned(segment_, true); }
@@ -242,20 +260,16 @@ int64_t CStrokeMngr::StepOldPen() {
   StrokeSample p2 = st.History(2), p1 = st.History(1);
   paper_->ToLayer(layer_, p2.x, p2.y);
   paper_->ToLayer(layer_, p1.x, p1.y);
+  segment_ = {};
   const float W = st.Width();
-  st.rectA.Reset();
-  st.rectA.Grow(p1.x, p1.y, W + 2);
-  st.rectA.Grow(p2.x, p2.y, W + 2);
-  st.rectB.Merge(st.rectA);
-  NoteSegment({ToInt(std::floor(st.rectA.left)), ToInt(std::floor(st.rectA.top)),
-               ToInt(std::ceil(st.rectA.right)), ToInt(std::ceil(st.rectA.bottom))},
-              true);
   const double gamma = st.Gamma();
   const double v2 = std::pow(std::clamp(double(p2.pressure), 0.0, 1.0), gamma);
   const double v1 = std::pow(std::clamp(double(p1.pressure), 0.0, 1.0), gamma);
   double dx = double(p1.x) - p2.x, dy = double(p1.y) - p2.y, dp = v1 - v2;
   const double h = std::max(std::abs(dx), std::abs(dy));
+  // A segment without length touches nothing: a click keeps an empty rectangle.
   if (!(h > 0)) return 0;
+  NoteOldSegment(p1, p2, W);
   const double length = 4.0 * std::hypot(dx, dy) / h;
   const bool majorX = std::abs(dx) >= std::abs(dy);
   if (h >= 1) dx /= h, dy /= h, dp /= h;
@@ -308,14 +322,8 @@ int64_t CStrokeMngr::StepLegacy() {
   StrokeSample p2 = st.History(2), p1 = st.History(1);
   paper_->ToLayer(layer_, p2.x, p2.y);
   paper_->ToLayer(layer_, p1.x, p1.y);
+  segment_ = {};
   const float W = st.Width();
-  st.rectA.Reset();
-  st.rectA.Grow(p1.x, p1.y, W + 2);
-  st.rectA.Grow(p2.x, p2.y, W + 2);
-  st.rectB.Merge(st.rectA);
-  NoteSegment({ToInt(std::floor(st.rectA.left)), ToInt(std::floor(st.rectA.top)),
-               ToInt(std::ceil(st.rectA.right)), ToInt(std::ceil(st.rectA.bottom))},
-              true);
   const int32_t kind = st.Kind();
   if (kind > kPenBlur2) return 0;
   double v2 = std::clamp(double(p2.pressure), 0.0, 1.0), v1 = std::clamp(double(p1.pressure), 0.0, 1.0);
@@ -326,8 +334,9 @@ int64_t CStrokeMngr::StepLegacy() {
   const double dx = double(p1.x) - p2.x, dy = double(p1.y) - p2.y, dp = v1 - v2;
   const bool majorX = std::abs(dx) >= std::abs(dy);
   const double major = majorX ? std::abs(dx) : std::abs(dy);
-  // A segment without length along its major axis draws nothing.
+  // A segment without length along its major axis draws nothing and touches nothing.
   if (!(major > 0)) return 0;
+  NoteOldSegment(p1, p2, W);
   auto interval = [&](double div, bool pressure) {
     if (!pressure) return int64_t(std::floor(W / div)) + 1;
     return int64_t(std::min(std::floor(st.PressureSize(float(v1)) / div),
@@ -587,6 +596,8 @@ bool CStrokeMngr::StrokeShape(const std::vector<ShapeVertex>& vertices, bool clo
   std::vector<ShapeVertex> path = vertices;
   if (closed && path.size() > 1 && (path.back().x != path.front().x || path.back().y != path.front().y))
     path.push_back(path.front());
+  // Like every stroke the pointer begins, a shape is drawn on the active layer.
+  stroke_->layer = paper_->ActiveIndex();
   if (!Begin({path[0].x, path[0].y, p}, record)) return false;
   for (size_t i = 1; i < path.size(); ++i) Continue({path[i].x, path[i].y, p}, record);
   return PenUp(path.back().x, path.back().y, record);

@@ -171,6 +171,8 @@ class CStrokeMngr {
   // buffer; empty when no dab was drawn.
   SPixRect SegmentRect() const;
   SPixRect StrokeRect() const;
+  // Clears the stroke buffer's coverage channel in a store rectangle (clipped to the channel).
+  void ClearChannel(const SPixRect& storeRect);
   int64_t UnitSteps() const { return unitSteps_; }
   int64_t DabCount() const { return dabs_; }
 
@@ -186,6 +188,9 @@ class CStrokeMngr {
   int64_t Run(const Plan& plan, DabFn&& dab);
   void NoteDab(int32_t x, int32_t y, int32_t hw, int32_t hh);
   void NoteSegment(const TRect& r, bool replace);
+  // The old engines' segment rectangle (rectangle A: both ends grown by the width + 2),
+  // merged into rectangle B and the stroke's rectangle.
+  void NoteOldSegment(const StrokeSample& p1, const StrokeSample& p2, float width);
   SPixRect Aligned(const TRect& r, bool any) const;
   SPenSurface Surface() const;
   void RefreshSegment();

@@ -75,6 +75,9 @@ TEST(PastePackets, APlacementRecordSizesThePlacesAndDescribesTheLayer) {
       {"marked copy", uint16_t(0x1 | 0x2 | kLayerClipboardCopy), 9, 3, 35, 14, 35, 15, 9, 3},
       // Another record: the store widened by the view position.
       {"unmarked", uint16_t(0x2), 4, 2, 0, 0, 30 + 4, 12 + 2, 4, 2},
+      // A layer moved right and down: its view starts before its store and stays there.
+      {"marked copy moved", uint16_t(0x1 | 0x2 | kLayerClipboardCopy), -5, -3, 0, 0, 30, 12, -5, -3},
+      {"unmarked moved", uint16_t(0x2), -4, -2, 0, 0, 30, 12, -4, -2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -64,6 +64,18 @@ void Draw(TPaper& p, TFlowImage& f, int variant) {
   EXPECT_TRUE(p.SelectRect(-1, {3 + variant, 4, 10, 7}, CombineMode::kAdd));
 }
 
+// The progress texts and steps, one entry each.
+struct Progress : INativeProgress {
+  void Begin(const std::string& title, int32_t steps) override {
+    calls.push_back(title + " " + std::to_string(steps));
+  }
+  void AddSteps(int32_t steps) override { calls.push_back("add " + std::to_string(steps)); }
+  void Text(const std::string& text) override { calls.push_back(text); }
+  void Step(int32_t steps) override { calls.push_back("step " + std::to_string(steps)); }
+  void End() override { calls.push_back("end"); }
+  std::vector<std::string> calls;
+};
+
 class PictureFiles : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -81,17 +93,28 @@ TEST_F(PictureFiles, ALoadedPictureRecordsOnAndItsStreamReplaysToIt) {
   Draw(live.paper, live.flow, 0);
   const std::vector<uint8_t> recorded = live.Stream();
   const std::string path = Path("pic.tci");
-  const NativeSaveResult saved = SavePicture(path, live.paper, &live.recorder);
+  Progress saving;
+  const NativeSaveResult saved = SavePicture(path, live.paper, &live.recorder, &saving);
   ASSERT_TRUE(saved.saved);
+  // The events take one more step per 64 KiB segment of the live store.
+  const uint32_t segments = (live.events.CommittedLength() + kEventSegmentSize - 1) / kEventSegmentSize;
+  ASSERT_GE(saving.calls.size(), 4u);
+  EXPECT_EQ(std::vector<std::string>(saving.calls.end() - 4, saving.calls.end()),
+            (std::vector<std::string>{"add " + std::to_string(segments), "イベントデータを保存しています...",
+                                      "step " + std::to_string(segments), "end"}));
   EXPECT_EQ(saved.status, 0);
   EXPECT_EQ(saved.contents, kNativeLayers | kNativeMasks | kNativeThumbnail | kNativeEvents);
   EXPECT_EQ(live.Stream(), recorded);  // saving changes nothing in the live stream
 
   Window opened(false);
   bool appending = false;
-  const NativeLoadResult r = LoadPicture(path, opened.paper, opened.flow, opened.recorder, true, &appending);
+  Progress loading;
+  const NativeLoadResult r =
+      LoadPicture(path, opened.paper, opened.flow, opened.recorder, true, &appending, &loading);
   EXPECT_EQ(r.status, 0);
   ASSERT_TRUE(r.opened);
+  ASSERT_GE(loading.calls.size(), 2u);
+  EXPECT_EQ(loading.calls[loading.calls.size() - 2], "イベントデータをロードしています...");
   EXPECT_TRUE(appending);
   EXPECT_TRUE(notes_.warnings.empty()) << notes_.warnings.front();
   test::ExpectSamePicture(live.paper, opened.paper);

@@ -104,6 +104,26 @@ TEST(NativeRoundTrip, PartsLeftOutAreLeftOutOfTheFile) {
   }
 }
 
+TEST(NativeRoundTrip, LayersMovedFarOutsideTheirStoreKeepTheirPlace) {
+  // Positions the paper accepts for a layer, far beyond the picture and its store.
+  TPaper p;
+  TFlowImage f(p);
+  test::BuildSmallPicture(p, f);
+  ASSERT_TRUE(p.SetLayerPosition(f, 1, 50000, -45000));
+  ASSERT_TRUE(p.MoveSelection(0, -60000, 30));
+  MemorySink sink;
+  const NativeSaveResult r = WriteNativeFile(sink, p, kAll);
+  EXPECT_TRUE(r.saved);
+  EXPECT_EQ(r.status, kFileOk);
+  Loaded l;
+  LoadBytes(sink.bytes, l);
+  EXPECT_EQ(l.result.status, kFileOk);
+  EXPECT_EQ(l.paper.Layer(1)->viewX, 50000);
+  EXPECT_EQ(l.paper.Layer(1)->viewY, -45000);
+  EXPECT_EQ(l.paper.masks.At(0)->offsetX, 60000);
+  EXPECT_EQ(l.paper.masks.At(0)->offsetY, -30);
+}
+
 TEST(NativeRoundTrip, TransparentPaperAndNoLayersGetsADefaultLayer) {
   RecordingNotifySink notes;
   TPaper p;
@@ -282,8 +302,11 @@ TEST(NativeLayout, WriterFieldsFollowTheTables) {
   EXPECT_EQ(b[a + 64], 9);
   EXPECT_EQ(Get32(b, a + 68), 0x01020304u);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[a + 80])), "abc");
+  for (size_t i : {a + 66, a + 67}) EXPECT_EQ(b[i], 0) << i;
+  for (size_t i = a + 72; i < a + 80; ++i) EXPECT_EQ(b[i], 0) << i;
   const size_t e = layers[1].offset;
   EXPECT_EQ(layers[1].size, 72u + 4);
+  EXPECT_EQ(Get32(b, e + 8), 1u);     // its place in the list
   EXPECT_EQ(Get16(b, e + 12), 0x10);  // hidden
   EXPECT_EQ(b[e + 14], kModeHardLight);
   EXPECT_EQ(Get16(b, e + 60), 1);
@@ -299,6 +322,7 @@ TEST(NativeLayout, WriterFieldsFollowTheTables) {
   EXPECT_EQ(Get32(b, r0 + 20), 2u);
   EXPECT_EQ(Get32(b, r0 + 28), 2u * 4096);
   EXPECT_EQ(runs[0].size, 32 + ((Get32(b, r0 + 24) + 3) & ~3u));
+  for (size_t i = r0 + 32; i < r0 + 40; ++i) EXPECT_EQ(b[i], 0) << i;
   std::vector<uint8_t> raw(8192);
   ASSERT_EQ(Expand(&b[r0 + 40], Get32(b, r0 + 24), raw.data(), raw.size()), GfxResult::Ok);
   EXPECT_EQ(Get32(raw, 0), l.pixels->GetPixel(0, 0));
@@ -334,6 +358,82 @@ TEST(NativeLayout, RunsAreCutAtSixteenPaintedTiles) {
       if (blk.id == "TBIM") runs.emplace_back(Get32(b, blk.offset + 16), Get32(b, blk.offset + 20));
     EXPECT_EQ(runs, c.runs) << c.paintedTiles;
   }
+}
+
+TEST(NativeLayout, MaskFieldsFollowTheTables) {
+  TPaper p;
+  TFlowImage f(p);
+  ASSERT_TRUE(p.NewPaper("masks", f, false, false, 72, 33, 65));
+  // Mask 0 keeps no channel; mask 1 has 70 x 65 (2 x 2 tiles of 64) at offset (-3, 5).
+  const int32_t at = p.masks.InsertNew(1);
+  CMaskData& m = *p.masks.At(at);
+  m.displayName = "ab";
+  ASSERT_TRUE(m.CreateChannel(70, 65));
+  m.offsetX = -3;
+  m.offsetY = 5;
+  for (int32_t x = 0; x < 64; ++x) m.channel->SetPixel(x, 1, uint8_t(x + 1));  // only tile 0 painted
+  p.masks.Activate(at);
+  p.selectionVisible = 0;
+  p.selectionEnabled = 1;
+  const std::vector<uint8_t> b = Written(p, kNativeLayers | kNativeMasks);
+  EXPECT_EQ(Get32(b, 24), 0x1u | 0x2 | 0x20 | 0x100 | 0x200);
+  EXPECT_EQ(Get16(b, 34), 1);  // active mask
+  EXPECT_EQ(Get16(b, 44), 2);  // mask count
+  EXPECT_EQ(Get16(b, 46), p.masks.NameCounter());
+  std::vector<test::TestBlock> heads, runs;
+  for (const auto& blk : WalkBlocks(b)) {
+    if (blk.id == "TMSK") heads.push_back(blk);
+    if (blk.id == "TBMK") runs.push_back(blk);
+  }
+  ASSERT_EQ(heads.size(), 2u);
+  // Without a channel: no runs, and only the picture size among the store fields.
+  const size_t e = heads[0].offset;
+  EXPECT_EQ(Get32(b, e + 8), 0u);
+  EXPECT_EQ(Get16(b, e + 12), 0);
+  for (size_t off = 16; off < 48; off += 4) EXPECT_EQ(Get32(b, e + off), 0u) << off;
+  EXPECT_EQ(Get32(b, e + 48), 65u);
+  EXPECT_EQ(Get32(b, e + 52), 33u);
+  EXPECT_EQ(Get32(b, e + 56), 0u);
+  EXPECT_EQ(heads[1].offset, e + 8 + heads[0].size);
+  const size_t h = heads[1].offset;
+  EXPECT_EQ(heads[1].size, 72u + 4);
+  EXPECT_EQ(Get32(b, h + 8), 1u);
+  EXPECT_EQ(Get16(b, h + 12), 1);  // runs follow
+  EXPECT_EQ(Get16(b, h + 14), 0);
+  EXPECT_EQ(Get32(b, h + 16), 64u);
+  EXPECT_EQ(Get32(b, h + 20), 64u);
+  EXPECT_EQ(Get32(b, h + 24), 2u);
+  EXPECT_EQ(Get32(b, h + 28), 2u);
+  EXPECT_EQ(Get32(b, h + 32), 70u);
+  EXPECT_EQ(Get32(b, h + 36), 65u);
+  EXPECT_EQ(int32_t(Get32(b, h + 40)), -3);
+  EXPECT_EQ(Get32(b, h + 44), 5u);
+  EXPECT_EQ(Get32(b, h + 48), 65u);
+  EXPECT_EQ(Get32(b, h + 52), 33u);
+  EXPECT_EQ(Get32(b, h + 56), 0u);  // a mask's store starts unselected
+  EXPECT_EQ(Get16(b, h + 60), 3);
+  EXPECT_EQ(Get16(b, h + 62), 0);
+  for (size_t i = h + 64; i < h + 80; ++i) EXPECT_EQ(b[i], 0) << i;
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[h + 80])), "ab");
+  // Runs: tile 0 compressed (64 x 64 one-byte values), tiles 1..3 uniform.
+  ASSERT_EQ(runs.size(), 2u);
+  const size_t r0 = runs[0].offset, r1 = runs[1].offset;
+  EXPECT_EQ(r0, h + 8 + heads[1].size);
+  EXPECT_EQ(Get32(b, r0 + 8), 64u);
+  EXPECT_EQ(Get32(b, r0 + 12), 64u);
+  EXPECT_EQ(Get32(b, r0 + 16), 1u);
+  EXPECT_EQ(Get32(b, r0 + 20), 1u);
+  EXPECT_EQ(Get32(b, r0 + 28), 4096u);
+  std::vector<uint8_t> raw(4096);
+  ASSERT_EQ(Expand(&b[r0 + 40], Get32(b, r0 + 24), raw.data(), raw.size()), GfxResult::Ok);
+  EXPECT_EQ(raw[64 + 9], 10);  // row 1, column 9
+  EXPECT_EQ(raw[9], 0);
+  EXPECT_EQ(Get32(b, r1 + 8), 64u);
+  EXPECT_EQ(Get32(b, r1 + 16), 2u);
+  EXPECT_EQ(Get32(b, r1 + 20), 3u);
+  EXPECT_EQ(Get32(b, r1 + 24), 0u);
+  EXPECT_EQ(Get32(b, r1 + 28), 12u);
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(Get32(b, r1 + 40 + 4 * i), 0u) << i;
 }
 
 // --- damaged files ---------------------------------------------------------------------------
@@ -455,6 +555,24 @@ TEST(NativeDamage, EachFaultHasItsCodeAndMessage) {
        kFileMaskRunSizes,
        true,
        {"ﾏｽｸの読み込みに失敗しました! (err=33)", err + "33)"}},
+      {"run block outside a layer",
+       [](auto& b) {
+         test::Bytes x;
+         x.text("TBIM").u32(32 + 4).u32(32).u32(32).u32(2).u32(1).u32(0).u32(4).zeros(8).u32(0);
+         b.insert(b.end(), x.b.begin(), x.b.end());
+       },
+       kFileStrayRun,
+       true,
+       {err + "2)"}},
+      {"event data without a recorder to take it",
+       [](auto& b) {
+         test::Bytes x;
+         x.text("TEVP").u32(48).i32(40).i32(24).zeros(40);
+         b.insert(b.end(), x.b.begin(), x.b.end());
+       },
+       kFileNoRecorder,
+       true,
+       {kEventBlockFailedText, err + "40)"}},
       {"two unknown blocks",
        [](auto& b) {
          test::Bytes x;
@@ -499,6 +617,84 @@ TEST(NativeDamage, ALayerThatFailsLeavesTheOthersAndTheActiveIndexIsClamped) {
   TFlowImage f(p);
   test::BuildSmallPicture(p, f);
   EXPECT_EQ(test::CountPixelDifferences(*p.Layer(0)->pixels, *l.paper.Layer(0)->pixels), 0);
+}
+
+// Faults after which the loop meets the rest of the damaged block as further blocks: the first
+// failure is the result and the first message names it.
+TEST(NativeDamage, SizesAndCountsOfHeadsAndRunsAreChecked) {
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<uint8_t>&)> damage;
+    int32_t status;
+    std::string firstWarning;
+  } cases[] = {
+      {"layer head shorter than its record", [](auto& b) { Put32(b, Nth(b, "TLYR", 1) + 4, 40); },
+       kFileBadSize, "ﾚｲﾔの読み込みに失敗しました! (err=17)"},
+      {"run block shorter than its head", [](auto& b) { Put32(b, Nth(b, "TBIM") + 4, 16); }, kFileBadSize,
+       "ﾚｲﾔの読み込みに失敗しました! (err=17)"},
+      {"uniform values beyond their block",
+       [](auto& b) {
+         const size_t r = Nth(b, "TBIM", 2);
+         ASSERT_EQ(Get32(b, r + 16), 2u);
+         ASSERT_EQ(Get32(b, r + 20), 4u);
+         Put32(b, r + 4, 32 + 8);  // room for two of the four values
+       },
+       kFileLayerRunSizes, "ﾚｲﾔの読み込みに失敗しました! (err=25)"},
+      {"compressed count of zero", [](auto& b) { Put32(b, Nth(b, "TBIM") + 24, 0); }, kFileLayerRunSizes,
+       "ﾚｲﾔの読み込みに失敗しました! (err=25)"},
+      {"compressed count beyond the block",
+       [](auto& b) {
+         const size_t r = Nth(b, "TBIM");
+         Put32(b, r + 24, Get32(b, r + 4) - 32 + 1);
+       },
+       kFileLayerRunSizes, "ﾚｲﾔの読み込みに失敗しました! (err=25)"},
+      {"expanded count that is not 4096 a tile",
+       [](auto& b) {
+         const size_t r = Nth(b, "TBIM");
+         Put32(b, r + 28, Get32(b, r + 28) - 4);
+       },
+       kFileLayerRunSizes, "ﾚｲﾔの読み込みに失敗しました! (err=25)"},
+      {"mask head shorter than its record", [](auto& b) { Put32(b, Nth(b, "TMSK") + 4, 64); }, kFileBadSize,
+       "ﾏｽｸの読み込みに失敗しました! (err=17)"},
+      {"mask tiles of 32", [](auto& b) { Put32(b, Nth(b, "TMSK") + 16, 32); }, kFileMaskGeometry,
+       "ﾏｽｸの読み込みに失敗しました! (err=30)"},
+      {"mask run tiles of 32", [](auto& b) { Put32(b, Nth(b, "TBMK") + 8, 32); }, kFileMaskGeometry,
+       "ﾏｽｸの読み込みに失敗しました! (err=30)"},
+      {"mask run of zero tiles", [](auto& b) { Put32(b, Nth(b, "TBMK") + 20, 0); }, kFileMaskRunCount,
+       "ﾏｽｸの読み込みに失敗しました! (err=31)"},
+      {"mask run of unknown kind", [](auto& b) { Put32(b, Nth(b, "TBMK") + 16, 7); }, kFileMaskRunKind,
+       "ﾏｽｸの読み込みに失敗しました! (err=32)"},
+  };
+  const std::vector<uint8_t> good = SmallFile();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> b = good;
+    c.damage(b);
+    RecordingNotifySink notes;
+    Loaded l;
+    LoadBytes(b, l);
+    EXPECT_EQ(l.result.status, c.status);
+    EXPECT_TRUE(l.result.opened);
+    ASSERT_FALSE(notes.warnings.empty());
+    EXPECT_EQ(notes.warnings.front(), c.firstWarning);
+    EXPECT_EQ(notes.warnings.back(),
+              "読み込み中にエラーが検出されました! (err=" + std::to_string(c.status) + ")");
+  }
+}
+
+TEST(NativeDamage, MissingOrUnopenableFilesAreNotOpened) {
+  ScratchDir dir;
+  struct Case {
+    std::string path;
+    int32_t status;
+  } cases[] = {{dir.File("none.tci"), kFileMissing}, {dir.File(""), kFileOpenFailed}};
+  for (const auto& c : cases) {
+    Loaded l;
+    l.result = LoadNativeFile(c.path, l.paper, l.flow);
+    EXPECT_EQ(l.result.status, c.status) << c.path;
+    EXPECT_FALSE(l.result.opened);
+  }
+  EXPECT_EQ(OpenFailedMessage("/tmp/a.tci", 4), "/tmp/a.tci\rのオープンに失敗しました!  (err=4)");
 }
 
 TEST(NativeDamage, FieldsCannotDriveHugeAllocations) {
@@ -603,7 +799,64 @@ TEST(NativeSave, ALayerTheFileCannotHoldFailsTheSaveAndIsCutOut) {
   EXPECT_TRUE(dir.Entries().empty());
 }
 
+// A sink whose n-th write stops halfway, as on a full disk.
+class FlakySink : public MemorySink {
+ public:
+  explicit FlakySink(int failingWrite) : failing_(failingWrite) {}
+  bool Write(const void* data, size_t n) override {
+    if (++writes_ != failing_) return MemorySink::Write(data, n);
+    MemorySink::Write(data, n / 2);
+    return false;
+  }
+
+ private:
+  int failing_, writes_ = 0;
+};
+
+TEST(NativeSave, AThumbnailThatCannotBeWrittenIsLeftOutALayerFailsTheSave) {
+  TPaper p;
+  TFlowImage f(p);
+  test::BuildSmallPicture(p, f);
+  const std::string layer0 = p.Layer(0)->name;
+  {
+    // Write 2 is the thumbnail: cut out again, its flag cleared, the rest saved.
+    RecordingNotifySink notes;
+    FlakySink sink(2);
+    const NativeSaveResult r = WriteNativeFile(sink, p, kAll);
+    EXPECT_TRUE(r.saved);
+    EXPECT_EQ(r.status, kFileShortWrite);
+    EXPECT_EQ(r.contents, kNativeLayers | kNativeMasks);
+    EXPECT_EQ(sink.bytes, Written(p, kNativeLayers | kNativeMasks));
+    EXPECT_TRUE(notes.warnings.empty());
+  }
+  {
+    // Write 3 is the first layer's head: the save fails and says which layer.
+    RecordingNotifySink notes;
+    FlakySink sink(3);
+    const NativeSaveResult r = WriteNativeFile(sink, p, kAll);
+    EXPECT_FALSE(r.saved);
+    EXPECT_EQ(r.status, kFileShortWrite);
+    EXPECT_EQ(notes.warnings,
+              std::vector<std::string>{"ﾚｲﾔ (\"" + layer0 + "\") の保存に失敗しました! (err=8)"});
+  }
+}
+
 // --- image blocks and thumbnails -------------------------------------------------------------
+
+TEST(ImageBlock, AFailedWriteLeavesNoPartOfTheBlock) {
+  std::vector<uint8_t> pixels(3 * 2 * 4, 0x42);
+  ImageDescriptor d;
+  d.width = 3;
+  d.height = 2;
+  FlakySink sink(2);
+  ASSERT_TRUE(sink.Write("TPIM", 4));
+  EXPECT_EQ(WriteImageBlock(sink, d, pixels), kFileShortWrite);
+  EXPECT_EQ(sink.bytes, (std::vector<uint8_t>{'T', 'P', 'I', 'M'}));
+  EXPECT_EQ(WriteImageBlock(sink, d, pixels), kFileOk);
+  std::vector<uint8_t> block;
+  ASSERT_EQ(EncodeImageBlock(d, pixels, block), kFileOk);
+  EXPECT_EQ(std::vector<uint8_t>(sink.bytes.begin() + 4, sink.bytes.end()), block);
+}
 
 TEST(ImageBlock, ScrambleIsUndoneAndWorksPerChunk) {
   std::vector<uint8_t> bytes(40000);
@@ -672,19 +925,34 @@ TEST(ImageBlock, RoundTripAndDamagedDescriptors) {
         {8, 3, 2, kFileBadDescriptor},     {10, 1, 2, kFileBadFormat},
         {24, 8, 4, kFileBadSize},  // width disagrees with the expanded count
         {24, 0, 4, kFileBadSize},          {36, 0xFFFFFFFF, 4, kFileBadSize},
-        {32, 0x7FFFFFFF, 4, kFileBadSize},  // stored longer than the block
-        {4, 0x7FFFFFF0, 4, kFilePastEnd},
+        {32, 0x7FFFFFFF, 4, kFileBadSize},                              // stored longer than the block
+        {4, 0x7FFFFFF0, 4, kFilePastEnd},  {15, 255, 1, kFileBadSize},  // more extra bytes than stored bytes
     };
     for (const auto& c : cases) {
       std::vector<uint8_t> bad = block;
       if (c.width == 4)
         Put32(bad, c.at, c.value);
-      else
+      else if (c.width == 2)
         Put16(bad, c.at, uint16_t(c.value));
+      else
+        bad[c.at] = uint8_t(c.value);
       MemorySource s2(bad);
       BlockReader r2(s2);
       EXPECT_EQ(ReadImageBlock(r2, got, out), c.status) << c.at << " version " << version;
       EXPECT_EQ(r2.Position(), 0u);
+    }
+    // A version-1 payload has no extra bytes.
+    if (version == 1) {
+      std::vector<uint8_t> bad = block;
+      bad[15] = 1;
+      MemorySource s2(bad);
+      BlockReader r2(s2);
+      EXPECT_EQ(ReadImageBlock(r2, got, out), kFileBadSize);
+    }
+    // The caller's side limit: a 7 x 5 image is refused below 7.
+    for (auto [side, status] : {std::pair{7, kFileOk}, {6, kFileBadSize}}) {
+      BlockReader r3(src);
+      EXPECT_EQ(ReadImageBlock(r3, got, out, side), status) << side;
     }
   }
 }
@@ -733,6 +1001,83 @@ TEST(FileThumbnail, PreviewOfPictureAndEventFiles) {
   MemorySource src(bad);
   EXPECT_EQ(ReadThumbnailFrom(src, image, w, h), kFileBadId);
   EXPECT_EQ(ReadFileThumbnail(dir.File("none.tci"), image, w, h), kFileMissing);
+}
+
+// --- progress --------------------------------------------------------------------------------
+
+class RecordingProgress : public INativeProgress {
+ public:
+  void Begin(const std::string& title, int32_t steps) override {
+    calls.push_back("begin " + title + " " + std::to_string(steps));
+  }
+  void AddSteps(int32_t steps) override { calls.push_back("add " + std::to_string(steps)); }
+  void Text(const std::string& text) override { calls.push_back(text); }
+  void Step(int32_t steps) override { calls.push_back("step " + std::to_string(steps)); }
+  void End() override { calls.push_back("end"); }
+  std::vector<std::string> calls;
+};
+
+class EventsOfSegments : public INativeEventData {
+ public:
+  int32_t SaveEvents(int32_t, int32_t, std::vector<uint8_t>&) override { return kFileNoEvents; }
+  int32_t LoadEvents(std::span<const uint8_t>, size_t&) override { return kFileNoRecorder; }
+  void DiscardEvents() override {}
+  void LoadFinished(bool) override {}
+  int32_t SaveSteps() const override { return 3; }
+};
+
+TEST(NativeProgress, SaveAndLoadShowTheirStepsAndTexts) {
+  RecordingNotifySink notes;
+  TPaper p;
+  TFlowImage f(p);
+  test::BuildSmallPicture(p, f);
+  const std::string layer0 = p.Layer(0)->name, mask0 = p.masks.At(0)->displayName,
+                    mask1 = p.masks.At(1)->displayName;
+  ScratchDir dir;
+  const std::string path = dir.File("進捗.tci");
+  RecordingProgress saving;
+  EventsOfSegments events;
+  ASSERT_TRUE(SaveNativeFile(path, p, kAll | kNativeEvents, &events, &saving).saved);
+  // One step for the thumbnail, one for each of the 2 layers and 2 masks; the events add
+  // one step per segment of their store.
+  const std::vector<std::string> saved = {"begin 画像保存中 (進捗.tci) 5",
+                                          "サムネイルを保存しています...",
+                                          "step 1",
+                                          layer0 + "を保存しています...",
+                                          "step 1",
+                                          "topを保存しています...",
+                                          "step 1",
+                                          mask0 + "を保存しています...",
+                                          "step 1",
+                                          mask1 + "を保存しています...",
+                                          "step 1",
+                                          "add 3",
+                                          "イベントデータを保存しています...",
+                                          "step 3",
+                                          "end"};
+  EXPECT_EQ(saving.calls, saved);
+  // The header announces 2 layers and 2 masks, one step each.
+  RecordingProgress loading;
+  Loaded l;
+  l.result = LoadNativeFile(path, l.paper, l.flow, nullptr, &loading);
+  EXPECT_EQ(l.result.status, kFileOk);
+  const std::vector<std::string> loaded = {"begin 画像ロード中 (進捗.tci) 4",
+                                           layer0 + "をロードしています...",
+                                           "step 1",
+                                           "topをロードしています...",
+                                           "step 1",
+                                           "step 1",
+                                           "step 1",
+                                           "end"};
+  EXPECT_EQ(loading.calls, loaded);
+  // A load that stops at the header opens no dialog.
+  RecordingProgress none;
+  std::vector<uint8_t> bad(56, 0);
+  MemorySource src(bad);
+  TPaper q;
+  TFlowImage g(q);
+  EXPECT_EQ(ReadNativeFile(src, q, g, nullptr, "x", &none).status, kFileBadId);
+  EXPECT_TRUE(none.calls.empty());
 }
 
 // --- what goes into a save -------------------------------------------------------------------

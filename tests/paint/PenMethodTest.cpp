@@ -215,6 +215,18 @@ TEST(PenSettings, MissingAndInvalidValuesLeaveTheDefaults) {
   other.SetWidth(42);
   EXPECT_FALSE(LoadPenSettings(store, kRoot, other, kPenPencil, 3, false));
   EXPECT_FLOAT_EQ(other.Width(), 42);
+  // A kind or variant that does not exist is refused before anything changes, reset or not
+  // (variants are 1..5: "pen0" and "pen6" are no keys of ours).
+  store.WriteFloat(PenSettingKey(kRoot, kPenPencil, 0), "WIDTH", 3.0f);
+  store.WriteFloat(PenSettingKey(kRoot, kPenPencil, 6), "WIDTH", 3.0f);
+  const struct {
+    int32_t kind, variant;
+  } missing[] = {{kPenPencil, 0}, {kPenPencil, 6}, {-1, 1}, {kPenKindCount, 1}};
+  for (const auto& m : missing) {
+    EXPECT_FALSE(LoadPenSettings(store, kRoot, other, m.kind, m.variant, true)) << m.kind << "/" << m.variant;
+    EXPECT_FLOAT_EQ(other.Width(), 42) << m.kind << "/" << m.variant;
+    EXPECT_FLOAT_EQ(other.Min(), 0) << m.kind << "/" << m.variant;
+  }
   // Huge and negative values go through the clamping setters.
   store.WriteFloat(key, "WIDTH", 1.0e9f);
   store.WriteFloat(key, "GAMMA", 0.0f);
@@ -275,9 +287,11 @@ TEST(PenSettings, SlotsRoundTripAndInvalidSlotsKeepTheDefaults) {
   ASSERT_TRUE(store.ReadInt(key, "penSlot2", v));
   EXPECT_EQ(v, kPenLighten);
   PenSlots back;
-  ASSERT_TRUE(LoadPenSlots(store, kRoot, back));
+  TStroke st;
+  ASSERT_TRUE(LoadPenSlots(store, kRoot, back, &st));
   EXPECT_EQ(back.current, 3);
   EXPECT_TRUE(std::equal(std::begin(kinds), std::end(kinds), back.kinds));
+  EXPECT_EQ(st.Kind(), kPenEraser);  // the current slot's kind
   struct Bad {
     const char* name;
     int32_t value;
@@ -287,7 +301,10 @@ TEST(PenSettings, SlotsRoundTripAndInvalidSlotsKeepTheDefaults) {
     CMemorySettingsStore s = store;
     s.WriteInt(key, b.name, b.value);
     PenSlots got;
-    EXPECT_FALSE(LoadPenSlots(s, kRoot, got)) << b.name;
+    TStroke untouched;
+    untouched.SetKind(kPenDarken);
+    EXPECT_FALSE(LoadPenSlots(s, kRoot, got, &untouched)) << b.name;
+    EXPECT_EQ(untouched.Kind(), kPenDarken) << b.name;
     const PenSlots defaults;
     EXPECT_EQ(got.current, 0) << b.name;
     EXPECT_TRUE(std::equal(std::begin(defaults.kinds), std::end(defaults.kinds), got.kinds)) << b.name;

@@ -689,6 +689,28 @@ TEST(ShapeStrokes, NoSmoothingNoPressureAndTheSettingsComeBack) {
   EXPECT_FALSE(b.stroke.noSmoothing);
 }
 
+TEST(ShapeStrokes, DrawOnTheActiveLayerAndGiveTheSettingsBackWhenTheyCannotBegin) {
+  Bench b;
+  const int32_t top = b.paper.AddLayer(1, 64, true, 255, kModeNormal, 48);
+  b.paper.ActivateLayer(b.flow, 0);
+  b.stroke.layer = top;  // left over from an earlier stroke
+  ASSERT_TRUE(b.mngr.StrokeShape({{10, 10}, {30, 10}}, false, false));
+  EXPECT_EQ(b.mngr.LayerIndex(), 0);
+  EXPECT_FALSE(b.fake.dabs.empty());
+  const StrokeParams p = PressureParams();
+  b.mngr.SetParams(p);
+  b.stroke.SetIfSize(true);
+  b.stroke.SetIfTransparency(true);
+  EXPECT_FALSE(b.mngr.StrokeShape({{std::numeric_limits<float>::quiet_NaN(), 10}, {30, 10}}, false, false));
+  EXPECT_FALSE(b.mngr.Running());
+  EXPECT_EQ(b.mngr.Params(), p);
+  EXPECT_EQ(b.mngr.InterpolationMode(), 1);
+  EXPECT_TRUE(b.stroke.IfSize());
+  EXPECT_TRUE(b.stroke.IfTransparency());
+  EXPECT_FALSE(b.stroke.shapeStroke);
+  EXPECT_FALSE(b.stroke.noSmoothing);
+}
+
 }  // namespace
 }  // namespace tintara
 
@@ -1000,6 +1022,67 @@ TEST(StrokeOnPaper, HugeWidthsOfEveryKindStayInsideTheRectangle) {
     EXPECT_LE(r.Right(), 48);
     EXPECT_LE(r.Bottom(), 40);
   }
+}
+
+TEST(StrokeOnPaper, AClickInTheOldEnginesTouchesNothingAndStillMakesAnUndoStep) {
+  for (const int32_t level : {1, 0}) {
+    PaperBench b(level);
+    b.stroke.SetKind(kPenPencil);
+    b.stroke.SetWidth(6);
+    const int32_t undo = b.paper.undo ? b.paper.undo->UndoCount() : 0;
+    const std::vector<uint32_t> before = b.Pixels();
+    ASSERT_TRUE(b.mngr.Begin({20, 20, 1}, true));
+    SPixRect r{1, 2, 3, 4};
+    ASSERT_TRUE(b.mngr.PenUp(20, 20, true, &r));
+    EXPECT_EQ(r, SPixRect{}) << "level " << level;
+    EXPECT_EQ(b.mngr.StrokeRect(), SPixRect{}) << "level " << level;
+    EXPECT_TRUE(b.stroke.rectB.IsEmpty()) << "level " << level;
+    EXPECT_EQ(b.Pixels(), before) << "level " << level;
+    if (b.paper.undo) {
+      EXPECT_EQ(b.paper.undo->UndoCount(), undo + 1) << "level " << level;
+    }
+  }
+}
+
+TEST(OldPenDabs, ABlurWhoseKernelRadiusTruncatesToZeroChangesNothing) {
+  // The kernel radius is trunc(radius x EFFECT / 100): 0 for radius 5 at 10 %, 1 at 20 %.
+  for (const int32_t level : {1, 0})
+    for (const float effect : {10.0f, 20.0f}) {
+      PaperBench b(level);
+      CBlockVMTC& px = *b.paper.Layer(0)->pixels;
+      for (int32_t y = 0; y < 40; ++y)
+        for (int32_t x = 0; x < 48; ++x) px.SetPixel(x, y, (x + y) % 2 ? 0xFFFFFFFFu : 0xFF000000u);
+      b.paper.ActivateLayer(b.flow, 0);
+      SetPenKindDefaults(b.stroke, kPenBlur, &b.render);
+      b.stroke.SetKind(kPenBlur);
+      b.stroke.SetWidth(5);
+      b.stroke.SetEffect(effect);
+      const std::vector<uint32_t> before = b.Pixels();
+      b.Stroke(kZigzag);
+      if (effect < 20)
+        EXPECT_EQ(b.Pixels(), before) << "level " << level;
+      else
+        EXPECT_NE(b.Pixels(), before) << "level " << level;
+    }
+}
+
+TEST(StrokeOnPaper, ClearChannelEmptiesTheCoverageInTheRectangleOnly) {
+  PaperBench b;
+  ASSERT_TRUE(b.mngr.Begin({10, 10, 1}, false));
+  TChannel& ch = b.flow.workMask;
+  ASSERT_TRUE(ch.IsValid());
+  ASSERT_EQ(ch.Width(), 48);
+  ASSERT_EQ(ch.Height(), 40);
+  FillAll8(ch, 200);
+  const SPixRect cleared{4, 6, 10, 8};
+  b.mngr.ClearChannel(cleared);
+  b.mngr.ClearChannel({40, 30, 20, 20});  // reaches past the corner: clipped
+  for (int32_t y = 0; y < ch.Height(); ++y)
+    for (int32_t x = 0; x < ch.Width(); ++x) {
+      const bool inside = (x >= 4 && x < 14 && y >= 6 && y < 14) || (x >= 40 && y >= 30);
+      EXPECT_EQ(ch.Row8(y)[x], inside ? 0 : 200) << x << "," << y;
+    }
+  b.mngr.End(false);
 }
 
 }  // namespace
