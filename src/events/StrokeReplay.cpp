@@ -177,6 +177,9 @@ CReplayStrokeEngine::CReplayStrokeEngine(TPaper& paper, TFlowImage& flow)
     : renderer_(render_), mngr_(paper, flow, stroke_, renderer_), replay_(mngr_) {}
 
 bool CReplayStrokeEngine::Replays(PacketCode start) const {
+  // Screentones and gradations are not in the stream yet: a stroke that paints with them
+  // would come out as plain colour.
+  if (stroke_.UseTone() || stroke_.UseGradation()) return false;
   return !IsBrushStart(start) || (penSetBlocks_ == 0x3F && !penSet_.bitmapTip);
 }
 

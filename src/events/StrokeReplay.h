@@ -74,8 +74,8 @@ class CStrokeRecorderLink : public IStrokeRecorder {
 
 // Replays the strokes of a stream onto the player's paper with its own stroke, renderer and
 // stroke manager, from the recorded pen values. A brush-engine stroke needs the brush pen set
-// before it, and a bitmap tip is not in the stream yet: such strokes are stepped over, so the
-// replay is incomplete rather than wrong.
+// before it; bitmap tips, screentones and gradations are not in the stream yet: such strokes
+// are stepped over, so the replay is incomplete rather than wrong.
 class CReplayStrokeEngine : public IReplayStroke {
  public:
   CReplayStrokeEngine(TPaper& paper, TFlowImage& flow);

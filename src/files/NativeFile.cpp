@@ -376,6 +376,7 @@ void ApplyLayerAttributes(CLayerData& layer, const LayerRecord& r, const std::st
   layer.viewY = std::clamp(r.viewY, -kMaxOffset, kMaxOffset);
   layer.visible = (r.flags & 1) ? 1 : 0;
   layer.protectAlpha = (r.flags & 2) ? 1 : 0;
+  if (layer.pixels) layer.pixels->SetDefaultFill(r.fill);
   if (name) layer.name = *name;
   layer.RenderThumbnail();
 }
@@ -671,6 +672,7 @@ int32_t Loader::ReadLayer(const BlockHead& head) {
   l.SetGroupLevel(std::min<int32_t>(rec.groupLevel, kMaxGroupLevel));
   l.name = name;
   CBlockVMTC& store = *l.pixels;
+  store.SetDefaultFill(rec.fill);
   store.FillAll(rec.fill);
   const int32_t s = ReadRuns(r_, store, kLayerRuns);
   store.Compact();

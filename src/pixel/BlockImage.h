@@ -195,6 +195,8 @@ class TBlockImage : public CBlockImage {
   void FreeTile(STileRec& tile) override;
 
   Pixel DefaultFill() const { return defaultFill_; }
+  // The value of tiles that were never painted, as a picture file records it.
+  void SetDefaultFill(Pixel value) { defaultFill_ = value; }
   View& ViewOf(const STileRec& tile) const { return *static_cast<View*>(tile.view); }
   Pixel FillOf(const STileRec& tile) const { return Pixel(tile.fill); }
 

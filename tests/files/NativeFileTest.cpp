@@ -124,6 +124,20 @@ TEST(NativeRoundTrip, LayersMovedFarOutsideTheirStoreKeepTheirPlace) {
   EXPECT_EQ(l.paper.masks.At(0)->offsetY, -30);
 }
 
+TEST(NativeRoundTrip, ALayersDefaultFillComesBack) {
+  TPaper p;
+  TFlowImage f(p);
+  test::BuildSmallPicture(p, f);
+  p.Layer(1)->pixels->SetDefaultFill(0x80402010u);
+  MemorySink sink;
+  ASSERT_TRUE(WriteNativeFile(sink, p, kAll).saved);
+  Loaded l;
+  LoadBytes(sink.bytes, l);
+  ASSERT_EQ(l.result.status, kFileOk);
+  EXPECT_EQ(l.paper.Layer(1)->pixels->DefaultFill(), 0x80402010u);
+  EXPECT_EQ(l.paper.Layer(0)->pixels->DefaultFill(), p.Layer(0)->pixels->DefaultFill());
+}
+
 TEST(NativeRoundTrip, TransparentPaperAndNoLayersGetsADefaultLayer) {
   RecordingNotifySink notes;
   TPaper p;
