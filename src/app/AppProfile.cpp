@@ -331,11 +331,12 @@ void VisitConfig(ConfigSettings& s, const ConfigSettings& d, V& v) {
   TT_INT(wandTarget, Clamp(0, 1));
   TT_BOOL(fillAntiAlias);
   TT_BOOL(wandAntiAlias);
-  // The same bounds as a gradation read from a set file.
-  TT_INT(gradType, Clamp(0, 3));
-  TT_INT(gradMap, Clamp(0, 2));
-  TT_INT(gradRep, Clamp(0, 2));
-  TT_INT(gradRepCnt, AtLeast(1));
+  // The fixed gradation entry's parameters: three shapes, two mappings, two repeat modes and
+  // the count the window's field accepts.
+  TT_INT(gradType, Clamp(0, 2));
+  TT_INT(gradMap, Clamp(0, 1));
+  TT_INT(gradRep, Clamp(0, 1));
+  TT_INT(gradRepCnt, Clamp(1, 500));
   TT_BOOL(ignoreTablet);
   TT_BOOL(eventWait);
   TT_INT(tabletType, kAnyInt);
@@ -524,6 +525,15 @@ void VisitAll(CAppProfile& p, const CAppProfile& d, MakeVisitor&& make) {
 
 std::string SectionKey(const std::string& root, const char* section) { return root + "\\" + section; }
 
+// A brush shortcut slot is "<brush name>,<number>", or the number alone for an empty slot.
+bool IsShortcutSlot(const std::string& text) {
+  const size_t comma = text.rfind(',');
+  std::string number = comma == std::string::npos ? text : text.substr(comma + 1);
+  if (!number.empty() && number.front() == '-') number.erase(0, 1);
+  return !number.empty() && number.size() <= 9 &&
+         std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 }  // namespace
 
 // --- the profile ------------------------------------------------------------------------------
@@ -542,6 +552,10 @@ CAppProfile::CAppProfile(AppEnvironment env) : env_(std::move(env)) {
 void CAppProfile::LoadAll(const ISettingsStore& store, const std::string& root) {
   const CAppProfile defaults(env_);
   VisitAll(*this, defaults, [&](const char* section) { return Loader{store, SectionKey(root, section)}; });
+
+  // A slot the brush window could not read is an empty slot.
+  for (int i = 0; i < 5; ++i)
+    if (!IsShortcutSlot(brush.shortCut[i])) brush.shortCut[i] = defaults.brush.shortCut[i];
 
   // Settings from before the current layout: the palettes go back to their places once, and a
   // start-up gradation set of the oldest generations is not one this program reads.

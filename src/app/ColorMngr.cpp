@@ -70,7 +70,7 @@ bool CColorMngr::SetColor(uint32_t colour, uint8_t origin, bool isMain) {
     if (stroke_) stroke_->SetBackground(colour);
   }
   // The HSV window keeps what was typed: a grey has no hue of its own.
-  if (origin != kOriginHsvWindow) mainHsv_ = RgbToHsv(main_);
+  if (origin != kOriginHsvWindow) mainHsv_ = RgbToHsv(MainColor());
 
   // The square keeps its hue while the user picks in it; the hue bar has set it already.
   if (origin != kOriginSvSquare && origin != kOriginHueBar) SetWheelHue(mainHsv_.hue);
@@ -117,12 +117,15 @@ void CColorMngr::HueBarPick(int32_t y, int32_t barHeight) {
 }
 
 void CColorMngr::SwapColors() {
-  std::swap(main_, sub_);
+  // The colours are the stroke's: exchange what it holds, not what was last set through here.
+  const uint32_t main = MainColor(), sub = SubColor();
+  main_ = sub;
+  sub_ = main;
   if (stroke_) {
     stroke_->SetColour(main_);
     stroke_->SetBackground(sub_);
   }
-  mainHsv_ = RgbToHsv(main_);
+  mainHsv_ = RgbToHsv(MainColor());
   SetWheelHue(mainHsv_.hue);
   RefreshWindows(kOriginGeneral, true);
 }
@@ -140,8 +143,8 @@ bool CColorMngr::ColorBoxClick(int32_t x, int32_t y, bool leftButton) {
   auto inside = [&](BoxSquare s) {
     return x >= s.x && x < s.x + kBoxSquareW && y >= s.y && y < s.y + kBoxSquareH;
   };
-  // The main colour's square is drawn over the other, so where they overlap the click is on it.
-  if (inside(SubSquare()) && !inside(MainSquare())) mainInFront_ ^= 1;
+  // Anywhere in the back square's rectangle counts, the part the front square covers too.
+  if (inside(SubSquare())) mainInFront_ ^= 1;
   SwapColors();
   return true;
 }

@@ -98,10 +98,10 @@ class CColorMngr {
   void RefreshMain(uint8_t origin) { SetMainColor(MainColor(), origin); }
   void SwapColors();
 
-  // A click in the colour box at (x, y). Only the left button acts: a click on the visible
-  // part of the back square brings that square to the front; every click in the box then
-  // exchanges the colours, so the square clicked shows the new main colour. False when the
-  // click was ignored.
+  // A click in the colour box at (x, y). Only the left button acts: a click inside the back
+  // square (its whole rectangle, the part under the front square included) brings that square
+  // to the front; every click in the box then exchanges the colours, so the back square
+  // clicked shows the new main colour. False when the click was ignored.
   bool ColorBoxClick(int32_t x, int32_t y, bool leftButton);
   // Where the squares are: the main colour's is drawn last.
   struct BoxSquare {

@@ -226,6 +226,27 @@ TEST_F(ColorMngrTest, SwapTwiceRestoresBothColours) {
   EXPECT_EQ(mngr_.WheelHue(), 120 << 16);
 }
 
+TEST_F(ColorMngrTest, ColoursAreTheStrokes) {
+  // Something writes the live stroke's pen colour directly.
+  stroke_.SetColour(0x00FF00);
+  EXPECT_EQ(mngr_.MainColor(), 0x00FF00u);
+  mngr_.SwapColors();
+  EXPECT_EQ(mngr_.MainColor(), 0xFFFFFFu);
+  EXPECT_EQ(mngr_.SubColor(), 0x00FF00u);
+  mngr_.SwapColors();
+  EXPECT_EQ(mngr_.MainColor(), 0x00FF00u);
+  EXPECT_EQ(mngr_.MainHsv().hue, 120 << 16);
+  // A new sub colour takes the main HSV from the stroke's main colour.
+  stroke_.SetColour(0x0000FF);
+  EXPECT_TRUE(mngr_.SetSubColor(0x123456, kOriginGeneral));
+  EXPECT_EQ(mngr_.MainHsv().hue, 240 << 16);
+  EXPECT_EQ(mngr_.WheelHue(), 240 << 16);
+  CAppProfile out;
+  mngr_.SaveToProfile(out);
+  EXPECT_EQ(out.color.fgCol, 0x0000FFu);
+  EXPECT_EQ(out.color.bgCol, 0x123456u);
+}
+
 TEST_F(ColorMngrTest, ObserverThatStopsListeningWhileToldHearsNoMore) {
   // Removes itself and the observer after it at its first notification.
   struct Leaving : LogObserver {
@@ -325,15 +346,17 @@ TEST_F(ColorMngrTest, ColourBoxClicks) {
     bool left;
     bool handled, endFront;
   } cases[] = {
-      {true, 5, 5, true, true, false},    // the back square's visible part comes to the front
-      {true, 29, 14, true, true, false},  // its last visible pixel
-      {true, 10, 15, true, true, true},   // the overlap belongs to the front square
+      {true, 5, 5, true, true, false},    // the back square comes to the front
+      {true, 10, 15, true, true, false},  // the back square where the front one covers it
+      {true, 29, 24, true, true, false},  // the back square's last pixel, also covered
+      {true, 30, 24, true, true, true},   // just past it: the front square only
       {true, 35, 35, true, true, true},   // the front square
       {true, 35, 5, true, true, true},    // in the box, on neither square
       {true, 40, 20, true, false, true},  // outside the box
-      {true, 5, -1, true, false, true},   {true, 5, 5, false, false, true},  // right button
-      {false, 35, 35, true, true, true},                                     // back square now at (10, 15)
-      {false, 20, 20, true, true, false},  // the overlap, now the front (0, 0) square's
+      {true, 5, -1, true, false, true},  {true, 5, 5, false, false, true},  // right button
+      {false, 35, 35, true, true, true},                                    // back square now at (10, 15)
+      {false, 20, 20, true, true, true},  // the back square under the front (0, 0) one
+      {false, 9, 20, true, true, false},  // the front square only
       {false, 5, 5, true, true, false},
   };
   for (const auto& c : cases) {

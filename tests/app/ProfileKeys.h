@@ -94,10 +94,12 @@ inline std::vector<KeyCase> AllKeys() {
   i("config", "wandTarget", 0, 0, 1);
   b("config", "fillAntiAlias", false);
   b("config", "wandAntiAlias", false);
-  i("config", "gradType", 0, 0, 3);
-  i("config", "gradMap", 0, 0, 2);
-  i("config", "gradRep", 0, 0, 2);
-  i("config", "gradRepCnt", 1, 1);
+  // Shapes linear, radial, circular; maps plain, there and back; repeat counted or endless;
+  // the count field takes 1..500.
+  i("config", "gradType", 0, 0, 2);
+  i("config", "gradMap", 0, 0, 1);
+  i("config", "gradRep", 0, 0, 1);
+  i("config", "gradRepCnt", 1, 1, 500);
   b("config", "ignoreTablet", false);
   b("config", "eventWait", false);
   i("config", "tabletType", 0);
