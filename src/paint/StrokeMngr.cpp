@@ -14,6 +14,8 @@ namespace {
 // away) only approximately, and the counter is folded back before it could overflow.
 constexpr double kMaxSteps = 1.0e15;
 constexpr int64_t kCounterFold = int64_t(1) << 61;
+// Far outside any layer, yet small enough for 32-bit pixel indices.
+constexpr float kFarStart = 1.0e7f;
 
 // Sum over j = j0..j1 of clamp(v0 + j * dv, 0, 1), in closed form: the skipped parts of a
 // segment far outside the layer still add their share of the travelled length.
@@ -447,6 +449,11 @@ bool CStrokeMngr::Begin(StrokeEngine engine, const StrokeSample& first, bool rec
   }
   float x = s.x, y = s.y;
   paper_->ToLayer(layer_, x, y);
+  // The start routines pick up colour or pixels around the first position and take its
+  // integer part; far beyond the layer every position sees the same clamped edge, so a start
+  // at 1e30 is held where integers still hold it.
+  x = std::clamp(x, -kFarStart, kFarStart);
+  y = std::clamp(y, -kFarStart, kFarStart);
   lastX_ = x, lastY_ = y;
   SetupWriter();
   renderer_->BeginStroke(engine, st, Surface(), x, y);

@@ -998,6 +998,39 @@ TEST(StrokeOnPaper, SamplesAtTheEndOfTheFloatRangeNeitherHangNorPaintOutside) {
   EXPECT_GE(b.mngr.UnitSteps(), 0);
 }
 
+TEST(StrokeOnPaper, AStrokeThatBeginsFarOutsideStartsEveryPenWithoutOverflow) {
+  // The start routines (colour pick-up, pen buffer capture) see the first position; one far
+  // beyond the float range of pixel indices must neither overflow nor paint outside.
+  struct Case {
+    int32_t level, kind;
+    uint8_t mode;
+  };
+  const Case cases[] = {{1, kPenWatercolour, 0},   {1, kPenRub, 0},      {0, kPenWatercolour, 0},
+                        {2, 0, kBrushWatercolour}, {2, 0, kBrushSmudge}, {2, 0, kBrushFinger}};
+  for (const Case& c : cases)
+    for (const float far : {3.0e19f, -3.0e38f}) {
+      PaperBench b(c.level);
+      if (c.level < 2) {
+        SetPenKindDefaults(b.stroke, c.kind, &b.render);
+        b.stroke.SetKind(c.kind);
+        b.stroke.SetWidth(4);
+      } else {
+        SPenBrushHead head;
+        head.mode = c.mode;
+        b.render.SetBrushHead(head);
+      }
+      const std::vector<uint32_t> before = b.Pixels();
+      const SPixRect r = b.Stroke({{far, -far, 1}, {20, 20, 1}, {30, 24, 1}, {36, 30, 1}});
+      const std::vector<uint32_t> after = b.Pixels();
+      for (int32_t y = 0; y < 40; ++y)
+        for (int32_t x = 0; x < 48; ++x)
+          if (after[size_t(y * 48 + x)] != before[size_t(y * 48 + x)])
+            ASSERT_TRUE(x >= r.x && x < r.Right() && y >= r.y && y < r.Bottom())
+                << c.level << "/" << c.kind << "/" << int(c.mode) << ": " << x << "," << y;
+      EXPECT_FALSE(b.mngr.Running());
+    }
+}
+
 TEST(StrokeOnPaper, HugeWidthsOfEveryKindStayInsideTheRectangle) {
   for (int32_t kind = -1; kind < kPenKindCount; ++kind) {
     PaperBench b(kind < 0 ? 2 : 1);
