@@ -57,10 +57,20 @@ void AxisRange(double p0, double step, double lo, double hi, double& kLo, double
 int32_t FloorEven(int32_t v) { return v & ~1; }
 int32_t CeilEven(int32_t v) { return (v & 1) ? v + 1 : v; }
 
-int32_t ToInt(double v) {
-  return int32_t(std::clamp(v, double(std::numeric_limits<int32_t>::min() / 2),
-                            double(std::numeric_limits<int32_t>::max() / 2)));
+// A sample in layer coordinates. The offset can carry a position near the float range past
+// it; such a point is as far away as any other for the stepping, which clips to the layer.
+void ToLayerHeld(const TPaper& paper, int32_t layer, StrokeSample& s) {
+  paper.ToLayer(layer, s.x, s.y);
+  constexpr float kFar = 1.0e30f;
+  s.x = std::isnan(s.x) ? 0.0f : std::clamp(s.x, -kFar, kFar);
+  s.y = std::isnan(s.y) ? 0.0f : std::clamp(s.y, -kFar, kFar);
 }
+
+// Positions far outside any picture are held to +-2^29, so that a rectangle around them (a
+// half-extent added, edges rounded to even) still has a width that fits in 32 bits.
+constexpr double kCoordLimit = double(1 << 29);
+
+int32_t ToInt(double v) { return int32_t(std::clamp(v, -kCoordLimit, kCoordLimit)); }
 
 }  // namespace
 
@@ -198,8 +208,8 @@ int64_t CStrokeMngr::Run(const Plan& p, DabFn&& dab) {
 int64_t CStrokeMngr::StepBrush() {
   TStroke& st = *stroke_;
   StrokeSample p2 = interpolate_.At(2), p1 = interpolate_.At(1);
-  paper_->ToLayer(layer_, p2.x, p2.y);
-  paper_->ToLayer(layer_, p1.x, p1.y);
+  ToLayerHeld(*paper_, layer_, p2);
+  ToLayerHeld(*paper_, layer_, p1);
   {
     const int32_t ix = ToInt(p2.x), iy = ToInt(p2.y);
     segment_ = {ix - 10, iy - 10, ix + 10, iy + 10};
@@ -260,8 +270,8 @@ int64_t CStrokeMngr::StepBrush() {
 int64_t CStrokeMngr::StepOldPen() {
   TStroke& st = *stroke_;
   StrokeSample p2 = st.History(2), p1 = st.History(1);
-  paper_->ToLayer(layer_, p2.x, p2.y);
-  paper_->ToLayer(layer_, p1.x, p1.y);
+  ToLayerHeld(*paper_, layer_, p2);
+  ToLayerHeld(*paper_, layer_, p1);
   segment_ = {};
   const float W = st.Width();
   const double gamma = st.Gamma();
@@ -322,8 +332,8 @@ int64_t CStrokeMngr::StepOldPen() {
 int64_t CStrokeMngr::StepLegacy() {
   TStroke& st = *stroke_;
   StrokeSample p2 = st.History(2), p1 = st.History(1);
-  paper_->ToLayer(layer_, p2.x, p2.y);
-  paper_->ToLayer(layer_, p1.x, p1.y);
+  ToLayerHeld(*paper_, layer_, p2);
+  ToLayerHeld(*paper_, layer_, p1);
   segment_ = {};
   const float W = st.Width();
   const int32_t kind = st.Kind();

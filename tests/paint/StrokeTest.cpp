@@ -986,16 +986,28 @@ TEST(StrokeOnPaper, DabsLandInStoreCoordinatesOfAnOffsetLayer) {
 }
 
 TEST(StrokeOnPaper, SamplesAtTheEndOfTheFloatRangeNeitherHangNorPaintOutside) {
-  PaperBench b;
-  const std::vector<uint32_t> before = b.Pixels();
-  const SPixRect r =
-      b.Stroke({{10, 10, 1}, {3.0e38f, -3.0e38f, 1}, {-3.0e38f, 20, 1}, {20, 20, 1}, {30, 30, 1}});
-  const std::vector<uint32_t> after = b.Pixels();
-  for (int32_t y = 0; y < 40; ++y)
-    for (int32_t x = 0; x < 48; ++x)
-      if (after[size_t(y * 48 + x)] != before[size_t(y * 48 + x)])
-        ASSERT_TRUE(x >= r.x && x < r.Right() && y >= r.y && y < r.Bottom()) << x << "," << y;
-  EXPECT_GE(b.mngr.UnitSteps(), 0);
+  constexpr float kMax = std::numeric_limits<float>::max();
+  for (const int32_t level : {0, 1, 2}) {
+    PaperBench b(level);
+    const std::vector<uint32_t> before = b.Pixels();
+    // The last two jump from one end of the float range to the other: their difference is
+    // past it.
+    const SPixRect r = b.Stroke({{10, 10, 1},
+                                 {3.0e38f, -3.0e38f, 1},
+                                 {-3.0e38f, 20, 1},
+                                 {20, 20, 1},
+                                 {30, 30, 1},
+                                 {0, kMax, 1},
+                                 {0, -kMax, 1}});
+    const std::vector<uint32_t> after = b.Pixels();
+    for (int32_t y = 0; y < 40; ++y)
+      for (int32_t x = 0; x < 48; ++x)
+        if (after[size_t(y * 48 + x)] != before[size_t(y * 48 + x)])
+          ASSERT_TRUE(x >= r.x && x < r.Right() && y >= r.y && y < r.Bottom())
+              << level << ": " << x << "," << y;
+    EXPECT_GE(b.mngr.UnitSteps(), 0);
+    EXPECT_FALSE(b.mngr.Running());
+  }
 }
 
 TEST(StrokeOnPaper, AStrokeThatBeginsFarOutsideStartsEveryPenWithoutOverflow) {
