@@ -8,6 +8,11 @@
 #include "app/CommandLine.h"
 #include "app/SelfTest.h"
 #include "pixel/Arith.h"
+#include "platform/Notify.h"
+
+#ifdef TINTARA_WITH_GUI
+#include "app/ui/GuiMain.h"
+#endif
 
 namespace {
 constexpr const char* kVersion = "Tintara 4.0.0";
@@ -37,8 +42,18 @@ int main(int argc, char** argv) {
     std::printf("%s\n", out.c_str());
     return 0;
   }
-  const tintara::StartupOptions options =
-      tintara::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  // The command line's warnings wait until it is known whether boxes or stderr show them.
+  std::vector<std::string> warnings;
+  tintara::StartupOptions options;
+  {
+    tintara::RecordingNotifySink held;
+    options = tintara::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    warnings = held.warnings;
+  }
+#ifdef TINTARA_WITH_GUI
+  if (!options.batch) return tintara::RunGui(argc, argv, options, warnings);
+#endif
+  for (const std::string& w : warnings) tintara::ShowWarning(w);
   if (!options.batch) return Usage();
   // The outcome code is also the exit status, so that a calling script can tell them apart.
   const tintara::BatchReport report = tintara::RunBatch(options);
