@@ -87,7 +87,11 @@ TMainForm::TMainForm(CAppProfile& profile, ISettingsStore* store, bool renderRun
   RefreshStatus();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+  // The picture windows go with the MDI area after this body: nothing may call back meanwhile.
+  tick_.stop();
+  disconnect(mdi_, nullptr, this, nullptr);
+}
 
 // --- commands ---------------------------------------------------------------------------------
 
