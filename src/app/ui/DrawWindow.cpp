@@ -64,7 +64,7 @@ void TPaperView::Relayout() {
   const QSize client = DeviceClient();
   const double z = paper.ZoomFactor();
   const int contentW = int(std::ceil(paper.width * z)), contentH = int(std::ceil(paper.height * z));
-  const QSignalBlocker bh(horizontalScrollBar()), bv(verticalScrollBar());
+  // The scroll area shows or hides its bars from their range signals: not blocked.
   horizontalScrollBar()->setRange(0, std::max(0, contentW - client.width()));
   horizontalScrollBar()->setPageStep(client.width());
   verticalScrollBar()->setRange(0, std::max(0, contentH - client.height()));

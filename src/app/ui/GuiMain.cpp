@@ -52,9 +52,12 @@ int RunGui(int argc, char** argv, const StartupOptions& options, const std::vect
       instance.server->activate = [&form] { form.BringToFront(); };
     }
     form.SetStartupFiles(options.files);
-    if (ws.mainWinMax)
+    if (ws.mainWinMax) {
+      // Without a window manager nobody maximises: the window takes the screen itself.
+      if (const QScreen* screen = QGuiApplication::primaryScreen())
+        form.setGeometry(screen->availableGeometry());
       form.showMaximized();
-    else
+    } else
       form.show();
     status = app.exec();
     // The main window's place for the next start.
