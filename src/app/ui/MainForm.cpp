@@ -313,7 +313,8 @@ void TMainForm::FitWindow(TDrawWindow& w, bool placeNew) {
   }
   if (w.isMinimized()) w.showNormal();
   const QSize client = mdi_->viewport()->size();
-  const QSize frame = w.size() - w.View().viewport()->size();
+  // The frame around the view's contents (its scroll bars count as room for the picture).
+  const QSize frame = w.size() - w.View().contentsRect().size();
   shell::WindowFitInput in;
   in.clientWidth = client.width();
   in.clientHeight = client.height();

@@ -101,6 +101,8 @@ int32_t CPictureDocument::StartReplay(const std::string& file, bool batch) {
     return started;
   }
   paper_.title = StemOf(file);
+  // The stream forgets its protection when it cannot be continued; the paper keeps it.
+  if (events_.protectedStream) paper_.protectedReplay = 1;
   if (player_->Ended()) FinishReplay();
   return 0;
 }

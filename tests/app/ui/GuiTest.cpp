@@ -13,14 +13,18 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
+#include <QTimer>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include <cstring>
 #include <filesystem>
@@ -479,6 +483,124 @@ TEST_F(Gui, DroppedFilesOpen) {
   EXPECT_EQ(notes_.warnings[0], "ファイルが見つかりません！\r\n    路径 = " + Path("nothing.png"));
 }
 
+// --- the picture window's view ------------------------------------------------------------------
+
+TEST_F(Gui, WheelAndKeysZoomAboutTheCentre) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(64, 64, 72, false);
+  ASSERT_NE(w, nullptr);
+  QWidget* vp = w->View().viewport();
+  auto wheel = [&](int delta) {
+    QWheelEvent e(QPointF(5, 5), vp->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, delta), Qt::NoButton,
+                  Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(vp, &e);
+    return e.isAccepted();
+  };
+  // Toward the user zooms in; touchpad deltas count once they add up to a notch.
+  EXPECT_TRUE(wheel(-120));
+  EXPECT_EQ(w->Paper().zoomIndex, 1);
+  EXPECT_FALSE(wheel(-60));
+  EXPECT_EQ(w->Paper().zoomIndex, 1);
+  EXPECT_TRUE(wheel(-60));
+  EXPECT_EQ(w->Paper().zoomIndex, 2);
+  EXPECT_TRUE(wheel(120));
+  EXPECT_EQ(w->Paper().zoomIndex, 1);
+  // At the largest step the wheel is not handled.
+  w->Paper().SetZoomIndex(9);
+  EXPECT_FALSE(wheel(-120));
+  EXPECT_EQ(w->Paper().zoomIndex, 9);
+  w->ZoomActual();
+  struct Key {
+    int key;
+    Qt::KeyboardModifiers mods;
+    int32_t zoomAfter;
+  } keys[] = {
+      {Qt::Key_Equal, Qt::ControlModifier, 1}, {Qt::Key_F5, Qt::NoModifier, 2},
+      {Qt::Key_Minus, Qt::ControlModifier, 1}, {Qt::Key_F6, Qt::NoModifier, 0},
+      {Qt::Key_Equal, Qt::NoModifier, 0},  // without Ctrl "=" is no zoom key
+  };
+  for (const Key& k : keys) {
+    QKeyEvent e(QEvent::KeyPress, k.key, k.mods);
+    QApplication::sendEvent(&w->View(), &e);
+    EXPECT_EQ(w->Paper().zoomIndex, k.zoomAfter) << k.key;
+  }
+  // The zoom keeps the paper point at the centre in place: the picture stays centred.
+  w->showMaximized();
+  QCoreApplication::processEvents();
+  for (int i = 0; i < 4; ++i) w->ZoomIn();
+  const QSize c = w->View().DeviceClient();
+  const double z = w->Paper().ZoomFactor();
+  EXPECT_NEAR((c.width() / 2.0 - w->Paper().viewOriginX) / z, 32, 1.0);
+  EXPECT_NEAR((c.height() / 2.0 - w->Paper().viewOriginY) / z, 32, 1.0);
+}
+
+TEST_F(Gui, CtrlF6StepsThroughThePictures) {
+  form_->show();
+  TDrawWindow* a = form_->NewPicture(32, 32, 72, false);
+  TDrawWindow* b = form_->NewPicture(32, 32, 72, false);
+  ASSERT_TRUE(a && b);
+  ASSERT_EQ(form_->ActiveDrawWindow(), b);
+  QKeyEvent e(QEvent::KeyPress, Qt::Key_F6, Qt::ControlModifier);
+  QApplication::sendEvent(&b->View(), &e);
+  EXPECT_EQ(form_->ActiveDrawWindow(), a);
+  EXPECT_EQ(a->Paper().zoomIndex, 0);  // Ctrl+F6 is no zoom
+}
+
+TEST_F(Gui, NewWindowsFitTheirPictureAndStepDiagonally) {
+  form_->show();
+  QCoreApplication::processEvents();
+  TDrawWindow* a = form_->NewPicture(64, 48, 72, false);
+  TDrawWindow* b = form_->NewPicture(64, 48, 72, false);
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(a->pos(), QPoint(0, 0));
+  EXPECT_EQ(b->pos(), QPoint(24, 24));
+  // The view has room for the picture plus a margin of 80.
+  EXPECT_EQ(a->View().viewport()->width(), 64 + 80);
+  EXPECT_EQ(a->View().viewport()->height(), 48 + 80);
+  // A picture larger than the area: the window stays inside it.
+  TDrawWindow* big = form_->NewPicture(4000, 3000, 72, false);
+  ASSERT_NE(big, nullptr);
+  const QRect area(QPoint(0, 0), form_->Mdi()->viewport()->size());
+  EXPECT_TRUE(area.contains(big->geometry())) << big->geometry().width() << "x" << big->geometry().height();
+}
+
+TEST_F(Gui, LayerAndEventSavesProposeTheirNames) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(16, 16, 72, false);
+  ASSERT_NE(w, nullptr);
+  AnswerDialog(Path("layer.png"));
+  ASSERT_TRUE(form_->SaveLayer(*w));
+  EXPECT_EQ(requests_.back().proposedName, QString::fromUtf8("图层-0"));
+  EXPECT_EQ(requests_.back().defaultSuffix, QStringLiteral("png"));
+  EXPECT_EQ(infos_.back(), "レイヤを保存しました");
+  GraphicsImage img;
+  ASSERT_EQ(pngGetImage(Path("layer.png"), img), GfxResult::Ok);
+  EXPECT_EQ(img.pixels.Width(), 16);
+  AnswerDialog(Path("titled.tci"));
+  ASSERT_TRUE(form_->SaveAs(*w));
+  AnswerDialog(Path("layer.tga"));
+  EXPECT_FALSE(form_->SaveLayer(*w));
+  EXPECT_EQ(requests_.back().proposedName, QString::fromUtf8("titled_图层-0"));
+  EXPECT_EQ(notes_.warnings.back(), ".tga は未対応の形式です");
+  // A protected event save asks first; No writes nothing.
+  notes_.answers = {ConfirmAnswer::No};
+  AnswerDialog(Path("guarded.te4"));
+  EXPECT_FALSE(form_->SaveEvent(*w, true));
+  EXPECT_FALSE(fs::exists(Path("guarded.te4")));
+  notes_.answers = {ConfirmAnswer::Yes};
+  ASSERT_TRUE(form_->SaveEvent(*w, true));
+  EXPECT_EQ(requests_.back().proposedName,
+            QString::fromStdString(fs::path(Path("titled.te4")).stem().string() + ".te4"));
+  // The protected copy replays in a window but can no longer be saved from it.
+  TDrawWindow* replay = form_->OpenFile(Path("guarded.te4"));
+  ASSERT_NE(replay, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return !replay->ReplayRunning(); }));
+  form_->UpdateCommands();
+  EXPECT_TRUE(replay->Doc().FromProtectedStream());
+  EXPECT_FALSE(form_->Action("actFileSaveAs")->isEnabled());
+  EXPECT_FALSE(form_->Action("actFileSaveEvent")->isEnabled());
+}
+
 // --- message boxes ----------------------------------------------------------------------------------
 
 TEST(MessageBoxText, LineBreaksOnlyInTheBox) {
@@ -488,6 +610,26 @@ TEST(MessageBoxText, LineBreaksOnlyInTheBox) {
   EXPECT_EQ(SafeAnswer(ConfirmButtons::YesNo), ConfirmAnswer::No);
   EXPECT_EQ(SafeAnswer(ConfirmButtons::YesNoCancel), ConfirmAnswer::Cancel);
   EXPECT_EQ(SafeAnswer(ConfirmButtons::OkCancel), ConfirmAnswer::Cancel);
+}
+
+TEST(MessageBoxes, WarningBoxIsPlainTextWithItsCaption) {
+  CQtNotifySink sink;
+  INotifySink* old = SetNotifySink(&sink);
+  QString caption, text;
+  Qt::TextFormat format = Qt::RichText;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    caption = box->windowTitle();
+    text = box->text();
+    format = box->textFormat();
+    box->accept();
+  });
+  ShowWarning("<b>/tmp/a&b.tci</b>\rfailed");
+  SetNotifySink(old);
+  EXPECT_EQ(caption, QString::fromUtf8("警告 (Tintara)"));
+  EXPECT_EQ(text, QStringLiteral("<b>/tmp/a&b.tci</b>\nfailed"));
+  EXPECT_EQ(format, Qt::PlainText);
 }
 
 // --- two processes ------------------------------------------------------------------------------------
