@@ -20,6 +20,17 @@ int RunGui(int argc, char** argv, const StartupOptions& options, const std::vect
   QApplication::setApplicationName(QStringLiteral("Tintara4.0"));
   CQtNotifySink boxes;
   INotifySink* previousSink = SetNotifySink(&boxes);
+  // A palette display shows pictures badly; the user may still go on.
+  if (const QScreen* screen = QGuiApplication::primaryScreen(); screen && screen->depth() < 15) {
+    const std::string question =
+        std::string(kProductName) +
+        " はパレットモードでの動作には対応していません!\r16bit カラー以上でご使用ください "
+        "(** 32bit カラーが最適です **)\r\rそれでも起動しますか?";
+    if (AskConfirm(question, ConfirmButtons::YesNo) != ConfirmAnswer::Yes) {
+      SetNotifySink(previousSink);
+      return 0;
+    }
+  }
   for (const std::string& w : warnings) ShowWarning(w);
 
   // One interactive instance per user: a later start hands its files over and ends.
