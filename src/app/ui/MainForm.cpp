@@ -503,7 +503,7 @@ TDrawWindow* TMainForm::OpenFile(const std::string& path) {
     open->close();
   }
   const int32_t kind = shell::FileKindOf(path);
-  if (kind == 0 || kind == 1 || kind == 2 || kind == 10) {
+  if (kind == 0 || kind == 1 || kind == 10) {
     ShowWarning(shell::UnsupportedMessage(path));
     return nullptr;
   }
@@ -521,6 +521,9 @@ TDrawWindow* TMainForm::OpenFile(const std::string& path) {
     const GfxResult r = w->Doc().OpenImage(path);
     ok = r == GfxResult::Ok;
     if (!ok) ShowWarning(shell::ImageOpenFailedMessage(path, ResultCode(r)));
+  } else if (kind == 2) {
+    ok = w->Doc().StartOldReplay(path, TDrawWindow::BatchRun()) == 0;
+    if (!ok) ShowWarning(shell::kNotEventFileText);
   } else {
     ok = w->Doc().StartReplay(path, TDrawWindow::BatchRun()) == 0;
     if (!ok) ShowWarning(shell::kNotEventFileText);
@@ -535,7 +538,11 @@ TDrawWindow* TMainForm::OpenFile(const std::string& path) {
     RefreshStatus();
   };
   w->show();
-  Remembered(*w, path);
+  // A first-generation event file is no file of this picture: it is not remembered as one.
+  if (kind == 2)
+    w->RefreshCaption();
+  else
+    Remembered(*w, path);
   FitWindow(*w, true);
   ActivateWindow(w);
   return w;
@@ -565,7 +572,7 @@ TDrawWindow* TMainForm::OpenEvent() {
   if (a.filterIndex >= 0) profile_.fileIO.eventLoadExtIdx = a.filterIndex + 1;
   const std::string path = a.path.toStdString();
   const int32_t kind = shell::FileKindOf(path);
-  if (kind < 4 || kind > 6) {
+  if (kind != 2 && (kind < 4 || kind > 6)) {
     ShowWarning(shell::kNotEventFileText);
     return nullptr;
   }

@@ -10,6 +10,8 @@
 
 #include "document/Paper.h"
 #include "events/EventMngr.h"
+#include "events/OldPackets.h"
+#include "events/OldPlayer.h"
 #include "events/Player.h"
 #include "events/Recorder.h"
 #include "events/StrokeReplay.h"
@@ -46,9 +48,13 @@ class CPictureDocument {
   GfxResult OpenImage(const std::string& path);
   // Loads an event file and replays its first step: 0, or the start failure code (1..5).
   int32_t StartReplay(const std::string& path, bool batch);
+  // A first-generation event file (.zov): replayed through its own player; the picture does
+  // not record afterwards. 0, 2 (unreadable), or the player's start code.
+  int32_t StartOldReplay(const std::string& path, bool batch);
+  bool OldReplay() const { return oldPlayer_ != nullptr; }
 
   // --- the replay --------------------------------------------------------------------------
-  bool Replaying() const { return player_ != nullptr && !replayDone_; }
+  bool Replaying() const { return (player_ != nullptr || oldPlayer_ != nullptr) && !replayDone_; }
   bool ReplayPaused() const { return player_ && player_->Paused(); }
   void PauseReplay();
   void ResumeReplay();
@@ -113,6 +119,8 @@ class CPictureDocument {
   Journal journal_{*this};
   std::unique_ptr<CReplayStrokeEngine> replayStrokes_;
   std::unique_ptr<CEventPlayer> player_;
+  TEventPacket oldPackets_;
+  std::unique_ptr<CEventOldPlayer> oldPlayer_;
   bool replayDone_ = false;
   bool appending_ = false;
 };

@@ -37,9 +37,11 @@
 #include "app/ui/NewWindow.h"
 #include "app/ui/PictureDocument.h"
 #include "app/ui/SingleInstance.h"
+#include "events/OldPackets.h"
 #include "files/GraphicsLib.h"
 #include "pixel/Arith.h"
 #include "pixel/ColorOps.h"
+#include "platform/FileIO.h"
 #include "platform/Notify.h"
 
 namespace tintara {
@@ -348,6 +350,27 @@ TEST_F(Gui, ReplaysAnEventFileOnTheTick) {
   ASSERT_NE(replay, nullptr);
   ASSERT_TRUE(WaitFor([&] { return !replay->ReplayRunning(); }, 20000));
   EXPECT_EQ(replay->Paper().LayerCount(), w->Paper().LayerCount());
+}
+
+TEST_F(Gui, ReplaysAFirstGenerationEventFileWithoutTakingItsName) {
+  // Paper 8 x 6 with a paper colour and one filled rectangle, then the end.
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(EncodeOld(OldPaperSizeRecord{512, 8, 6}, bytes));
+  ASSERT_TRUE(EncodeOld(OldPaperColourRecord{513, 0x00102030}, bytes));
+  ASSERT_TRUE(EncodeOld(OldRectRecord{296, 0, 1, 1, 4, 3, 0x00112233}, bytes));
+  ASSERT_TRUE(EncodeOld(OldEmptyRecord{kOldEndCode}, bytes));
+  const std::string file = Path("old.zov");
+  ASSERT_TRUE(WriteFileAtomic(file, bytes.data(), bytes.size()));
+  form_->show();
+  TDrawWindow* w = form_->OpenFile(file);
+  ASSERT_NE(w, nullptr) << (notes_.warnings.empty() ? "" : notes_.warnings.front());
+  form_->UpdateCommands();
+  if (w->ReplayRunning()) EXPECT_FALSE(form_->Action("actEventPlayPause")->isEnabled());
+  ASSERT_TRUE(WaitFor([&] { return !w->ReplayRunning(); }));
+  EXPECT_EQ(w->Paper().width, 8);
+  EXPECT_EQ(w->Paper().height, 6);
+  EXPECT_TRUE(w->Doc().path.empty());
+  EXPECT_TRUE(form_->Recent().Paths().empty());
 }
 
 TEST_F(Gui, ReplayingWindowsPauseAndStop) {
