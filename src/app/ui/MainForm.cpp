@@ -18,8 +18,10 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QUrl>
 
 #include <filesystem>
@@ -75,6 +77,7 @@ TMainForm::TMainForm(CAppProfile& profile, ISettingsStore* store, bool renderRun
       statusBar()->addWidget(panels_[i], 1);
     }
   }
+  panels_[0]->installEventFilter(this);
   if (store_) recent_.Load(*store_);
   BuildMenus();
   RebuildRecentMenu();
@@ -256,6 +259,38 @@ void TMainForm::RefreshStatus() {
 }
 
 void TMainForm::SetStatusMessage(const QString& text) { panels_[3]->setText(text); }
+
+QMenu* TMainForm::ZoomMenu() {
+  if (!zoomMenu_) {
+    zoomMenu_ = new QMenu(this);
+    for (int32_t step = 9; step >= -8; --step) {
+      QAction* a = zoomMenu_->addAction(Q(shell::ZoomPanelText(ZoomFactorOf(step))));
+      connect(a, &QAction::triggered, this, [this, step] {
+        if (TDrawWindow* w = ActiveDrawWindow()) w->View().ZoomToStep(step);
+        RefreshStatus();
+      });
+    }
+  }
+  return zoomMenu_;
+}
+
+bool TMainForm::event(QEvent* e) {
+  // Command hints go to the message panel, so the other panels stay in view.
+  if (e->type() == QEvent::StatusTip) {
+    panels_[3]->setText(static_cast<QStatusTipEvent*>(e)->tip());
+    return true;
+  }
+  return QMainWindow::event(e);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == panels_[0] && e->type() == QEvent::MouseButtonPress &&
+      static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton && ActiveDrawWindow()) {
+    ZoomMenu()->popup(panels_[0]->mapToGlobal(QPoint(0, 0)));
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, e);
+}
 
 // --- windows ----------------------------------------------------------------------------------
 

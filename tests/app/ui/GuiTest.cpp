@@ -22,6 +22,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
+#include <QStatusTipEvent>
 #include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
@@ -155,6 +156,23 @@ TEST_F(Gui, CommandsFollowTheActivePicture) {
   form_->Action("actViewZoomCancel")->trigger();
   form_->RefreshStatus();
   EXPECT_EQ(form_->Panel(0)->text(), QStringLiteral("100%"));
+}
+
+TEST_F(Gui, ZoomPanelOffersTheStepsAndHintsKeepThePanels) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(64, 64, 72, false);
+  ASSERT_NE(w, nullptr);
+  QMenu* steps = form_->ZoomMenu();
+  ASSERT_EQ(steps->actions().size(), 18);
+  EXPECT_EQ(steps->actions().front()->text(), QStringLiteral("800%"));
+  EXPECT_EQ(steps->actions().back()->text(), QStringLiteral("6%"));
+  steps->actions()[3]->trigger();  // 300 %
+  EXPECT_EQ(w->Paper().zoomIndex, 6);
+  EXPECT_EQ(form_->Panel(0)->text(), QStringLiteral("300%"));
+  QStatusTipEvent tip(QStringLiteral("a hint"));
+  QApplication::sendEvent(form_.get(), &tip);
+  EXPECT_EQ(form_->Panel(3)->text(), QStringLiteral("a hint"));
+  EXPECT_TRUE(form_->Panel(0)->isVisible());
 }
 
 // --- new picture ---------------------------------------------------------------------------------
