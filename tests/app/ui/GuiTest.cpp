@@ -131,6 +131,24 @@ TEST_F(Gui, StartsWithItsTitleAndPanels) {
   EXPECT_EQ(form_->Action("actFileSave")->text(), QString::fromUtf8("上書き保存(&S)"));
 }
 
+TEST_F(Gui, CommandLineFilesOpenAtTheFirstShow) {
+  const std::string a = Path("a.tci"), b = Path("b.png");
+  MakeTci(a, 16, 16, 0xFF000000u);
+  MakeTwoBandPng(b, 8, 8);
+  form_->SetStartupFiles({a, b});
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(form_->DrawWindows().empty());  // not before the window is shown
+  form_->show();
+  ASSERT_TRUE(WaitFor([&] { return form_->DrawWindows().size() == 2; }));
+  EXPECT_EQ(form_->DrawWindows()[0]->Doc().path, a);
+  EXPECT_EQ(form_->DrawWindows()[1]->Doc().path, b);
+  // Showing it again opens nothing more.
+  form_->hide();
+  form_->show();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form_->DrawWindows().size(), 2u);
+}
+
 TEST_F(Gui, CommandsFollowTheActivePicture) {
   form_->show();
   form_->UpdateCommands();
@@ -759,6 +777,21 @@ TEST_F(TwoProcesses, StaleSocketFileStillAllowsANormalStart) {
   first.waitForFinished();
   EXPECT_TRUE(answered);
   EXPECT_TRUE(running) << first.readAllStandardError().toStdString();
+}
+
+TEST(BatchNotify, TheCallerHearsTheOutcomeCode) {
+  CInstanceServer caller(0);
+  ASSERT_TRUE(caller.Listen(NotifyServerPath(4711)));
+  std::vector<uint32_t> heard;
+  caller.outcome = [&](uint32_t code) { heard.push_back(code); };
+  bool sent = false;
+  // The sender waits for its bytes to go out while this loop serves the caller's side.
+  QTimer::singleShot(0, [&] { sent = SendBatchOutcome(4711, 11); });
+  ASSERT_TRUE(WaitFor([&] { return !heard.empty(); }, 5000));
+  EXPECT_TRUE(sent);
+  EXPECT_EQ(heard, std::vector<uint32_t>{11});
+  // Nobody listening under another number: the run goes on without telling anyone.
+  EXPECT_FALSE(SendBatchOutcome(4712, 8, 200));
 }
 
 TEST(Frames, SplitAtTheirBoundaries) {
