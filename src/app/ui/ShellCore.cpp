@@ -177,7 +177,9 @@ const std::vector<MenuSpec>& Menus() {
        false,
        {{"actEditUndo", "取り消し(&Z)", "Ctrl+Z", ""},
         {"actEditRedo", "やり直し(&R)", "Ctrl+Y", ""},
-        {"actEditUndoClear", "メモリの解放(&F)", "", ""}}},
+        {"actEditUndoClear", "メモリの解放(&F)", "", ""},
+        {"actEditVisCanvasColor", "用紙色を有効にする(&C)", "", "", true, true, "用紙色(&B)"},
+        {"actEditVisBGPattern", "用紙透明部分を表示(&P)", "", "", true, false, "用紙色(&B)"}}},
       {"レイヤ(&L)",
        false,
        false,
@@ -206,7 +208,9 @@ const std::vector<MenuSpec>& Menus() {
         {"actFileSaveEventGuard", "保護付きイベントデータの保存(&G)...", "", ""},
         {"actEventPlayPause", "イベント再生の一時停止(&P)", "", "", false, true},
         {"actEventPlayResume", "イベント再生の再開(&R)", "", ""},
-        {"actEventPlayStop", "イベント再生の終了(&E)", "", ""}}},
+        {"actEventPlayStop", "イベント再生の終了(&E)", "", ""},
+        {"actEventRecStop", "イベント記録の中止(&X)", "", "", false, true},
+        {"actEventWait", "イベント再生にウエイトをかける(&W)", "Ctrl+W", "", true}}},
       {"表示(&V)",
        false,
        false,
@@ -214,7 +218,8 @@ const std::vector<MenuSpec>& Menus() {
         {"actViewZoomOut", "縮小表示(&O)", "", ""},
         {"actViewZoomCancel", "等倍表示(&N)", "F7", ""},
         {"actWindowSizeFit", "ウインドウサイズの調整(&F)", "F8", ""},
-        {"actViewAntiAlias", "アンチエイリアス表示(&A)", "F9", "", true}}},
+        {"actViewAntiAlias", "アンチエイリアス表示(&A)", "F9", "", true},
+        {"actShowGrid", "グリッドの表示(&G)", "", "", true}}},
       {"ウインドウ(&W)",
        false,
        true,
@@ -230,6 +235,7 @@ CommandContext ContextOf(const TMainForm& form) {
   CommandContext c;
   c.windowCount = int32_t(form.DrawWindows().size());
   c.batch = TDrawWindow::BatchRun();
+  c.eventWait = form.EventWait();
   if (TDrawWindow* w = form.ActiveDrawWindow()) {
     CPictureDocument& d = w->Doc();
     c.hasWindow = true;
@@ -246,6 +252,10 @@ CommandContext ContextOf(const TMainForm& form) {
     c.layerCount = d.Paper().LayerCount();
     c.activeLayer = d.Paper().ActiveIndex();
     c.antialiased = d.Paper().settings.antialiasedDisplay;
+    c.recording = d.HasEvents();
+    c.gridOn = d.Paper().gridOn != 0;
+    c.paperColourOn = d.Paper().paperColorOn != 0;
+    c.checkerOn = d.Paper().showChecker != 0;
   }
   return c;
 }
@@ -270,13 +280,21 @@ bool CommandEnabled(const std::string& n, const CommandContext& c) {
   if (n == "actEventPlayStop") return replay;
   if (n == "actEventPlayPause") return replay && !c.oldReplay && !c.replayPaused;
   if (n == "actEventPlayResume") return replay && !c.oldReplay && c.replayPaused;
-  if (n.rfind("actView", 0) == 0 || n == "actWindowSizeFit") return window;
+  if (n == "actEventRecStop") return window && !c.replaying && c.recording;
+  if (n == "actEventWait") return true;
+  if (n.rfind("actView", 0) == 0 || n == "actWindowSizeFit" || n == "actShowGrid" ||
+      n == "actEditVisCanvasColor" || n == "actEditVisBGPattern")
+    return window;
   if (n.rfind("actWindow", 0) == 0) return c.windowCount > 1;
   return false;
 }
 
 bool CommandChecked(const std::string& n, const CommandContext& c) {
   if (n == "actViewAntiAlias") return c.antialiased;
+  if (n == "actShowGrid") return c.gridOn;
+  if (n == "actEditVisCanvasColor") return c.paperColourOn;
+  if (n == "actEditVisBGPattern") return c.checkerOn;
+  if (n == "actEventWait") return c.eventWait;
   return false;
 }
 

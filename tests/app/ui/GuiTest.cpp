@@ -29,6 +29,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "app/AppProfile.h"
@@ -429,6 +430,52 @@ TEST_F(Gui, ReplayingWindowsPauseAndStop) {
   EXPECT_TRUE(form_->Action("actEventPlayResume")->isEnabled());
   form_->Action("actEventPlayStop")->trigger();
   EXPECT_FALSE(w->ReplayRunning());
+}
+
+TEST_F(Gui, ReplayWithWaitsTakesOneStepPerTick) {
+  form_->show();
+  form_->Action("actEventWait")->trigger();
+  form_->UpdateCommands();
+  EXPECT_TRUE(profile_.config.eventWait);
+  EXPECT_TRUE(form_->Action("actEventWait")->isChecked());
+  TDrawWindow* w = form_->OpenFile(TINTARA_EXAMPLES_DIR "/panes.te4");
+  ASSERT_NE(w, nullptr);
+  form_->Tick();
+  form_->Tick();
+  form_->Tick();
+  EXPECT_TRUE(w->ReplayRunning());
+  form_->Action("actEventWait")->trigger();
+  ASSERT_TRUE(WaitFor([&] { return !w->ReplayRunning(); }));
+}
+
+TEST_F(Gui, DisplaySwitchesAreCheckedWhileOn) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(32, 32, 72, false);
+  ASSERT_NE(w, nullptr);
+  struct Case {
+    const char* action;
+    std::function<bool()> on;
+  } cases[] = {
+      {"actShowGrid", [&] { return w->Paper().gridOn != 0; }},
+      {"actEditVisCanvasColor", [&] { return w->Paper().paperColorOn != 0; }},
+      {"actEditVisBGPattern", [&] { return w->Paper().showChecker != 0; }},
+      {"actViewAntiAlias", [&] { return w->Paper().settings.antialiasedDisplay; }},
+  };
+  for (const Case& c : cases) {
+    QAction* a = form_->Action(c.action);
+    ASSERT_NE(a, nullptr) << c.action;
+    const bool before = c.on();
+    a->trigger();
+    form_->UpdateCommands();
+    EXPECT_NE(c.on(), before) << c.action;
+    EXPECT_EQ(a->isChecked(), c.on()) << c.action;
+  }
+  // Recording stops on request: the events can no longer be saved from this picture.
+  form_->UpdateCommands();
+  ASSERT_TRUE(form_->Action("actEventRecStop")->isEnabled());
+  form_->Action("actEventRecStop")->trigger();
+  form_->UpdateCommands();
+  EXPECT_FALSE(form_->Action("actFileSaveEvent")->isEnabled());
 }
 
 // --- closing --------------------------------------------------------------------------------------
