@@ -402,7 +402,9 @@ TEST_F(Gui, ReplaysAFirstGenerationEventFileWithoutTakingItsName) {
   TDrawWindow* w = form_->OpenFile(file);
   ASSERT_NE(w, nullptr) << (notes_.warnings.empty() ? "" : notes_.warnings.front());
   form_->UpdateCommands();
-  if (w->ReplayRunning()) EXPECT_FALSE(form_->Action("actEventPlayPause")->isEnabled());
+  if (w->ReplayRunning()) {
+    EXPECT_FALSE(form_->Action("actEventPlayPause")->isEnabled());
+  }
   ASSERT_TRUE(WaitFor([&] { return !w->ReplayRunning(); }));
   EXPECT_EQ(w->Paper().width, 8);
   EXPECT_EQ(w->Paper().height, 6);
@@ -792,6 +794,37 @@ TEST_F(TwoProcesses, RenderRunNeverAsksTheRunningInstance) {
       << output_;
   EXPECT_EQ(asked, 0);
   EXPECT_TRUE(fs::exists(Path("out/panes.bmp")));
+}
+
+TEST_F(TwoProcesses, StartsWithTheCommandLineFileAndSavesTheSettingsAtTheEnd) {
+  MakeTci(Path("start.tci"), 16, 16, 0xFF000000u);
+  const std::string conf = std::string(getenv("XDG_CONFIG_HOME")) + "/Norvane/Tintara4 Deva.conf";
+  fs::remove(conf);
+  QProcess p;
+  p.setWorkingDirectory(QString::fromStdString(dir_));
+  p.start(QStringLiteral(TINTARA_EXE), {QStringLiteral("start.tci")});
+  ASSERT_TRUE(p.waitForStarted(5000));
+  // It answers as the interactive instance once it runs (its files open at its first show).
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return p.state() != QProcess::Running ||
+               HandOverToRunningInstance(InstanceServerPath(), {}, 500) == HandOverResult::kHandedOver;
+      },
+      20000));
+  ASSERT_EQ(p.state(), QProcess::Running) << p.readAllStandardError().toStdString();
+  p.terminate();  // the end of a session: the windows close as the user would close them
+  ASSERT_TRUE(WaitFor([&] { return p.state() == QProcess::NotRunning; }, 20000));
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 0);
+  // The recent list, written with the rest of the settings, names the opened file.
+  FILE* f = std::fopen(conf.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  std::string text(1 << 16, '\0');
+  text.resize(std::fread(text.data(), 1, text.size(), f));
+  std::fclose(f);
+  EXPECT_NE(text.find("[fileMRU]"), std::string::npos) << text;
+  EXPECT_NE(text.find(Path("start.tci")), std::string::npos) << text;
+  EXPECT_NE(text.find("[window]"), std::string::npos) << text;
 }
 
 TEST_F(TwoProcesses, StaleSocketFileStillAllowsANormalStart) {
