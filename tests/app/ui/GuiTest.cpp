@@ -772,11 +772,33 @@ TEST_F(TwoProcesses, SecondStartHandsRelativePathsOverInOrder) {
   form_->show();
   EXPECT_EQ(Run({QStringLiteral("one.tci"), QStringLiteral("two.tci")}, QString::fromStdString(dir_)), 0)
       << output_;
+  ASSERT_TRUE(WaitFor([&] { return form_->DrawWindows().size() == 2; }));
   const std::vector<TDrawWindow*> windows = form_->DrawWindows();
-  ASSERT_EQ(windows.size(), 2u);
   EXPECT_EQ(windows[0]->Doc().path, Path("one.tci"));
   EXPECT_EQ(windows[1]->Doc().path, Path("two.tci"));
   EXPECT_GE(activations, 1);
+}
+
+TEST_F(TwoProcesses, ASlowOrAskingOpenDoesNotKeepTheSecondStartWaiting) {
+  CInstanceServer server;
+  ASSERT_TRUE(server.Listen(InstanceServerPath()));
+  QProcess second;
+  std::vector<std::string> opened;
+  bool endedWhileOpening = false;
+  // The first path's open takes as long as a question box the user leaves open.
+  server.openFile = [&](const std::string& path) {
+    opened.push_back(path);
+    if (opened.size() == 1)
+      endedWhileOpening = WaitFor([&] { return second.state() == QProcess::NotRunning; }, 15000);
+    return true;
+  };
+  second.setWorkingDirectory(QString::fromStdString(dir_));
+  second.start(QStringLiteral(TINTARA_EXE), {QStringLiteral("x.tci"), QStringLiteral("y.tci")});
+  ASSERT_TRUE(second.waitForStarted(5000));
+  ASSERT_TRUE(WaitFor([&] { return opened.size() == 2; }, 20000));
+  EXPECT_TRUE(endedWhileOpening);
+  EXPECT_EQ(second.exitCode(), 0);
+  EXPECT_EQ(opened, (std::vector<std::string>{Path("x.tci"), Path("y.tci")}));
 }
 
 TEST_F(TwoProcesses, RenderRunNeverAsksTheRunningInstance) {
