@@ -78,6 +78,7 @@ TMainForm::TMainForm(CAppProfile& profile, ISettingsStore* store, bool renderRun
     }
   }
   panels_[0]->installEventFilter(this);
+  mdi_->viewport()->installEventFilter(this);
   if (store_) recent_.Load(*store_);
   BuildMenus();
   RebuildRecentMenu();
@@ -307,6 +308,12 @@ bool TMainForm::event(QEvent* e) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
+  // A double click on the empty frame is the open command.
+  if (watched == mdi_->viewport() && e->type() == QEvent::MouseButtonDblClick &&
+      static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
+    RunOpenDialog();
+    return true;
+  }
   if (watched == panels_[0] && e->type() == QEvent::MouseButtonPress &&
       static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton && ActiveDrawWindow()) {
     ZoomMenu()->popup(panels_[0]->mapToGlobal(QPoint(0, 0)));

@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QStatusTipEvent>
 #include <QTimer>
@@ -252,6 +253,30 @@ TEST_F(Gui, OpensAPictureFileAndListsItFirst) {
   // The same path again activates the open window rather than opening a second one.
   EXPECT_EQ(form_->OpenFile(file), w);
   EXPECT_EQ(form_->DrawWindows().size(), 1u);
+}
+
+TEST_F(Gui, OpenDialogRemembersItsFolderAndFilter) {
+  const std::string file = Path("dlg.tci");
+  MakeTci(file, 16, 16, 0xFF000000u);
+  profile_.fileIO.pictLoadExtIdx = 2;
+  form_->fileDialog = [&](const FileDialogRequest& r) {
+    requests_.push_back(r);
+    return FileDialogAnswer{QString::fromStdString(file), 4};
+  };
+  form_->show();
+  // A double click on the empty frame opens the dialog.
+  QWidget* frame = form_->Mdi()->viewport();
+  QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(5, 5), frame->mapToGlobal(QPointF(5, 5)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(frame, &click);
+  ASSERT_EQ(requests_.size(), 1u);
+  EXPECT_EQ(requests_[0].filterIndex, 1);
+  EXPECT_EQ(requests_[0].filters.size(), 8);
+  EXPECT_EQ(requests_[0].filters[1], QString::fromUtf8("Tintara 纸张图像 (*.tci) (*.tci)"));
+  EXPECT_EQ(requests_[0].defaultSuffix, QStringLiteral("tci"));
+  ASSERT_EQ(form_->DrawWindows().size(), 1u);
+  EXPECT_EQ(profile_.fileIO.loadPath, dir_ + "/");
+  EXPECT_EQ(profile_.fileIO.pictLoadExtIdx, 5);
 }
 
 TEST_F(Gui, OpenFailuresSayWhy) {
