@@ -594,8 +594,8 @@ TDrawWindow* TMainForm::OpenFile(const std::string& path) {
     if (!ok) ShowWarning(shell::kNotEventFileText);
   }
   if (!ok) {
-    w->Doc().modified = false;
-    w->close();
+    // Never shown: it goes at once, without a question.
+    delete w;
     return nullptr;
   }
   w->replayEnded = [this](TDrawWindow& d) {
