@@ -478,6 +478,13 @@ FileDialogAnswer TMainForm::AskFile(const FileDialogRequest& r) {
     dialog.selectNameFilter(r.filters[r.filterIndex]);
   // The suffix is applied inside the dialog, so that its overwrite question sees the real name.
   dialog.setDefaultSuffix(r.defaultSuffix);
+  // A name typed without extension takes the chosen filter's own (the default one for "*.*").
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &r](const QString& filter) {
+    const qsizetype open = filter.lastIndexOf(QLatin1Char('('));
+    const QString first = filter.mid(open + 1).section(QLatin1Char(' '), 0, 0).remove(QLatin1Char(')'));
+    const QString ext = first.startsWith(QStringLiteral("*.")) ? first.mid(2) : QString();
+    dialog.setDefaultSuffix(ext.isEmpty() || ext.contains(QLatin1Char('*')) ? r.defaultSuffix : ext);
+  });
   if (!r.proposedName.isEmpty()) dialog.selectFile(r.proposedName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return answer;
   answer.path = dialog.selectedFiles().front();

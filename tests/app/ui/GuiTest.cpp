@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
@@ -353,6 +354,25 @@ TEST_F(Gui, SavesAndReopens) {
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again->Paper().LayerCount(), 2);
   EXPECT_EQ(again->Paper().Layer(1)->name, "green");
+}
+
+TEST_F(Gui, TheProgramsSaveDialogAddsTheSuffix) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(16, 16, 72, false);
+  ASSERT_NE(w, nullptr);
+  profile_.fileIO.savePath = dir_ + "/";
+  QString folder;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    folder = dialog->directory().absolutePath();
+    dialog->selectFile(QString::fromStdString(Path("typed")));
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+  ASSERT_TRUE(form_->SaveAs(*w));
+  EXPECT_EQ(folder.toStdString(), dir_);
+  EXPECT_EQ(w->Doc().path, Path("typed.tci"));
+  EXPECT_TRUE(fs::exists(Path("typed.tci")));
 }
 
 TEST_F(Gui, FlatSavesOfATransparentPictureAreOverWhite) {
