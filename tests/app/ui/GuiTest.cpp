@@ -894,6 +894,31 @@ TEST_F(TwoProcesses, StartsWithTheCommandLineFileAndSavesTheSettingsAtTheEnd) {
   EXPECT_NE(text.find("[window]"), std::string::npos) << text;
 }
 
+TEST_F(TwoProcesses, BatchRunTellsTheCallerNamedByW) {
+  CInstanceServer caller(0);
+  ASSERT_TRUE(caller.Listen(NotifyServerPath(77)));
+  std::vector<uint32_t> heard;
+  caller.outcome = [&](uint32_t code) { heard.push_back(code); };
+  fs::copy_file(TINTARA_EXAMPLES_DIR "/panes.te4", Path("w.te4"));
+  fs::create_directories(Path("out"));
+  const QString out = QString::fromStdString("-O" + Path("out"));
+  struct Case {
+    QStringList args;
+    int code;
+  } cases[] = {
+      {{QStringLiteral("-render"), QStringLiteral("-W77"), out, QStringLiteral("w.te4")}, 8},
+      {{QStringLiteral("-viewer"), QStringLiteral("-W77"), QStringLiteral("w.te4")}, 13},
+      {{QStringLiteral("-render"), QStringLiteral("-W77"), out, QStringLiteral("missing.te4")}, 10},
+  };
+  for (const Case& c : cases) {
+    heard.clear();
+    EXPECT_EQ(Run(c.args, QString::fromStdString(dir_)), c.code) << output_;
+    ASSERT_TRUE(WaitFor([&] { return !heard.empty(); }, 5000)) << c.code;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(heard, std::vector<uint32_t>{uint32_t(c.code)});  // exactly once
+  }
+}
+
 TEST_F(TwoProcesses, StaleSocketFileStillAllowsANormalStart) {
   // A socket file nobody listens on, as a killed instance leaves it.
   const QString path = InstanceServerPath();
