@@ -16,6 +16,7 @@
 #include "app/ui/MainForm.h"
 #include "app/ui/MessageBoxes.h"
 #include "app/ui/QtSettingsStore.h"
+#include "app/ui/ShellRules.h"
 #include "app/ui/SingleInstance.h"
 
 namespace tintara {
@@ -62,6 +63,25 @@ int RunGui(int argc, char** argv, const StartupOptions& options, const std::vect
   CAppProfile profile(env);
   CQtSettingsStore store(CQtSettingsStore::DefaultPath());
   profile.LoadAll(store);
+
+  // The interface texts of the companion module beside the program, when there is one.
+  const QFileInfo program(QCoreApplication::applicationFilePath());
+  const std::string module =
+      (program.absolutePath() + QLatin1Char('/') + program.completeBaseName() + QStringLiteral(".enu"))
+          .toStdString();
+  shell::ResourceTable texts;
+  switch (shell::LoadResourceModule(module, texts)) {
+    case shell::ResourceLoad::kUnreadable:
+      ShowWarning(shell::ResourceFailedMessage(module));
+      SetNotifySink(previousSink);
+      return 1;
+    case shell::ResourceLoad::kLoaded:
+      shell::SetResourceTable(std::move(texts));
+      profile.Env().languageGroup = 2;
+      break;
+    case shell::ResourceLoad::kAbsent:
+      break;
+  }
 
   int status = 0;
   {

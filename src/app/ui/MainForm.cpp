@@ -247,7 +247,8 @@ void TMainForm::BuildMenus() {
       if (c.separatorBefore) target->addSeparator();
       if (c.name == "actCloseApp") exitSeparator_ = m->addSeparator();
       QAction* a = AddCommand(
-          target, c.name, c.caption.c_str(), QKeySequence(Q(c.shortcut)), c.hint.c_str(), it->second,
+          target, c.name, shell::Text(c.name, c.caption).c_str(), QKeySequence(Q(c.shortcut)),
+          shell::Text(c.name + ".hint", c.hint).c_str(), it->second,
           [this, name = c.name] { return shell::CommandEnabled(name, shell::ContextOf(*this)); },
           c.checkable ? std::function<bool()>([this, name = c.name] {
             return shell::CommandChecked(name, shell::ContextOf(*this));

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace tintara::shell {
 
@@ -260,6 +262,66 @@ bool CommandChecked(const std::string& n, const CommandContext& c) {
   if (n == "actEditVisBGPattern") return c.checkerOn;
   if (n == "actEventWait") return c.eventWait;
   return false;
+}
+
+namespace {
+
+ResourceTable& Resources() {
+  static ResourceTable table;
+  return table;
+}
+
+// Whole UTF-8 sequences only: a module in another encoding is refused, not shown garbled.
+bool IsUtf8(const std::string& s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    for (size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return false;
+    i += n;
+  }
+  return true;
+}
+
+}  // namespace
+
+ResourceLoad LoadResourceModule(const std::string& path, ResourceTable& out) {
+  std::error_code ec;
+  if (!fs::exists(fs::path(path), ec)) return ResourceLoad::kAbsent;
+  if (!fs::is_regular_file(fs::path(path), ec)) return ResourceLoad::kUnreadable;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return ResourceLoad::kUnreadable;
+  std::stringstream all;
+  all << in.rdbuf();
+  if (in.bad() || !IsUtf8(all.str())) return ResourceLoad::kUnreadable;
+  ResourceTable table;
+  std::string line;
+  std::istringstream lines(all.str());
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    const size_t eq = line.find('=');
+    if (eq == 0 || eq == std::string::npos) return ResourceLoad::kUnreadable;
+    std::string text = line.substr(eq + 1);
+    for (size_t at = text.find("\\r"); at != std::string::npos; at = text.find("\\r", at + 1))
+      text.replace(at, 2, "\r");
+    table.texts[line.substr(0, eq)] = text;
+  }
+  out = std::move(table);
+  return ResourceLoad::kLoaded;
+}
+
+std::string ResourceFailedMessage(const std::string& path) {
+  return Format("载入 \"%s\" 失败!", path.c_str());
+}
+
+void SetResourceTable(ResourceTable table) { Resources() = std::move(table); }
+
+std::string Text(const std::string& key, const std::string& builtIn) {
+  const auto it = Resources().texts.find(key);
+  return it == Resources().texts.end() ? builtIn : it->second;
 }
 
 }  // namespace tintara::shell

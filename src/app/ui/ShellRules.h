@@ -100,4 +100,21 @@ struct CommandContext {
 bool CommandEnabled(const std::string& name, const CommandContext& c);
 bool CommandChecked(const std::string& name, const CommandContext& c);
 
+// --- the interface resource module ---------------------------------------------------------
+// "<program>.enu" beside the executable: UTF-8 lines "key=text" ('#' starts a comment line,
+// blank lines are passed over, "\r" in a text stands for a line break). Its texts take the
+// place of the built-in ones: a command's caption under its name ("actFileNew=..."), its hint
+// under the name and ".hint". A module that is present but cannot be read, or holds a line
+// that is none of these, is refused as a whole.
+enum class ResourceLoad { kAbsent, kLoaded, kUnreadable };
+struct ResourceTable {
+  std::map<std::string, std::string> texts;
+};
+ResourceLoad LoadResourceModule(const std::string& path, ResourceTable& out);
+// "载入 \"%s\" 失败!" with the module's path.
+std::string ResourceFailedMessage(const std::string& path);
+// The module's text for a key, else `builtIn`. The table is installed once at start-up.
+void SetResourceTable(ResourceTable table);
+std::string Text(const std::string& key, const std::string& builtIn);
+
 }  // namespace tintara::shell

@@ -40,6 +40,7 @@
 #include "app/ui/MessageBoxes.h"
 #include "app/ui/NewWindow.h"
 #include "app/ui/PictureDocument.h"
+#include "app/ui/ShellRules.h"
 #include "app/ui/SingleInstance.h"
 #include "events/OldPackets.h"
 #include "files/GraphicsLib.h"
@@ -150,6 +151,22 @@ TEST_F(Gui, CommandLineFilesOpenAtTheFirstShow) {
   form_->show();
   QCoreApplication::processEvents();
   EXPECT_EQ(form_->DrawWindows().size(), 2u);
+}
+
+TEST(ResourceTexts, CaptionsAndHintsOfTheCommands) {
+  shell::ResourceTable t;
+  t.texts["actFileOpen"] = "&Open...";
+  t.texts["actFileOpen.hint"] = "Opens a picture";
+  shell::SetResourceTable(t);
+  CAppProfile profile;
+  RecordingNotifySink notes;
+  {
+    TMainForm form(profile, nullptr);
+    EXPECT_EQ(form.Action("actFileOpen")->text(), QStringLiteral("&Open..."));
+    EXPECT_EQ(form.Action("actFileOpen")->statusTip(), QStringLiteral("Opens a picture"));
+    EXPECT_EQ(form.Action("actFileNew")->text(), QString::fromUtf8("新規作成(&N)..."));
+  }
+  shell::SetResourceTable({});
 }
 
 TEST_F(Gui, CommandsFollowTheActivePicture) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <set>
 #include <string>
 
@@ -254,6 +256,62 @@ TEST(CommandTable, CaptionsAndShortcuts) {
   EXPECT_EQ(file.caption, "ファイル(&F)");
   EXPECT_TRUE(file.isFile);
   EXPECT_EQ(file.commands.back().name, "actCloseApp");
+}
+
+class ResourceModule : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/tintara-enu-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+  }
+  void TearDown() override {
+    SetResourceTable({});
+    std::filesystem::remove_all(dir_);
+  }
+  std::string Write(const std::string& bytes) {
+    const std::string path = dir_ + "/tintara.enu";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    return path;
+  }
+  std::string dir_;
+};
+
+TEST_F(ResourceModule, ItsTextsTakeThePlaceOfTheBuiltInOnes) {
+  ResourceTable t;
+  ASSERT_EQ(LoadResourceModule(Write("# interface texts\r\n\r\nactFileNew=&New...\r\n"
+                                     "actFileNew.hint=Makes a picture\\rof any size\n"
+                                     "empty=\n"),
+                               t),
+            ResourceLoad::kLoaded);
+  SetResourceTable(t);
+  EXPECT_EQ(Text("actFileNew", "新規作成(&N)..."), "&New...");
+  EXPECT_EQ(Text("actFileNew.hint", ""), "Makes a picture\rof any size");
+  EXPECT_EQ(Text("empty", "x"), "");
+  EXPECT_EQ(Text("actFileOpen", "開く(&O)..."), "開く(&O)...");
+}
+
+TEST_F(ResourceModule, AbsentOrRefusedAsAWhole) {
+  ResourceTable t;
+  t.texts["kept"] = "yes";
+  EXPECT_EQ(LoadResourceModule(dir_ + "/none.enu", t), ResourceLoad::kAbsent);
+  const struct {
+    const char* what;
+    std::string bytes;
+  } bad[] = {
+      {"a line without '='", "actFileNew=ok\njust words\n"},
+      {"an empty key", "=text\n"},
+      {"not UTF-8", "actFileNew=\x83\x74\x83\x40\x83\x43\x83\x8b\n"},
+  };
+  for (const auto& b : bad) {
+    EXPECT_EQ(LoadResourceModule(Write(b.bytes), t), ResourceLoad::kUnreadable) << b.what;
+    EXPECT_EQ(t.texts.at("kept"), "yes") << b.what;  // nothing of a refused module is taken
+  }
+  // A folder in the module's place cannot be read either.
+  std::filesystem::create_directory(dir_ + "/dir.enu");
+  EXPECT_EQ(LoadResourceModule(dir_ + "/dir.enu", t), ResourceLoad::kUnreadable);
+  EXPECT_EQ(ResourceFailedMessage("/opt/tintara.enu"), "载入 \"/opt/tintara.enu\" 失败!");
 }
 
 }  // namespace
