@@ -24,7 +24,7 @@ CPictureDocument::CPictureDocument(IPaperHost* host, const PaperSettings& settin
     : paper_(host, settings) {}
 
 CPictureDocument::~CPictureDocument() {
-  // The player and the journal go before the paper that points at them.
+  // The players and the journal go before the paper that points at them.
   player_.reset();
   paper_.SetJournal(nullptr);
 }
@@ -101,6 +101,8 @@ int32_t CPictureDocument::StartReplay(const std::string& file, bool batch) {
     return started;
   }
   paper_.title = StemOf(file);
+  // The stream forgets its protection when it cannot be continued; the paper keeps it.
+  if (events_.protectedStream) paper_.protectedReplay = 1;
   if (player_->Ended()) FinishReplay();
   return 0;
 }

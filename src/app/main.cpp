@@ -1,4 +1,4 @@
-// Tintara's command-line entry point (until the interface is built).
+// Tintara's entry point: the program window, the unattended runs and the conversions.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -9,6 +9,13 @@
 #include "app/Export.h"
 #include "app/SelfTest.h"
 #include "pixel/Arith.h"
+#include "platform/Notify.h"
+
+#ifdef TINTARA_WITH_GUI
+#include "app/AppProfile.h"
+#include "app/ui/GuiMain.h"
+#include "app/ui/QtSettingsStore.h"
+#endif
 
 namespace {
 constexpr const char* kVersion = "Tintara 4.0.0";
@@ -26,6 +33,17 @@ constexpr const char* kHelp =
     "       tintara --version                      print the version\n"
     "       tintara --selftest-image OUT.bmp       write the pixel-operations test picture\n"
     "       tintara --help                         this text\n";
+
+// The JPEG quality of a conversion is the one the program's JPEG dialog would start with.
+tintara::JpegOptions JpegSettings() {
+#ifdef TINTARA_WITH_GUI
+  tintara::CAppProfile profile;
+  profile.LoadAll(tintara::CQtSettingsStore(tintara::CQtSettingsStore::DefaultPath()));
+  return tintara::JpegOptionsFromProfile(profile.fileIO);
+#else
+  return {};
+#endif
+}
 
 int Usage() {
   std::fputs(kHelp, stderr);
@@ -52,17 +70,35 @@ int main(int argc, char** argv) {
     std::printf("%s\n", out.c_str());
     return 0;
   }
-  const tintara::StartupOptions options =
-      tintara::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  // The command line's warnings wait until it is known whether boxes or stderr show them.
+  std::vector<std::string> warnings;
+  tintara::StartupOptions options;
+  {
+    tintara::RecordingNotifySink held;
+    options = tintara::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    warnings = held.warnings;
+  }
   if (options.exportRun) {
+    // A conversion never opens a window: whatever it has to say goes to stderr, and every
+    // question takes its safe answer.
+    tintara::CTerminalNotifySink terminal;
+    tintara::SetNotifySink(&terminal);
+    for (const std::string& w : warnings) tintara::ShowWarning(w);
     if (options.exportMissing) {
       std::fputs("tintara: -export needs an output and an input file: tintara -export OUT IN\n", stderr);
+      tintara::SetNotifySink(nullptr);
       return Usage();
     }
-    const tintara::ExportOutcome done = tintara::ExportFile(options.exportOut, options.exportIn);
+    const tintara::ExportOutcome done =
+        tintara::ExportFile(options.exportOut, options.exportIn, JpegSettings());
     if (done.exitStatus != 0) std::fprintf(stderr, "tintara: %s\n", done.message.c_str());
+    tintara::SetNotifySink(nullptr);
     return done.exitStatus;
   }
+#ifdef TINTARA_WITH_GUI
+  if (!options.batch) return tintara::RunGui(argc, argv, options, warnings);
+#endif
+  for (const std::string& w : warnings) tintara::ShowWarning(w);
   if (!options.batch) return Usage();
   // The outcome code is also the exit status, so that a calling script can tell them apart.
   const tintara::BatchReport report = tintara::RunBatch(options);

@@ -1,0 +1,91 @@
+#include "app/ui/GuiMain.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <memory>
+
+#include "app/AppProfile.h"
+#include "app/ui/DrawWindow.h"
+#include "app/ui/MainForm.h"
+#include "app/ui/MessageBoxes.h"
+#include "app/ui/QtSettingsStore.h"
+#include "app/ui/SingleInstance.h"
+
+namespace tintara {
+
+int RunGui(int argc, char** argv, const StartupOptions& options, const std::vector<std::string>& warnings) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Tintara4.0"));
+  CQtNotifySink boxes;
+  INotifySink* previousSink = SetNotifySink(&boxes);
+  // A palette display shows pictures badly; the user may still go on.
+  if (const QScreen* screen = QGuiApplication::primaryScreen(); screen && screen->depth() < 15) {
+    const std::string question =
+        std::string(kProductName) +
+        " はパレットモードでの動作には対応していません!\r16bit カラー以上でご使用ください "
+        "(** 32bit カラーが最適です **)\r\rそれでも起動しますか?";
+    if (AskConfirm(question, ConfirmButtons::YesNo) != ConfirmAnswer::Yes) {
+      SetNotifySink(previousSink);
+      return 0;
+    }
+  }
+  for (const std::string& w : warnings) ShowWarning(w);
+
+  // One interactive instance per user: a later start hands its files over and ends.
+  const InstanceStart instance = StartSingleInstance(options.files, &app);
+  if (instance.handedOver) {
+    SetNotifySink(previousSink);
+    return 0;
+  }
+
+  AppEnvironment env = GatherEnvironment();
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    env.screenWidth = screen->geometry().width();
+    env.screenHeight = screen->geometry().height();
+  }
+  CAppProfile profile(env);
+  CQtSettingsStore store(CQtSettingsStore::DefaultPath());
+  profile.LoadAll(store);
+
+  int status = 0;
+  {
+    TMainForm form(profile, &store, options.Render());
+    boxes.SetMainWindow(&form);
+    const WindowSettings& ws = profile.window;
+    if (ws.mainWinW >= CAppProfile::kMinMainWinSize && ws.mainWinH >= CAppProfile::kMinMainWinSize)
+      form.setGeometry(ws.mainWinX, ws.mainWinY, ws.mainWinW, ws.mainWinH);
+    else
+      form.resize(1024, 720);
+    if (instance.server) {
+      instance.server->openFile = [&form](const std::string& path) { return form.OpenFile(path) != nullptr; };
+      instance.server->activate = [&form] { form.BringToFront(); };
+    }
+    form.SetStartupFiles(options.files);
+    if (ws.mainWinMax) {
+      // Without a window manager nobody maximises: the window takes the screen itself.
+      if (const QScreen* screen = QGuiApplication::primaryScreen())
+        form.setGeometry(screen->availableGeometry());
+      form.showMaximized();
+    } else
+      form.show();
+    status = app.exec();
+    // The main window's place for the next start.
+    profile.window.mainWinMax = form.isMaximized();
+    if (!form.isMaximized() && !form.isMinimized()) {
+      const QRect g = form.geometry();
+      profile.window.mainWinX = g.x();
+      profile.window.mainWinY = g.y();
+      profile.window.mainWinW = g.width();
+      profile.window.mainWinH = g.height();
+    }
+    boxes.SetMainWindow(nullptr);
+  }
+  profile.SaveAll(store);
+  store.Sync();
+  SetNotifySink(previousSink);
+  return status;
+}
+
+}  // namespace tintara

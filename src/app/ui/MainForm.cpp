@@ -1,0 +1,768 @@
+#include "app/ui/MainForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDate>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QImage>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QUrl>
+
+#include <filesystem>
+
+#include "app/ui/DrawWindow.h"
+#include "app/ui/MessageBoxes.h"
+#include "app/ui/NewWindow.h"
+#include "app/ui/ShellCore.h"
+#include "events/EventFile.h"
+#include "platform/Strings.h"
+
+namespace tintara {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const char* s) { return QString::fromUtf8(s); }
+
+std::string FolderOf(const QString& path) { return QFileInfo(path).absolutePath().toStdString() + "/"; }
+
+bool SamePath(const std::string& a, const std::string& b) {
+  return QString::compare(Q(a), Q(b), Qt::CaseInsensitive) == 0;
+}
+
+constexpr int kTickMs = 30;
+
+}  // namespace
+
+QString TMainForm::MainTitle(bool renderRun) { return Q(shell::MainTitle(renderRun)); }
+
+TMainForm::TMainForm(CAppProfile& profile, ISettingsStore* store, bool renderRun, QWidget* parent)
+    : QMainWindow(parent), profile_(profile), store_(store), renderRun_(renderRun) {
+  setWindowTitle(MainTitle(renderRun));
+  setAcceptDrops(true);
+  mdi_ = new QMdiArea(this);
+  mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setCentralWidget(mdi_);
+  // The four panels: zoom, rotation, the picture window's own, messages.
+  static constexpr int kWidths[3] = {50, 50, 100};
+  for (int i = 0; i < 4; ++i) {
+    panels_[i] = new QLabel(this);
+    panels_[i]->setTextFormat(Qt::PlainText);
+    if (i < 3) {
+      panels_[i]->setMinimumWidth(kWidths[i]);
+      panels_[i]->setAlignment(Qt::AlignCenter);
+      if (i < 2) panels_[i]->setFrameStyle(QFrame::Panel | QFrame::Raised);
+      statusBar()->addWidget(panels_[i]);
+    } else {
+      panels_[i]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+      statusBar()->addWidget(panels_[i], 1);
+    }
+  }
+  if (store_) recent_.Load(*store_);
+  BuildMenus();
+  RebuildRecentMenu();
+  connect(mdi_, &QMdiArea::subWindowActivated, this, [this] {
+    RefreshStatus();
+    UpdateCommands();
+  });
+  connect(&tick_, &QTimer::timeout, this, &TMainForm::Tick);
+  tick_.start(kTickMs);
+  RefreshStatus();
+}
+
+TMainForm::~TMainForm() {
+  // The picture windows go with the MDI area after this body: nothing may call back meanwhile.
+  tick_.stop();
+  disconnect(mdi_, nullptr, this, nullptr);
+}
+
+// --- commands ---------------------------------------------------------------------------------
+
+QAction* TMainForm::Action(const std::string& name) const {
+  auto it = actions_.find(name);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+QAction* TMainForm::AddCommand(QMenu* menu, const std::string& name, const char* caption,
+                               const QKeySequence& key, const char* hint, std::function<void()> run,
+                               std::function<bool()> enabled, std::function<bool()> checked) {
+  auto* a = new QAction(Q(caption), this);
+  a->setObjectName(Q(name));
+  if (!key.isEmpty()) a->setShortcut(key);
+  if (hint && *hint) a->setStatusTip(Q(hint));
+  if (checked) a->setCheckable(true);
+  connect(a, &QAction::triggered, this, [run = std::move(run)] { run(); });
+  menu->addAction(a);
+  actions_[name] = a;
+  enabledRules_[a] = std::move(enabled);
+  if (checked) checkedRules_[a] = std::move(checked);
+  return a;
+}
+
+void TMainForm::UpdateCommands() {
+  for (auto& [a, rule] : enabledRules_) a->setEnabled(!rule || rule());
+  for (auto& [a, rule] : checkedRules_) a->setChecked(rule());
+}
+
+void TMainForm::BuildMenus() {
+  // Commands are listed, captioned and enabled by the shell's command table; the Qt side only
+  // gives each its operation.
+  shell::CommandHandlers run;
+  auto active = [this] { return ActiveDrawWindow(); };
+  auto with = [this](auto f) {
+    return [this, f] {
+      if (TDrawWindow* w = ActiveDrawWindow()) f(*w);
+    };
+  };
+  run["actFileNew"] = [this] { RunNewPictureDialog(); };
+  run["actFileOpen"] = [this] { RunOpenDialog(); };
+  run["actFileReopen"] = with([this](TDrawWindow& w) { OpenFile(w.Doc().path); });
+  run["actFileSave"] = with([this](TDrawWindow& w) { Save(w); });
+  run["actFileSaveAs"] = with([this](TDrawWindow& w) { SaveAs(w); });
+  run["actFileClose"] = with([](TDrawWindow& w) { w.close(); });
+  run["actSaveAutoBmp"] = with([this](TDrawWindow& w) { SaveAutoBmp(w); });
+  run["actCloseApp"] = [this] { close(); };
+  run["actEditUndo"] = with([](TDrawWindow& w) {
+    w.Paper().Undo(w.Doc().Flow());
+    w.InvalidateView(false);
+  });
+  run["actEditRedo"] = with([](TDrawWindow& w) {
+    w.Paper().Redo(w.Doc().Flow());
+    w.InvalidateView(false);
+  });
+  run["actEditUndoClear"] = with([](TDrawWindow& w) { w.Paper().ClearUndoAsked(); });
+  run["actLayerDuplicate"] = with([](TDrawWindow& w) {
+    w.Paper().DuplicateLayer(w.Doc().Flow(), w.Paper().ActiveIndex());
+    w.InvalidateView(false);
+  });
+  run["actLayerBindBelow"] = with([](TDrawWindow& w) {
+    w.Paper().MergeDown(w.Doc().Flow(), w.Paper().ActiveIndex(), false);
+    w.InvalidateView(false);
+  });
+  run["actLayerBindAll"] = with([](TDrawWindow& w) {
+    w.Paper().FlattenVisible(w.Doc().Flow(), false);
+    w.InvalidateView(false);
+  });
+  run["actLayerBindAllTP"] = with([](TDrawWindow& w) {
+    w.Paper().FlattenVisible(w.Doc().Flow(), true);
+    w.InvalidateView(false);
+  });
+  run["actLayerVisAll"] = with([](TDrawWindow& w) { w.Paper().ShowAll(true); });
+  run["actLayerHideAll"] = with([](TDrawWindow& w) { w.Paper().ShowAll(false); });
+  run["actLayerVisOnly"] = with([](TDrawWindow& w) { w.Paper().ShowOnly(w.Paper().ActiveIndex()); });
+  run["actLayerVisFlip"] = with([](TDrawWindow& w) { w.Paper().InvertVisibility(); });
+  run["actLayerMaskNega"] =
+      with([](TDrawWindow& w) { w.Paper().InvertAlpha(w.Doc().Flow(), w.Paper().ActiveIndex()); });
+  run["actLayerMaskFill"] =
+      with([](TDrawWindow& w) { w.Paper().FillAlpha(w.Doc().Flow(), w.Paper().ActiveIndex()); });
+  run["actLayerMaskClear"] =
+      with([](TDrawWindow& w) { w.Paper().ClearAlpha(w.Doc().Flow(), w.Paper().ActiveIndex()); });
+  run["actLayerCutOutside"] =
+      with([](TDrawWindow& w) { w.Paper().RemoveOutsidePaper(w.Doc().Flow(), w.Paper().ActiveIndex()); });
+  run["actLayerGroupIn"] =
+      with([](TDrawWindow& w) { w.Paper().GroupIn(w.Doc().Flow(), w.Paper().ActiveIndex()); });
+  run["actLayerGroupOut"] =
+      with([](TDrawWindow& w) { w.Paper().GroupOut(w.Doc().Flow(), w.Paper().ActiveIndex()); });
+  run["actLayerGroupBind"] =
+      with([](TDrawWindow& w) { w.Paper().MergeGroup(w.Doc().Flow(), w.Paper().ActiveIndex()); });
+  run["actLayerGroupDel"] =
+      with([](TDrawWindow& w) { w.Paper().DeleteGroup(w.Doc().Flow(), w.Paper().ActiveIndex()); });
+  run["actLayerSave"] = with([this](TDrawWindow& w) { SaveLayer(w); });
+  run["actFileOpenEvent"] = [this] { OpenEvent(); };
+  run["actFileSaveEvent"] = with([this](TDrawWindow& w) { SaveEvent(w, false); });
+  run["actFileSaveEventGuard"] = with([this](TDrawWindow& w) { SaveEvent(w, true); });
+  run["actEventPlayPause"] = with([](TDrawWindow& w) { w.Doc().PauseReplay(); });
+  run["actEventPlayResume"] = with([](TDrawWindow& w) { w.Doc().ResumeReplay(); });
+  run["actEventPlayStop"] = with([](TDrawWindow& w) {
+    w.Doc().StopReplay();
+    w.RefreshCaption();
+  });
+  run["actViewZoomIn"] = with([](TDrawWindow& w) { w.ZoomIn(); });
+  run["actViewZoomOut"] = with([](TDrawWindow& w) { w.ZoomOut(); });
+  run["actViewZoomCancel"] = with([](TDrawWindow& w) { w.ZoomActual(); });
+  run["actWindowSizeFit"] = with([this](TDrawWindow& w) { FitWindow(w, false); });
+  run["actViewAntiAlias"] = with([](TDrawWindow& w) {
+    w.Paper().settings.antialiasedDisplay = !w.Paper().settings.antialiasedDisplay;
+    w.InvalidateView(false);
+  });
+  run["actWindowCascade"] = [this] { mdi_->cascadeSubWindows(); };
+  run["actWindowTileVertical"] = [this] { mdi_->tileSubWindows(); };
+  run["actWindowTileHorizontal"] = [this] { mdi_->tileSubWindows(); };
+  run["actWindowMinimizeAll"] = [this] {
+    for (TDrawWindow* w : DrawWindows()) w->showMinimized();
+  };
+  (void)active;
+
+  for (const shell::MenuSpec& menu : shell::Menus()) {
+    QMenu* m = menuBar()->addMenu(Q(menu.caption));
+    if (menu.isFile) fileMenu_ = m;
+    if (menu.isWindow) windowMenu_ = m;
+    for (const shell::CommandSpec& c : menu.commands) {
+      if (c.separatorBefore) m->addSeparator();
+      auto it = run.find(c.name);
+      if (it == run.end()) continue;  // its operation does not exist in this build
+      if (c.name == "actCloseApp") exitSeparator_ = m->addSeparator();
+      QAction* a = AddCommand(
+          m, c.name, c.caption.c_str(), QKeySequence(Q(c.shortcut)), c.hint.c_str(), it->second,
+          [this, name = c.name] { return shell::CommandEnabled(name, shell::ContextOf(*this)); },
+          c.checkable ? std::function<bool()>([this, name = c.name] {
+            return shell::CommandChecked(name, shell::ContextOf(*this));
+          })
+                      : std::function<bool()>());
+      (void)a;
+    }
+    // Menus refresh their commands as they open, besides the tick.
+    connect(m, &QMenu::aboutToShow, this, &TMainForm::UpdateCommands);
+  }
+  if (windowMenu_) {
+    windowMenu_->addSeparator();
+    connect(windowMenu_, &QMenu::aboutToShow, this, &TMainForm::RebuildWindowMenu);
+  }
+}
+
+// --- the tick and the status bar ---------------------------------------------------------------
+
+void TMainForm::Tick() {
+  for (TDrawWindow* w : DrawWindows()) w->Tick();
+  UpdateCommands();
+  RefreshStatus();
+}
+
+void TMainForm::RefreshStatus() {
+  TDrawWindow* w = ActiveDrawWindow();
+  const double factor = w ? w->Paper().ZoomFactor() : 1.0;
+  const float angle = w ? w->Paper().normalisedAngle : 0.0f;
+  const QString zoom = Q(shell::ZoomPanelText(factor));
+  const QString rotation = Q(shell::RotationPanelText(angle));
+  if (panels_[0]->text() != zoom) panels_[0]->setText(zoom);
+  if (panels_[1]->text() != rotation) panels_[1]->setText(rotation);
+}
+
+void TMainForm::SetStatusMessage(const QString& text) { panels_[3]->setText(text); }
+
+// --- windows ----------------------------------------------------------------------------------
+
+TDrawWindow* TMainForm::ActiveDrawWindow() const {
+  return qobject_cast<TDrawWindow*>(mdi_->activeSubWindow());
+}
+
+std::vector<TDrawWindow*> TMainForm::DrawWindows() const {
+  std::vector<TDrawWindow*> v;
+  for (QMdiSubWindow* s : mdi_->subWindowList(QMdiArea::CreationOrder))
+    if (auto* w = qobject_cast<TDrawWindow*>(s)) v.push_back(w);
+  return v;
+}
+
+void TMainForm::ActivateWindow(TDrawWindow* w) {
+  if (!w) return;
+  if (w->isMinimized()) w->showNormal();
+  mdi_->setActiveSubWindow(w);
+}
+
+void TMainForm::BringToFront() {
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
+}
+
+TDrawWindow* TMainForm::CreateDrawWindow() {
+  PaperSettings s;
+  s.undoMax = profile_.config.undoMax;
+  s.antialiasedDisplay = profile_.config.useZoomAntialias;
+  auto* w = new TDrawWindow(s);
+  if (!w->Paper().Created()) {
+    delete w;
+    return nullptr;
+  }
+  w->saveAs = [this](TDrawWindow& d) { return SaveAs(d); };
+  w->viewChanged = [this](TDrawWindow& d) {
+    d.RefreshCaption();
+    RefreshStatus();
+  };
+  w->cycleWindows = [this](bool next) {
+    if (next)
+      mdi_->activateNextSubWindow();
+    else
+      mdi_->activatePreviousSubWindow();
+  };
+  mdi_->addSubWindow(w);
+  return w;
+}
+
+void TMainForm::FitWindow(TDrawWindow& w, bool placeNew) {
+  if (w.isMaximized()) {
+    w.View().viewport()->update();
+    return;
+  }
+  if (w.isMinimized()) w.showNormal();
+  const QSize client = mdi_->viewport()->size();
+  // The frame around the view's contents (its scroll bars count as room for the picture).
+  const QSize frame = w.size() - w.View().contentsRect().size();
+  shell::WindowFitInput in;
+  in.clientWidth = client.width();
+  in.clientHeight = client.height();
+  in.frameWidth = frame.width();
+  in.frameHeight = frame.height();
+  in.pictureWidth = w.Paper().width;
+  in.pictureHeight = w.Paper().height;
+  in.zoom = w.Paper().ZoomFactor();
+  in.x = w.x();
+  in.y = w.y();
+  if (placeNew) {
+    if (DrawWindows().size() <= 1 || placed_ > 6) placed_ = 0;
+    in.x = in.y = 24 * placed_++;
+  }
+  const shell::WindowFitResult r = shell::FitWindow(in);
+  w.setGeometry(r.x, r.y, r.width, r.height);
+}
+
+TDrawWindow* TMainForm::FindByPath(const std::string& path) const {
+  for (TDrawWindow* w : DrawWindows())
+    if (!w->Doc().path.empty() && SamePath(w->Doc().path, path)) return w;
+  return nullptr;
+}
+
+void TMainForm::RebuildWindowMenu() {
+  for (QAction* a : windowActions_) {
+    windowMenu_->removeAction(a);
+    a->deleteLater();
+  }
+  windowActions_.clear();
+  TDrawWindow* active = ActiveDrawWindow();
+  int n = 0;
+  for (TDrawWindow* w : DrawWindows()) {
+    if (n == 9) break;
+    auto* a = new QAction(QStringLiteral("&%1 %2").arg(++n).arg(w->windowTitle()), windowMenu_);
+    a->setCheckable(true);
+    a->setChecked(w == active);
+    connect(a, &QAction::triggered, this, [this, w] {
+      for (TDrawWindow* open : DrawWindows())
+        if (open == w) ActivateWindow(w);
+    });
+    windowMenu_->addAction(a);
+    windowActions_.push_back(a);
+  }
+}
+
+// --- recent files -----------------------------------------------------------------------------
+
+void TMainForm::RebuildRecentMenu() {
+  if (!fileMenu_) return;
+  for (QAction* a : recentActions_) {
+    fileMenu_->removeAction(a);
+    a->deleteLater();
+  }
+  recentActions_.clear();
+  int n = 0;
+  for (const std::string& p : recent_.Paths()) {
+    auto* a = new QAction(QStringLiteral("&%1 %2").arg(++n).arg(Q(p)), fileMenu_);
+    a->setData(Q(p));
+    connect(a, &QAction::triggered, this, [this, p] {
+      if (!OpenFile(p)) RemoveRecent(p);
+    });
+    fileMenu_->insertAction(exitSeparator_, a);
+    recentActions_.push_back(a);
+  }
+}
+
+void TMainForm::SaveRecent() {
+  if (store_) recent_.Save(*store_);
+}
+
+void TMainForm::AddRecent(const std::string& path) {
+  recent_.Add(path);
+  SaveRecent();
+  RebuildRecentMenu();
+}
+
+void TMainForm::RemoveRecent(const std::string& path) {
+  if (recent_.Remove(path)) {
+    SaveRecent();
+    RebuildRecentMenu();
+  }
+}
+
+// --- dialogs ----------------------------------------------------------------------------------
+
+FileDialogAnswer TMainForm::AskFile(const FileDialogRequest& r) {
+  if (fileDialog) return fileDialog(r);
+  FileDialogAnswer answer;
+  QFileDialog dialog(this, r.caption, r.folder);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(r.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setNameFilters(r.filters);
+  if (r.filterIndex >= 0 && r.filterIndex < r.filters.size())
+    dialog.selectNameFilter(r.filters[r.filterIndex]);
+  // The suffix is applied inside the dialog, so that its overwrite question sees the real name.
+  dialog.setDefaultSuffix(r.defaultSuffix);
+  if (!r.proposedName.isEmpty()) dialog.selectFile(r.proposedName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return answer;
+  answer.path = dialog.selectedFiles().front();
+  answer.filterIndex = int(r.filters.indexOf(dialog.selectedNameFilter()));
+  return answer;
+}
+
+bool TMainForm::AskJpeg(JpegOptions& o) {
+  if (jpegDialog) return jpegDialog(o);
+  if (TDrawWindow::BatchRun()) return true;
+  QDialog dialog(this);
+  dialog.setWindowTitle(Q("JPEG"));
+  auto* quality = new QSpinBox(&dialog);
+  quality->setRange(kJpegValueMin, kJpegValueMax);
+  quality->setValue(profile_.fileIO.jpegQuality);
+  auto* form = new QFormLayout(&dialog);
+  form->addRow(Q("品質"), quality);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  form->addRow(buttons);
+  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  if (!CheckJpegOptionValues(quality->value(), 0)) return false;
+  o.quality = quality->value();
+  profile_.fileIO.jpegQuality = o.quality;
+  return true;
+}
+
+void TMainForm::RunNewPictureDialog() {
+  const QImage clip = QApplication::clipboard()->image();
+  TNewWindow dialog(profile_, clip.isNull() ? QSize() : clip.size(), this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  const NewPictureValues& v = dialog.Values();
+  NewPicture(v.width, v.height, v.dpi, dialog.Transparent());
+}
+
+void TMainForm::RunOpenDialog() {
+  FileDialogRequest r;
+  r.caption = Q("開く");
+  r.folder = Q(profile_.fileIO.loadPath);
+  r.defaultSuffix = Q("tci");
+  r.filters = shell::PictureOpenFilters();
+  r.filterIndex = profile_.fileIO.pictLoadExtIdx - 1;
+  const FileDialogAnswer a = AskFile(r);
+  if (a.path.isEmpty()) return;
+  profile_.fileIO.loadPath = FolderOf(a.path);
+  if (a.filterIndex >= 0) profile_.fileIO.pictLoadExtIdx = a.filterIndex + 1;
+  OpenFile(a.path.toStdString());
+}
+
+// --- open ---------------------------------------------------------------------------------------
+
+void TMainForm::Remembered(TDrawWindow& w, const std::string& path) {
+  w.Doc().path = path;
+  w.Paper().title = path;
+  w.RefreshCaption();
+  AddRecent(path);
+}
+
+TDrawWindow* TMainForm::NewPicture(int32_t width, int32_t height, int32_t dpi, bool transparent) {
+  TDrawWindow* w = CreateDrawWindow();
+  if (!w || !w->Doc().NewPicture(NextDefaultTitle(), width, height, dpi, transparent)) {
+    delete w;
+    ShowWarning(shell::kNewWindowFailedText);
+    return nullptr;
+  }
+  w->RefreshCaption();
+  if (DrawWindows().size() == 1 && profile_.window.childWinMax)
+    w->showMaximized();
+  else
+    w->show();
+  FitWindow(*w, true);
+  ActivateWindow(w);
+  return w;
+}
+
+TDrawWindow* TMainForm::OpenFile(const std::string& path) {
+  if (!fs::exists(fs::path(path))) {
+    ShowWarning(shell::NotFoundMessage(path));
+    return nullptr;
+  }
+  if (TDrawWindow* open = FindByPath(path)) {
+    ActivateWindow(open);
+    if (!open->Doc().modified) return open;
+    if (AskConfirm(shell::ReloadQuestion(open->Paper().title), ConfirmButtons::YesNo) != ConfirmAnswer::Yes)
+      return nullptr;
+    open->Doc().modified = false;
+    open->close();
+  }
+  const int32_t kind = shell::FileKindOf(path);
+  if (kind == 0 || kind == 1 || kind == 2 || kind == 10) {
+    ShowWarning(shell::UnsupportedMessage(path));
+    return nullptr;
+  }
+  TDrawWindow* w = CreateDrawWindow();
+  if (!w) {
+    ShowWarning(shell::kNewWindowFailedText);
+    return nullptr;
+  }
+  bool ok = false;
+  if (kind == 3) {
+    const NativeLoadResult r = w->Doc().OpenNative(path);
+    ok = r.opened && r.status == 0;
+    if (!ok) ShowWarning(OpenFailedMessage(path, r.status));
+  } else if (kind >= 7 && kind <= 9) {
+    const GfxResult r = w->Doc().OpenImage(path);
+    ok = r == GfxResult::Ok;
+    if (!ok) ShowWarning(shell::ImageOpenFailedMessage(path, ResultCode(r)));
+  } else {
+    ok = w->Doc().StartReplay(path, TDrawWindow::BatchRun()) == 0;
+    if (!ok) ShowWarning(shell::kNotEventFileText);
+  }
+  if (!ok) {
+    w->Doc().modified = false;
+    w->close();
+    return nullptr;
+  }
+  w->replayEnded = [this](TDrawWindow& d) {
+    d.View().Relayout();
+    RefreshStatus();
+  };
+  w->show();
+  Remembered(*w, path);
+  FitWindow(*w, true);
+  ActivateWindow(w);
+  return w;
+}
+
+void TMainForm::OpenDropped(const std::vector<std::string>& paths) {
+  for (const std::string& p : paths) {
+    if (!fs::exists(fs::path(p))) {
+      ShowWarning(shell::NotFoundMessage(p));
+      continue;
+    }
+    if (!OpenFile(p)) ShowWarning(shell::DropOpenFailedMessage(p));
+  }
+  BringToFront();
+}
+
+TDrawWindow* TMainForm::OpenEvent() {
+  FileDialogRequest r;
+  r.caption = Q("イベントファイルを開く");
+  r.folder = Q(profile_.fileIO.eventPath);
+  r.defaultSuffix = Q("te4");
+  r.filters = shell::EventOpenFilters();
+  r.filterIndex = profile_.fileIO.eventLoadExtIdx - 1;
+  const FileDialogAnswer a = AskFile(r);
+  if (a.path.isEmpty()) return nullptr;
+  profile_.fileIO.eventPath = FolderOf(a.path);
+  if (a.filterIndex >= 0) profile_.fileIO.eventLoadExtIdx = a.filterIndex + 1;
+  const std::string path = a.path.toStdString();
+  const int32_t kind = shell::FileKindOf(path);
+  if (kind < 4 || kind > 6) {
+    ShowWarning(shell::kNotEventFileText);
+    return nullptr;
+  }
+  return OpenFile(path);
+}
+
+// --- save ---------------------------------------------------------------------------------------
+
+bool TMainForm::SaveByKind(TDrawWindow& w, const std::string& path, bool messages, std::string* done) {
+  const int32_t kind = shell::FileKindOf(path);
+  std::string success, failure;
+  bool ok = false;
+  switch (kind) {
+    case 3: {
+      const NativeSaveResult r = w.Doc().SaveNative(path);
+      ok = r.saved;
+      success = shell::SavedAsMessage(path);
+      break;
+    }
+    case 7:
+      ok = w.Doc().SaveFlat(path, 7, nullptr) == GfxResult::Ok;
+      success = shell::kSavedBmpText;
+      break;
+    case 8: {
+      JpegOptions o;
+      o.quality = profile_.fileIO.jpegQuality;
+      o.progressive = profile_.fileIO.jpegUseProgressive ? 1 : 0;
+      if (!AskJpeg(o)) return false;  // a cancelled dialog shows nothing
+      ok = w.Doc().SaveFlat(path, 8, &o) == GfxResult::Ok;
+      success = shell::kSavedJpegText;
+      break;
+    }
+    case 9:
+      ok = w.Doc().SaveFlat(path, 9, nullptr) == GfxResult::Ok;
+      success = shell::SavedFormatMessage("PNG");
+      break;
+    case 1:
+      failure = shell::kCannotSaveFormatText;
+      break;
+    default:
+      failure = shell::UnsupportedMessage(path);
+  }
+  if (messages) {
+    if (ok)
+      ShowInformation(success);
+    else
+      ShowWarning(failure.empty() ? shell::SaveFailedMessage(path) : failure);
+  } else if (!ok && !failure.empty()) {
+    ShowWarning(failure);
+  }
+  if (ok) {
+    if (kind == 3) w.Doc().modified = false;
+    AddRecent(path);
+    if (done) *done = success;
+  }
+  return ok;
+}
+
+bool TMainForm::Save(TDrawWindow& w) {
+  const std::string path = w.Doc().path;
+  if (path.empty()) return SaveAs(w);
+  if (!profile_.fileIO.silentFileIO &&
+      AskConfirm(shell::OverwriteQuestion(path), ConfirmButtons::YesNo) != ConfirmAnswer::Yes)
+    return false;
+  if (!SaveByKind(w, path, false)) {
+    ShowWarning(shell::kOverwriteFailedText);
+    return false;
+  }
+  const std::string done = shell::OverwrittenMessage(path);
+  if (profile_.fileIO.silentFileIO)
+    SetStatusMessage(Q(done));
+  else
+    ShowInformation(done);
+  return true;
+}
+
+bool TMainForm::SaveAs(TDrawWindow& w) {
+  FileDialogRequest r;
+  r.save = true;
+  r.caption = Q("名前を付けて保存");
+  r.folder = Q(profile_.fileIO.savePath);
+  r.defaultSuffix = Q("tci");
+  r.filters = shell::PictureSaveFilters();
+  r.filterIndex = 0;
+  r.proposedName = Q(fs::path(w.Paper().title).stem().string());
+  const FileDialogAnswer a = AskFile(r);
+  bool ok = false;
+  if (!a.path.isEmpty()) {
+    profile_.fileIO.savePath = FolderOf(a.path);
+    const std::string path = a.path.toStdString();
+    ok = SaveByKind(w, path, true);
+    if (ok) {
+      w.Doc().path = path;
+      w.Paper().title = path;
+    }
+  }
+  w.RefreshCaption();
+  return ok;
+}
+
+bool TMainForm::SaveAutoBmp(TDrawWindow& w) {
+  const QDate today = QDate::currentDate();
+  const std::string path =
+      shell::AutoBmpPath(profile_.fileIO.savePath, today.year(), today.month(), today.day());
+  return SaveByKind(w, path, true);
+}
+
+bool TMainForm::SaveLayer(TDrawWindow& w) {
+  FileDialogRequest r;
+  r.save = true;
+  r.caption = Q("レイヤの保存");
+  r.folder = Q(profile_.fileIO.savePath);
+  r.defaultSuffix = Q("png");
+  r.filters = shell::LayerSaveFilters();
+  const bool untitled = w.Doc().path.empty();
+  r.proposedName = Q(shell::LayerSaveName(
+      untitled ? std::string() : fs::path(w.Paper().title).stem().string(), w.Paper().ActiveIndex()));
+  const FileDialogAnswer a = AskFile(r);
+  if (a.path.isEmpty()) return false;
+  profile_.fileIO.savePath = FolderOf(a.path);
+  const std::string path = a.path.toStdString();
+  const int32_t kind = shell::FileKindOf(path);
+  if (kind != 7 && kind != 9) {
+    ShowWarning(shell::UnsupportedMessage(fs::path(path).extension().string()));
+    return false;
+  }
+  const GfxResult g = w.Doc().SaveLayer(path, w.Paper().ActiveIndex(), kind == 9);
+  if (g == GfxResult::Ok) {
+    ShowInformation(shell::kLayerSavedText);
+    return true;
+  }
+  ShowWarning(g == GfxResult::NoMemory ? std::string(kOutOfMemoryText)
+                                       : std::string(shell::kLayerSaveFailedText));
+  return false;
+}
+
+bool TMainForm::SaveEvent(TDrawWindow& w, bool guarded) {
+  if (guarded && AskConfirm(shell::GuardQuestion(), ConfirmButtons::YesNo) != ConfirmAnswer::Yes)
+    return false;
+  FileDialogRequest r;
+  r.save = true;
+  r.caption = Q("イベントファイルの保存");
+  r.folder = Q(profile_.fileIO.eventPath);
+  r.defaultSuffix = Q("te4");
+  r.filters = shell::EventSaveFilters();
+  r.proposedName = Q(fs::path(w.Paper().title).stem().string() + ".te4");
+  const FileDialogAnswer a = AskFile(r);
+  if (a.path.isEmpty()) return false;
+  profile_.fileIO.eventPath = FolderOf(a.path);
+  const int32_t result = w.Doc().SaveEvents(a.path.toStdString(), guarded);
+  if (result != kEvOk) {
+    ShowWarning(shell::SaveFailedMessage(a.path.toStdString()));
+    return false;
+  }
+  return true;
+}
+
+// --- frame events -------------------------------------------------------------------------------
+
+void TMainForm::closeEvent(QCloseEvent* e) {
+  // Each picture window asks about its own changes; one that stays open keeps the program.
+  for (TDrawWindow* w : DrawWindows()) {
+    if (!w->close()) {
+      e->ignore();
+      return;
+    }
+  }
+  tick_.stop();
+  QMainWindow::closeEvent(e);
+}
+
+void TMainForm::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  // The command line's files open at the first show, not at an activation that a session
+  // without a window manager never brings.
+  if (!startupOpened_) {
+    startupOpened_ = true;
+    QTimer::singleShot(0, this, &TMainForm::OpenStartupFiles);
+  }
+}
+
+void TMainForm::OpenStartupFiles() {
+  for (const std::string& f : startupFiles_) OpenFile(f);
+  startupFiles_.clear();
+  BringToFront();
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* e) {
+  if (e->mimeData()->hasUrls()) e->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* e) {
+  std::vector<std::string> paths;
+  for (const QUrl& u : e->mimeData()->urls())
+    if (u.isLocalFile()) paths.push_back(u.toLocalFile().toStdString());
+  e->acceptProposedAction();
+  OpenDropped(paths);
+}
+
+}  // namespace tintara

@@ -1,0 +1,142 @@
+// The frame window: the menus and their commands, the picture windows in an MDI area, the
+// status bar's four panels, the recent-file list, the window list, the 30 ms tick, dropped
+// files, and the open and save operations every file command goes through.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/AppProfile.h"
+#include "app/RecentFiles.h"
+#include "files/GraphicsLib.h"
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+
+namespace tintara {
+
+class TDrawWindow;
+class ISettingsStore;
+
+// What a file dialog is asked for; tests answer it through TMainForm::fileDialog.
+struct FileDialogRequest {
+  bool save = false;
+  QString caption, folder, proposedName, defaultSuffix;
+  QStringList filters;  // in Qt's form
+  int filterIndex = 0;  // 0-based
+};
+struct FileDialogAnswer {
+  QString path;  // empty: cancelled
+  int filterIndex = 0;
+};
+
+class TMainForm : public QMainWindow {
+  Q_OBJECT
+ public:
+  // `store` keeps the recent-file list (may be null: the list is not kept).
+  TMainForm(CAppProfile& profile, ISettingsStore* store, bool renderRun = false, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // "Tintara4.06 Deva", with " Render!" in a render run.
+  static QString MainTitle(bool renderRun);
+
+  // --- the operations of the file commands ---------------------------------------------------
+  // The general open operation: the window that shows the file, or null.
+  TDrawWindow* OpenFile(const std::string& path);
+  TDrawWindow* NewPicture(int32_t width, int32_t height, int32_t dpi, bool transparent);
+  bool Save(TDrawWindow& w);
+  bool SaveAs(TDrawWindow& w);
+  // Saves under `path` by its kind; `messages` shows success and failure boxes.
+  bool SaveByKind(TDrawWindow& w, const std::string& path, bool messages, std::string* done = nullptr);
+  bool SaveAutoBmp(TDrawWindow& w);
+  bool SaveLayer(TDrawWindow& w);
+  TDrawWindow* OpenEvent();
+  bool SaveEvent(TDrawWindow& w, bool guarded);
+  void RunNewPictureDialog();
+  void RunOpenDialog();
+  // Opens each path of a drop (or the command line) that exists; warns for the others.
+  void OpenDropped(const std::vector<std::string>& paths);
+
+  // --- windows -------------------------------------------------------------------------------
+  TDrawWindow* ActiveDrawWindow() const;
+  std::vector<TDrawWindow*> DrawWindows() const;
+  QMdiArea* Mdi() const { return mdi_; }
+  void ActivateWindow(TDrawWindow* w);
+  // The size and place of a picture window for its picture at the current zoom.
+  void FitWindow(TDrawWindow& w, bool placeNew);
+  // Brings the main window to the front (a second start handed files over).
+  void BringToFront();
+
+  // --- state for the tests and the shell ------------------------------------------------------
+  QAction* Action(const std::string& name) const;
+  const std::map<std::string, QAction*>& Actions() const { return actions_; }
+  QLabel* Panel(int i) const { return panels_[i]; }
+  CRecentFiles& Recent() { return recent_; }
+  QMenu* FileMenu() const { return fileMenu_; }
+  QMenu* WindowMenu() const { return windowMenu_; }
+  // Runs the 30 ms tick's work once (the timer calls it).
+  void Tick();
+  // Recomputes every command's enabled and checked state.
+  void UpdateCommands();
+  void RefreshStatus();
+  // The files of the command line, opened at the first show.
+  void SetStartupFiles(std::vector<std::string> files) { startupFiles_ = std::move(files); }
+  bool StartupFilesOpened() const { return startupOpened_; }
+  // Rebuilds the recent entries of the File menu and the window list.
+  void RebuildRecentMenu();
+  void RebuildWindowMenu();
+  void SetStatusMessage(const QString& text);
+
+  // Tests answer file dialogs here; without it the program's dialog runs.
+  std::function<FileDialogAnswer(const FileDialogRequest&)> fileDialog;
+  // The JPEG quality; without it the program's dialog runs. False: cancelled.
+  std::function<bool(JpegOptions&)> jpegDialog;
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
+
+ private:
+  void BuildMenus();
+  QAction* AddCommand(QMenu* menu, const std::string& name, const char* caption, const QKeySequence& key,
+                      const char* hint, std::function<void()> run, std::function<bool()> enabled,
+                      std::function<bool()> checked = {});
+  TDrawWindow* CreateDrawWindow();
+  TDrawWindow* FindByPath(const std::string& path) const;
+  void AddRecent(const std::string& path);
+  void RemoveRecent(const std::string& path);
+  void SaveRecent();
+  FileDialogAnswer AskFile(const FileDialogRequest& r);
+  bool AskJpeg(JpegOptions& o);
+  void OpenStartupFiles();
+  void Remembered(TDrawWindow& w, const std::string& path);
+
+  CAppProfile& profile_;
+  ISettingsStore* store_;
+  bool renderRun_;
+  QMdiArea* mdi_;
+  QLabel* panels_[4] = {};
+  QMenu *fileMenu_ = nullptr, *windowMenu_ = nullptr;
+  QAction* exitSeparator_ = nullptr;
+  std::vector<QAction*> recentActions_;
+  std::vector<QAction*> windowActions_;
+  std::map<std::string, QAction*> actions_;
+  std::map<QAction*, std::function<bool()>> enabledRules_, checkedRules_;
+  CRecentFiles recent_;
+  QTimer tick_;
+  int placed_ = 0;  // the diagonal place of the next new window
+  std::vector<std::string> startupFiles_;
+  bool startupOpened_ = false;
+};
+
+}  // namespace tintara

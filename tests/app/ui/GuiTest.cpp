@@ -1,0 +1,766 @@
+// The windows under the offscreen platform: start-up, the file commands, picture windows, the
+// window and recent lists, drops, and the single-instance hand-over with real second processes.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProcess>
+#include <QTimer>
+#include <QUrl>
+#include <QWheelEvent>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "app/AppProfile.h"
+#include "app/ui/DrawWindow.h"
+#include "app/ui/MainForm.h"
+#include "app/ui/MessageBoxes.h"
+#include "app/ui/NewWindow.h"
+#include "app/PictureDocument.h"
+#include "app/ui/SingleInstance.h"
+#include "files/GraphicsLib.h"
+#include "pixel/Arith.h"
+#include "pixel/ColorOps.h"
+#include "platform/Notify.h"
+
+namespace tintara {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string gRoot;  // the test run's private folder
+
+// Runs the event loop until `done` or the time is up.
+template <typename F>
+bool WaitFor(F done, int ms = 10000) {
+  QElapsedTimer t;
+  t.start();
+  while (!done()) {
+    if (t.elapsed() > ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+// Fixtures through the engine.
+void MakeTci(const std::string& path, int32_t w, int32_t h, uint32_t layerColour) {
+  CPictureDocument doc(nullptr, PaperSettings{});
+  ASSERT_TRUE(doc.NewPicture("fixture", w, h, 72, false));
+  ASSERT_GE(doc.Paper().NewLayer(doc.Flow(), kModeNormal, layerColour, "fill"), 0);
+  ASSERT_TRUE(doc.SaveNative(path).saved);
+}
+
+// A PNG whose upper half is red and lower half blue: a flipped display shows it upside down.
+void MakeTwoBandPng(const std::string& path, int32_t w, int32_t h) {
+  TMTC px(w, h);
+  FillRect(px, {0, 0, w, h / 2}, 0xFFFF0000u);
+  FillRect(px, {0, h / 2, w, h - h / 2}, 0xFF0000FFu);
+  ASSERT_EQ(pngSaveImage(path, MakeDibHeader(w, h, 72), px), GfxResult::Ok);
+}
+
+class Gui : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = gRoot + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    SetInformationHook([this](std::string_view t) { infos_.emplace_back(t); });
+    form_ = std::make_unique<TMainForm>(profile_, nullptr);
+    form_->resize(900, 700);
+    form_->jpegDialog = [](JpegOptions&) { return true; };
+  }
+  void TearDown() override {
+    // Nothing may ask any more: the windows go without questions.
+    for (TDrawWindow* w : form_->DrawWindows()) w->Doc().modified = false;
+    form_.reset();
+    SetInformationHook({});
+  }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  // The next file dialog answers with `path`.
+  void AnswerDialog(const std::string& path) {
+    form_->fileDialog = [this, path](const FileDialogRequest& r) {
+      requests_.push_back(r);
+      return FileDialogAnswer{QString::fromStdString(path), 0};
+    };
+  }
+
+  std::string dir_;
+  CAppProfile profile_;
+  RecordingNotifySink notes_;
+  std::vector<std::string> infos_;
+  std::vector<FileDialogRequest> requests_;
+  std::unique_ptr<TMainForm> form_;
+};
+
+// --- start-up ----------------------------------------------------------------------------------
+
+TEST_F(Gui, StartsWithItsTitleAndPanels) {
+  EXPECT_EQ(form_->windowTitle(), QString::fromUtf8("Tintara4.06 Deva"));
+  EXPECT_EQ(TMainForm::MainTitle(true), QString::fromUtf8("Tintara4.06 Deva Render!"));
+  form_->show();
+  EXPECT_EQ(form_->Panel(0)->text(), QStringLiteral("100%"));
+  EXPECT_EQ(form_->Panel(1)->text(), QString::fromUtf8("0.0°"));
+  QStringList menus;
+  for (QAction* a : form_->menuBar()->actions()) menus << a->text();
+  EXPECT_TRUE(menus.contains(QString::fromUtf8("ファイル(&F)")));
+  EXPECT_TRUE(menus.contains(QString::fromUtf8("ウインドウ(&W)")));
+  ASSERT_NE(form_->Action("actFileNew"), nullptr);
+  EXPECT_EQ(form_->Action("actFileNew")->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
+  EXPECT_EQ(form_->Action("actFileSave")->text(), QString::fromUtf8("上書き保存(&S)"));
+}
+
+TEST_F(Gui, CommandsFollowTheActivePicture) {
+  form_->show();
+  form_->UpdateCommands();
+  // Without a picture only the commands that need none are on.
+  EXPECT_TRUE(form_->Action("actFileNew")->isEnabled());
+  EXPECT_FALSE(form_->Action("actFileSaveAs")->isEnabled());
+  EXPECT_FALSE(form_->Action("actViewZoomIn")->isEnabled());
+  TDrawWindow* w = form_->NewPicture(64, 64, 72, false);
+  ASSERT_NE(w, nullptr);
+  form_->UpdateCommands();
+  // An untitled picture: Save As is the way to give it a file.
+  EXPECT_FALSE(form_->Action("actFileSave")->isEnabled());
+  EXPECT_TRUE(form_->Action("actFileSaveAs")->isEnabled());
+  EXPECT_FALSE(form_->Action("actEditUndo")->isEnabled());
+  ASSERT_GE(w->Paper().NewLayer(w->Doc().Flow(), kModeNormal, 0xFF102030u, ""), 0);
+  form_->UpdateCommands();
+  EXPECT_TRUE(form_->Action("actEditUndo")->isEnabled());
+  EXPECT_TRUE(form_->Action("actFileSaveEvent")->isEnabled());
+  // The zoom commands and the panel.
+  form_->Action("actViewZoomIn")->trigger();
+  form_->RefreshStatus();
+  EXPECT_EQ(form_->Panel(0)->text(), QStringLiteral("125%"));
+  form_->Action("actViewZoomCancel")->trigger();
+  form_->RefreshStatus();
+  EXPECT_EQ(form_->Panel(0)->text(), QStringLiteral("100%"));
+}
+
+// --- new picture ---------------------------------------------------------------------------------
+
+TEST_F(Gui, NewPictureDialogChecksItsValues) {
+  TNewWindow dialog(profile_, QSize());
+  struct Case {
+    const char *w, *h, *dpi;
+    bool accepted;
+  } cases[] = {
+      {"", "64", "72", false},    // a box left empty
+      {"7", "64", "72", false},   // below 8 pixels
+      {"64", "64", "50", false},  // resolution below 72
+      {"64", "48", "96", true},
+  };
+  for (const Case& c : cases) {
+    notes_.warnings.clear();
+    dialog.setResult(QDialog::Rejected);
+    dialog.WidthEdit()->setText(QString::fromUtf8(c.w));
+    dialog.HeightEdit()->setText(QString::fromUtf8(c.h));
+    dialog.ResolutionEdit()->setText(QString::fromUtf8(c.dpi));
+    dialog.accept();
+    EXPECT_EQ(dialog.result() == QDialog::Accepted, c.accepted) << c.w << "x" << c.h << "@" << c.dpi;
+    EXPECT_EQ(notes_.warnings.empty(), c.accepted) << c.w;
+  }
+  EXPECT_EQ(dialog.Values().width, 64);
+  EXPECT_EQ(dialog.Values().height, 48);
+  EXPECT_EQ(dialog.Values().dpi, 96);
+  // A change of unit converts the sizes shown: 64 px at 96 dpi = 0.67 in.
+  dialog.UnitBox()->setCurrentIndex(1);
+  EXPECT_EQ(dialog.WidthEdit()->text(), QStringLiteral("0.67"));
+  // The typed-value check speaks while typing.
+  dialog.WidthEdit()->setText(QStringLiteral("abc"));
+  emit dialog.WidthEdit()->textEdited(QStringLiteral("abc"));
+  EXPECT_EQ(dialog.TypingNote()->text(), QString::fromUtf8("不正な文字により数値を読みとれません！"));
+
+  TDrawWindow* w =
+      form_->NewPicture(dialog.Values().width, dialog.Values().height, dialog.Values().dpi, true);
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(w->Paper().width, 64);
+  EXPECT_EQ(w->Paper().height, 48);
+  EXPECT_FALSE(w->Doc().modified);
+}
+
+// --- open and save ---------------------------------------------------------------------------------
+
+TEST_F(Gui, OpensAPictureFileAndListsItFirst) {
+  const std::string file = Path("pic.tci");
+  MakeTci(file, 64, 64, 0xFF2040C0u);
+  form_->show();
+  TDrawWindow* w = form_->OpenFile(file);
+  ASSERT_NE(w, nullptr) << (notes_.warnings.empty() ? "" : notes_.warnings.front());
+  EXPECT_EQ(w->Paper().width, 64);
+  EXPECT_EQ(w->Paper().LayerCount(), 2);
+  EXPECT_EQ(w->windowTitle(), QString::fromStdString(file));
+  ASSERT_FALSE(form_->Recent().Paths().empty());
+  EXPECT_EQ(form_->Recent().Paths().front(), file);
+  // The same path again activates the open window rather than opening a second one.
+  EXPECT_EQ(form_->OpenFile(file), w);
+  EXPECT_EQ(form_->DrawWindows().size(), 1u);
+}
+
+TEST_F(Gui, OpenFailuresSayWhy) {
+  struct Case {
+    std::string name, content, warning;
+  } cases[] = {
+      {"missing.tci", "", "ファイルが見つかりません！\r\n    路径 = " + Path("missing.tci")},
+      {"notes.txt", "x", Path("notes.txt") + " は未対応の形式です"},
+      {"broken.te4", "not events", "イベントファイルとして開くことができません!"},
+  };
+  for (const Case& c : cases) {
+    notes_.warnings.clear();
+    if (!c.content.empty()) {
+      FILE* f = std::fopen(Path(c.name).c_str(), "wb");
+      std::fputs(c.content.c_str(), f);
+      std::fclose(f);
+    }
+    EXPECT_EQ(form_->OpenFile(Path(c.name)), nullptr) << c.name;
+    ASSERT_FALSE(notes_.warnings.empty()) << c.name;
+    EXPECT_EQ(notes_.warnings.back(), c.warning);
+    EXPECT_TRUE(form_->DrawWindows().empty()) << c.name;
+  }
+}
+
+TEST_F(Gui, ShowsTheImageTheRightWayUp) {
+  const std::string file = Path("bands.png");
+  MakeTwoBandPng(file, 64, 64);
+  form_->show();
+  TDrawWindow* w = form_->OpenFile(file);
+  ASSERT_NE(w, nullptr);
+  w->showMaximized();
+  QCoreApplication::processEvents();
+  const QImage shot = w->View().viewport()->grab().toImage();
+  // The picture sits centred in the view at 100 %.
+  const int cx = shot.width() / 2, cy = shot.height() / 2;
+  EXPECT_EQ(QColor(shot.pixel(cx, cy - 16)), QColor(255, 0, 0));
+  EXPECT_EQ(QColor(shot.pixel(cx, cy + 16)), QColor(0, 0, 255));
+  // Zoomed in, the composite is stretched; zoomed out, the paper's own view buffer is drawn.
+  // Both stay upright.
+  for (bool in : {true, false}) {
+    w->ZoomActual();
+    in ? w->ZoomIn() : w->ZoomOut();
+    QCoreApplication::processEvents();
+    const QImage zoomed = w->View().viewport()->grab().toImage();
+    EXPECT_EQ(QColor(zoomed.pixel(cx, cy - 12)), QColor(255, 0, 0)) << in;
+    EXPECT_EQ(QColor(zoomed.pixel(cx, cy + 12)), QColor(0, 0, 255)) << in;
+  }
+}
+
+TEST_F(Gui, SavesAndReopens) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(64, 64, 72, false);
+  ASSERT_NE(w, nullptr);
+  ASSERT_GE(w->Paper().NewLayer(w->Doc().Flow(), kModeNormal, 0xFF30A050u, "green"), 0);
+  EXPECT_TRUE(w->Doc().modified);
+  const std::string file = Path("saved.tci");
+  AnswerDialog(file);
+  ASSERT_TRUE(form_->SaveAs(*w));
+  ASSERT_EQ(requests_.size(), 1u);
+  EXPECT_EQ(requests_[0].defaultSuffix, QStringLiteral("tci"));
+  EXPECT_TRUE(requests_[0].filters.front().endsWith(QStringLiteral("(*.tci)")));
+  EXPECT_FALSE(w->Doc().modified);
+  EXPECT_EQ(infos_.back(), file + " として保存しました");
+  // Overwriting asks first; No leaves the file as it is.
+  notes_.answers = {ConfirmAnswer::No};
+  EXPECT_FALSE(form_->Save(*w));
+  EXPECT_EQ(notes_.questions.back(), "上書き保存してよろしいですか？\r    path = " + file);
+  notes_.answers = {ConfirmAnswer::Yes};
+  EXPECT_TRUE(form_->Save(*w));
+  EXPECT_EQ(infos_.back(), "上書き保存しました (" + file + ")");
+  w->close();
+  ASSERT_TRUE(WaitFor([&] { return form_->DrawWindows().empty(); }));
+  TDrawWindow* again = form_->OpenFile(file);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->Paper().LayerCount(), 2);
+  EXPECT_EQ(again->Paper().Layer(1)->name, "green");
+}
+
+TEST_F(Gui, FlatSavesOfATransparentPictureAreOverWhite) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(16, 16, 72, false);
+  ASSERT_NE(w, nullptr);
+  w->Paper().SetPaperColorOn(false);
+  const std::string bmp = Path("flat.bmp");
+  ASSERT_TRUE(form_->SaveByKind(*w, bmp, true));
+  EXPECT_EQ(infos_.back(), "画像をビットマップで保存しました");
+  EXPECT_EQ(w->Paper().paperColorOn, 0);  // the picture itself stays transparent
+  GraphicsImage img;
+  ASSERT_EQ(bmpGetImage(bmp, img), GfxResult::Ok);
+  EXPECT_EQ(*img.pixels.Pixel(3, 3) & 0x00FFFFFFu, 0x00FFFFFFu);
+  // PNG and JPEG the same way; an unknown extension is refused with its message.
+  EXPECT_TRUE(form_->SaveByKind(*w, Path("flat.png"), true));
+  EXPECT_EQ(infos_.back(), "PNG形式で画像を保存しました");
+  EXPECT_TRUE(form_->SaveByKind(*w, Path("flat.jpg"), true));
+  EXPECT_EQ(infos_.back(), "画像をJPEGで保存しました");
+  EXPECT_FALSE(form_->SaveByKind(*w, Path("flat.gif"), true));
+  EXPECT_EQ(notes_.warnings.back(), Path("flat.gif") + " は未対応の形式です");
+}
+
+TEST_F(Gui, AutomaticBmpNamesSkipUsedNumbers) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(16, 16, 72, false);
+  ASSERT_NE(w, nullptr);
+  profile_.fileIO.savePath = dir_ + "/";
+  const QDate d = QDate::currentDate();
+  const std::string stem = dir_ + "/" + std::to_string(d.year()) + "-" + std::to_string(d.month()) + "-" +
+                           std::to_string(d.day()) + "-";
+  for (int i = 0; i < 2; ++i) {
+    FILE* f = std::fopen((stem + std::to_string(i) + ".bmp").c_str(), "wb");
+    std::fclose(f);
+  }
+  ASSERT_TRUE(form_->SaveAutoBmp(*w));
+  EXPECT_TRUE(fs::file_size(stem + "2.bmp") > 0);
+}
+
+// --- event files -------------------------------------------------------------------------------------
+
+TEST_F(Gui, ReplaysAnEventFileOnTheTick) {
+  form_->show();
+  TDrawWindow* w = form_->OpenFile(TINTARA_EXAMPLES_DIR "/first.te4");
+  ASSERT_NE(w, nullptr) << (notes_.warnings.empty() ? "" : notes_.warnings.front());
+  ASSERT_TRUE(WaitFor([&] { return !w->ReplayRunning(); }, 20000));
+  EXPECT_TRUE(w->Doc().Appending()) << (notes_.warnings.empty() ? "" : notes_.warnings.front());
+  EXPECT_EQ(w->Paper().width, 320);
+  EXPECT_EQ(w->Paper().height, 240);
+  EXPECT_GE(w->Paper().LayerCount(), 5);
+  // After the replay the picture records on: its events can be saved again.
+  form_->UpdateCommands();
+  EXPECT_TRUE(form_->Action("actFileSaveEvent")->isEnabled());
+  AnswerDialog(Path("again.te4"));
+  ASSERT_TRUE(form_->SaveEvent(*w, false));
+  TDrawWindow* replay = form_->OpenFile(Path("again.te4"));
+  ASSERT_NE(replay, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return !replay->ReplayRunning(); }, 20000));
+  EXPECT_EQ(replay->Paper().LayerCount(), w->Paper().LayerCount());
+}
+
+TEST_F(Gui, ReplayingWindowsPauseAndStop) {
+  form_->show();
+  TDrawWindow* w = form_->OpenFile(TINTARA_EXAMPLES_DIR "/first.te4");
+  ASSERT_NE(w, nullptr);
+  ASSERT_TRUE(w->ReplayRunning());
+  form_->UpdateCommands();
+  // While it replays the picture is not edited or saved.
+  EXPECT_FALSE(form_->Action("actFileSaveAs")->isEnabled());
+  EXPECT_FALSE(form_->Action("actLayerDuplicate")->isEnabled());
+  EXPECT_TRUE(form_->Action("actViewZoomIn")->isEnabled());
+  EXPECT_FALSE(form_->Action("actEventPlayResume")->isEnabled());
+  form_->Action("actEventPlayPause")->trigger();
+  EXPECT_TRUE(w->Doc().ReplayPaused());
+  const int before = w->Doc().ReplayProgress();
+  for (int i = 0; i < 5; ++i) form_->Tick();
+  EXPECT_EQ(w->Doc().ReplayProgress(), before);
+  form_->UpdateCommands();
+  EXPECT_TRUE(form_->Action("actEventPlayResume")->isEnabled());
+  form_->Action("actEventPlayStop")->trigger();
+  EXPECT_FALSE(w->ReplayRunning());
+}
+
+// --- closing --------------------------------------------------------------------------------------
+
+TEST_F(Gui, ClosingAChangedPictureAsks) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(64, 64, 72, false);
+  ASSERT_NE(w, nullptr);
+  ASSERT_GE(w->Paper().NewLayer(w->Doc().Flow(), kModeNormal, 0xFF102030u, ""), 0);
+  const std::string question = "\"" + w->Paper().title + "\" は変更されています。\r保存しますか？";
+  notes_.answers = {ConfirmAnswer::Cancel};
+  EXPECT_FALSE(w->close());
+  ASSERT_EQ(notes_.questions.size(), 1u);
+  EXPECT_EQ(notes_.questions[0], question);
+  // Yes with a cancelled Save As keeps the window too.
+  notes_.answers = {ConfirmAnswer::Yes};
+  form_->fileDialog = [](const FileDialogRequest&) { return FileDialogAnswer{}; };
+  EXPECT_FALSE(w->close());
+  // The main window's close asks the same and stays when told to.
+  notes_.answers = {ConfirmAnswer::Cancel};
+  EXPECT_FALSE(form_->close());
+  EXPECT_EQ(form_->DrawWindows().size(), 1u);
+  notes_.answers = {ConfirmAnswer::No};
+  EXPECT_TRUE(w->close());
+  EXPECT_EQ(notes_.questions.size(), 4u);
+  // An unchanged picture closes without a question.
+  TDrawWindow* clean = form_->NewPicture(64, 64, 72, false);
+  ASSERT_NE(clean, nullptr);
+  EXPECT_TRUE(clean->close());
+  EXPECT_EQ(notes_.questions.size(), 4u);
+}
+
+TEST_F(Gui, ReopeningAChangedPictureAsksBeforeDiscarding) {
+  const std::string file = Path("re.tci");
+  MakeTci(file, 32, 32, 0xFF000000u);
+  form_->show();
+  TDrawWindow* w = form_->OpenFile(file);
+  ASSERT_NE(w, nullptr);
+  ASSERT_GE(w->Paper().NewLayer(w->Doc().Flow(), kModeNormal, 0xFF102030u, ""), 0);
+  notes_.answers = {ConfirmAnswer::No};
+  EXPECT_EQ(form_->OpenFile(file), nullptr);
+  EXPECT_EQ(w->Paper().LayerCount(), 3);  // the changes stay
+  EXPECT_EQ(notes_.questions.back(), w->Paper().title + "\rに加えられた変更を破棄して再読込していいですか?");
+  notes_.answers = {ConfirmAnswer::Yes};
+  TDrawWindow* fresh = form_->OpenFile(file);
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(fresh->Paper().LayerCount(), 2);
+  ASSERT_TRUE(WaitFor([&] { return form_->DrawWindows().size() == 1; }));
+}
+
+// --- lists and drops -------------------------------------------------------------------------------
+
+TEST_F(Gui, WindowListShowsEveryPictureAndChecksTheActiveOne) {
+  form_->show();
+  TDrawWindow* a = form_->NewPicture(32, 32, 72, false);
+  TDrawWindow* b = form_->NewPicture(32, 32, 72, false);
+  ASSERT_TRUE(a && b);
+  form_->RebuildWindowMenu();
+  std::vector<QAction*> entries;
+  for (QAction* x : form_->WindowMenu()->actions())
+    if (x->isCheckable() && x->objectName().isEmpty()) entries.push_back(x);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_TRUE(entries[0]->text().endsWith(a->windowTitle()));
+  EXPECT_FALSE(entries[0]->isChecked());
+  EXPECT_TRUE(entries[1]->isChecked());
+  entries[0]->trigger();
+  EXPECT_EQ(form_->ActiveDrawWindow(), a);
+  form_->UpdateCommands();
+  EXPECT_TRUE(form_->Action("actWindowCascade")->isEnabled());
+}
+
+TEST_F(Gui, RecentEntryOfADeletedFileGoesWithItsWarning) {
+  const std::string keep = Path("keep.tci"), gone = Path("gone.tci");
+  MakeTci(keep, 16, 16, 0xFF000000u);
+  MakeTci(gone, 16, 16, 0xFF000000u);
+  form_->show();
+  ASSERT_NE(form_->OpenFile(keep), nullptr);
+  ASSERT_NE(form_->OpenFile(gone), nullptr);
+  ASSERT_EQ(form_->Recent().Paths(), (std::vector<std::string>{gone, keep}));
+  for (TDrawWindow* w : form_->DrawWindows()) w->close();
+  fs::remove(gone);
+  QAction* entry = nullptr;
+  for (QAction* a : form_->FileMenu()->actions())
+    if (a->data().toString() == QString::fromStdString(gone)) entry = a;
+  ASSERT_NE(entry, nullptr);
+  entry->trigger();
+  ASSERT_FALSE(notes_.warnings.empty());
+  EXPECT_EQ(notes_.warnings.back(), "ファイルが見つかりません！\r\n    路径 = " + gone);
+  EXPECT_EQ(form_->Recent().Paths(), (std::vector<std::string>{keep}));
+  int listed = 0;
+  for (QAction* a : form_->FileMenu()->actions()) listed += a->data().toString().isEmpty() ? 0 : 1;
+  EXPECT_EQ(listed, 1);
+}
+
+TEST_F(Gui, DroppedFilesOpen) {
+  const std::string file = Path("drop.png");
+  MakeTwoBandPng(file, 16, 16);
+  form_->show();
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(file)),
+                QUrl::fromLocalFile(QString::fromStdString(Path("nothing.png")))});
+  const QPoint inside = form_->Mdi()->geometry().center();
+  QDragEnterEvent enter(inside, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(form_.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(inside), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(form_.get(), &drop);
+  ASSERT_EQ(form_->DrawWindows().size(), 1u);
+  EXPECT_EQ(form_->DrawWindows()[0]->Doc().path, file);
+  ASSERT_EQ(notes_.warnings.size(), 1u);
+  EXPECT_EQ(notes_.warnings[0], "ファイルが見つかりません！\r\n    路径 = " + Path("nothing.png"));
+}
+
+// --- the picture window's view ------------------------------------------------------------------
+
+TEST_F(Gui, WheelAndKeysZoomAboutTheCentre) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(64, 64, 72, false);
+  ASSERT_NE(w, nullptr);
+  QWidget* vp = w->View().viewport();
+  auto wheel = [&](int delta) {
+    QWheelEvent e(QPointF(5, 5), vp->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, delta), Qt::NoButton,
+                  Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(vp, &e);
+    return e.isAccepted();
+  };
+  // Toward the user zooms in; touchpad deltas count once they add up to a notch.
+  EXPECT_TRUE(wheel(-120));
+  EXPECT_EQ(w->Paper().zoomIndex, 1);
+  EXPECT_FALSE(wheel(-60));
+  EXPECT_EQ(w->Paper().zoomIndex, 1);
+  EXPECT_TRUE(wheel(-60));
+  EXPECT_EQ(w->Paper().zoomIndex, 2);
+  EXPECT_TRUE(wheel(120));
+  EXPECT_EQ(w->Paper().zoomIndex, 1);
+  // At the largest step the wheel is not handled.
+  w->Paper().SetZoomIndex(9);
+  EXPECT_FALSE(wheel(-120));
+  EXPECT_EQ(w->Paper().zoomIndex, 9);
+  w->ZoomActual();
+  struct Key {
+    int key;
+    Qt::KeyboardModifiers mods;
+    int32_t zoomAfter;
+  } keys[] = {
+      {Qt::Key_Equal, Qt::ControlModifier, 1}, {Qt::Key_F5, Qt::NoModifier, 2},
+      {Qt::Key_Minus, Qt::ControlModifier, 1}, {Qt::Key_F6, Qt::NoModifier, 0},
+      {Qt::Key_Equal, Qt::NoModifier, 0},  // without Ctrl "=" is no zoom key
+  };
+  for (const Key& k : keys) {
+    QKeyEvent e(QEvent::KeyPress, k.key, k.mods);
+    QApplication::sendEvent(&w->View(), &e);
+    EXPECT_EQ(w->Paper().zoomIndex, k.zoomAfter) << k.key;
+  }
+  // The zoom keeps the paper point at the centre in place: the picture stays centred.
+  w->showMaximized();
+  QCoreApplication::processEvents();
+  for (int i = 0; i < 4; ++i) w->ZoomIn();
+  const QSize c = w->View().DeviceClient();
+  const double z = w->Paper().ZoomFactor();
+  EXPECT_NEAR((c.width() / 2.0 - w->Paper().viewOriginX) / z, 32, 1.0);
+  EXPECT_NEAR((c.height() / 2.0 - w->Paper().viewOriginY) / z, 32, 1.0);
+}
+
+TEST_F(Gui, CtrlF6StepsThroughThePictures) {
+  form_->show();
+  TDrawWindow* a = form_->NewPicture(32, 32, 72, false);
+  TDrawWindow* b = form_->NewPicture(32, 32, 72, false);
+  ASSERT_TRUE(a && b);
+  ASSERT_EQ(form_->ActiveDrawWindow(), b);
+  QKeyEvent e(QEvent::KeyPress, Qt::Key_F6, Qt::ControlModifier);
+  QApplication::sendEvent(&b->View(), &e);
+  EXPECT_EQ(form_->ActiveDrawWindow(), a);
+  EXPECT_EQ(a->Paper().zoomIndex, 0);  // Ctrl+F6 is no zoom
+}
+
+TEST_F(Gui, NewWindowsFitTheirPictureAndStepDiagonally) {
+  form_->show();
+  QCoreApplication::processEvents();
+  TDrawWindow* a = form_->NewPicture(64, 48, 72, false);
+  TDrawWindow* b = form_->NewPicture(64, 48, 72, false);
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(a->pos(), QPoint(0, 0));
+  EXPECT_EQ(b->pos(), QPoint(24, 24));
+  // The view has room for the picture plus a margin of 80.
+  EXPECT_EQ(a->View().viewport()->width(), 64 + 80);
+  EXPECT_EQ(a->View().viewport()->height(), 48 + 80);
+  // A picture larger than the area: the window stays inside it.
+  TDrawWindow* big = form_->NewPicture(4000, 3000, 72, false);
+  ASSERT_NE(big, nullptr);
+  const QRect area(QPoint(0, 0), form_->Mdi()->viewport()->size());
+  EXPECT_TRUE(area.contains(big->geometry())) << big->geometry().width() << "x" << big->geometry().height();
+}
+
+TEST_F(Gui, LayerAndEventSavesProposeTheirNames) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(16, 16, 72, false);
+  ASSERT_NE(w, nullptr);
+  AnswerDialog(Path("layer.png"));
+  ASSERT_TRUE(form_->SaveLayer(*w));
+  EXPECT_EQ(requests_.back().proposedName, QString::fromUtf8("图层-0"));
+  EXPECT_EQ(requests_.back().defaultSuffix, QStringLiteral("png"));
+  EXPECT_EQ(infos_.back(), "レイヤを保存しました");
+  GraphicsImage img;
+  ASSERT_EQ(pngGetImage(Path("layer.png"), img), GfxResult::Ok);
+  EXPECT_EQ(img.pixels.Width(), 16);
+  AnswerDialog(Path("titled.tci"));
+  ASSERT_TRUE(form_->SaveAs(*w));
+  AnswerDialog(Path("layer.tga"));
+  EXPECT_FALSE(form_->SaveLayer(*w));
+  EXPECT_EQ(requests_.back().proposedName, QString::fromUtf8("titled_图层-0"));
+  EXPECT_EQ(notes_.warnings.back(), ".tga は未対応の形式です");
+  // A protected event save asks first; No writes nothing.
+  notes_.answers = {ConfirmAnswer::No};
+  AnswerDialog(Path("guarded.te4"));
+  EXPECT_FALSE(form_->SaveEvent(*w, true));
+  EXPECT_FALSE(fs::exists(Path("guarded.te4")));
+  notes_.answers = {ConfirmAnswer::Yes};
+  ASSERT_TRUE(form_->SaveEvent(*w, true));
+  EXPECT_EQ(requests_.back().proposedName,
+            QString::fromStdString(fs::path(Path("titled.te4")).stem().string() + ".te4"));
+  // The protected copy replays in a window but can no longer be saved from it.
+  TDrawWindow* replay = form_->OpenFile(Path("guarded.te4"));
+  ASSERT_NE(replay, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return !replay->ReplayRunning(); }));
+  form_->UpdateCommands();
+  EXPECT_TRUE(replay->Doc().FromProtectedStream());
+  EXPECT_FALSE(form_->Action("actFileSaveAs")->isEnabled());
+  EXPECT_FALSE(form_->Action("actFileSaveEvent")->isEnabled());
+}
+
+// --- message boxes ----------------------------------------------------------------------------------
+
+TEST(MessageBoxText, LineBreaksOnlyInTheBox) {
+  EXPECT_EQ(BoxText("a\rb\r\nc"), QStringLiteral("a\nb\nc"));
+  EXPECT_EQ(BoxText("<b>x</b>"), QStringLiteral("<b>x</b>"));
+  EXPECT_EQ(WarningCaption(), QString::fromUtf8("警告 (Tintara)"));
+  EXPECT_EQ(SafeAnswer(ConfirmButtons::YesNo), ConfirmAnswer::No);
+  EXPECT_EQ(SafeAnswer(ConfirmButtons::YesNoCancel), ConfirmAnswer::Cancel);
+  EXPECT_EQ(SafeAnswer(ConfirmButtons::OkCancel), ConfirmAnswer::Cancel);
+}
+
+TEST(MessageBoxes, WarningBoxIsPlainTextWithItsCaption) {
+  CQtNotifySink sink;
+  INotifySink* old = SetNotifySink(&sink);
+  QString caption, text;
+  Qt::TextFormat format = Qt::RichText;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    caption = box->windowTitle();
+    text = box->text();
+    format = box->textFormat();
+    box->accept();
+  });
+  ShowWarning("<b>/tmp/a&b.tci</b>\rfailed");
+  SetNotifySink(old);
+  EXPECT_EQ(caption, QString::fromUtf8("警告 (Tintara)"));
+  EXPECT_EQ(text, QStringLiteral("<b>/tmp/a&b.tci</b>\nfailed"));
+  EXPECT_EQ(format, Qt::PlainText);
+}
+
+// --- two processes ------------------------------------------------------------------------------------
+
+class TwoProcesses : public Gui {
+ protected:
+  // Runs the program to its end, letting this process's event loop serve the socket meanwhile.
+  int Run(const QStringList& args, const QString& workDir, int ms = 30000) {
+    QProcess p;
+    p.setWorkingDirectory(workDir);
+    p.start(QStringLiteral(TINTARA_EXE), args);
+    if (!p.waitForStarted(5000)) return -1;
+    if (!WaitFor([&] { return p.state() == QProcess::NotRunning; }, ms)) {
+      p.kill();
+      p.waitForFinished();
+      return -2;
+    }
+    output_ = p.readAllStandardError().toStdString();
+    return p.exitCode();
+  }
+  std::string output_;
+};
+
+TEST_F(TwoProcesses, SecondStartHandsRelativePathsOverInOrder) {
+  MakeTci(Path("one.tci"), 16, 16, 0xFF000000u);
+  MakeTci(Path("two.tci"), 24, 24, 0xFF000000u);
+  CInstanceServer server;
+  ASSERT_TRUE(server.Listen(InstanceServerPath()));
+  server.openFile = [this](const std::string& p) { return form_->OpenFile(p) != nullptr; };
+  int activations = 0;
+  server.activate = [&] { ++activations; };
+  form_->show();
+  EXPECT_EQ(Run({QStringLiteral("one.tci"), QStringLiteral("two.tci")}, QString::fromStdString(dir_)), 0)
+      << output_;
+  const std::vector<TDrawWindow*> windows = form_->DrawWindows();
+  ASSERT_EQ(windows.size(), 2u);
+  EXPECT_EQ(windows[0]->Doc().path, Path("one.tci"));
+  EXPECT_EQ(windows[1]->Doc().path, Path("two.tci"));
+  EXPECT_GE(activations, 1);
+}
+
+TEST_F(TwoProcesses, RenderRunNeverAsksTheRunningInstance) {
+  CInstanceServer server;
+  ASSERT_TRUE(server.Listen(InstanceServerPath()));
+  int asked = 0;
+  server.openFile = [&](const std::string&) { return ++asked, true; };
+  server.activate = [&] { ++asked; };
+  fs::copy_file(TINTARA_EXAMPLES_DIR "/first.te4", Path("first.te4"));
+  fs::create_directories(Path("out"));
+  EXPECT_EQ(Run({QStringLiteral("-render"), QString::fromStdString("-O" + Path("out")),
+                 QStringLiteral("first.te4")},
+                QString::fromStdString(dir_)),
+            8)
+      << output_;
+  EXPECT_EQ(asked, 0);
+  EXPECT_TRUE(fs::exists(Path("out/first.bmp")));
+}
+
+TEST_F(TwoProcesses, StaleSocketFileStillAllowsANormalStart) {
+  // A socket file nobody listens on, as a killed instance leaves it.
+  const QString path = InstanceServerPath();
+  {
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const QByteArray p = path.toLocal8Bit();
+    std::memcpy(addr.sun_path, p.constData(), size_t(p.size()));
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+    close(fd);
+  }
+  ASSERT_TRUE(QFileInfo::exists(path));
+  QProcess first;
+  first.setWorkingDirectory(QString::fromStdString(dir_));
+  first.start(QStringLiteral(TINTARA_EXE), {});
+  ASSERT_TRUE(first.waitForStarted(5000));
+  // It listens where the stale file was and answers as the interactive instance.
+  const bool answered = WaitFor(
+      [&] {
+        return first.state() != QProcess::Running ||
+               HandOverToRunningInstance(path, {}, 500) == HandOverResult::kHandedOver;
+      },
+      20000);
+  const bool running = first.state() == QProcess::Running;
+  first.kill();
+  first.waitForFinished();
+  EXPECT_TRUE(answered);
+  EXPECT_TRUE(running) << first.readAllStandardError().toStdString();
+}
+
+TEST(Frames, SplitAtTheirBoundaries) {
+  QByteArray stream = EncodeFrame(FrameType::kOpen, QByteArrayLiteral("/a/b.tci")) +
+                      EncodeFrame(FrameType::kQuery, EncodeInt(0));
+  QByteArray part = stream.left(7);
+  FrameType t;
+  QByteArray payload;
+  EXPECT_FALSE(TakeFrame(part, t, payload));  // incomplete: nothing taken
+  EXPECT_EQ(part.size(), 7);
+  ASSERT_TRUE(TakeFrame(stream, t, payload));
+  EXPECT_EQ(t, FrameType::kOpen);
+  EXPECT_EQ(payload, QByteArrayLiteral("/a/b.tci"));
+  ASSERT_TRUE(TakeFrame(stream, t, payload));
+  EXPECT_EQ(t, FrameType::kQuery);
+  EXPECT_TRUE(stream.isEmpty());
+  // The identity reads as the four characters in memory order.
+  EXPECT_EQ(EncodeInt(kIdentityInteractive), QByteArrayLiteral("TT40"));
+  EXPECT_EQ(EncodeInt(kIdentityViewer), QByteArrayLiteral("TTUw"));
+  EXPECT_EQ(EncodeInt(kIdentityRender), QByteArrayLiteral("TTRe"));
+}
+
+}  // namespace
+}  // namespace tintara
+
+int main(int argc, char** argv) {
+  // A private display, runtime and settings folder for the whole run (the second processes
+  // inherit them).
+  char tmpl[] = "/tmp/tintara-gui-XXXXXX";
+  const char* root = mkdtemp(tmpl);
+  if (!root) return 1;
+  tintara::gRoot = root;
+  const std::string runtime = tintara::gRoot + "/run", config = tintara::gRoot + "/config";
+  std::filesystem::create_directories(runtime);
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  std::filesystem::create_directories(config);
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  tintara::InitPixelTables();
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  const int status = RUN_ALL_TESTS();
+  std::filesystem::remove_all(tintara::gRoot);
+  return status;
+}
