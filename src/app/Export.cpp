@@ -8,7 +8,6 @@
 #include "app/AppProfile.h"
 #include "app/Batch.h"
 #include "app/PictureDocument.h"
-#include "events/OldPlayer.h"
 #include "files/NativeFile.h"
 
 namespace tintara {
@@ -59,18 +58,6 @@ std::string WithCode(const std::string& text, int32_t code) {
 
 ExportOutcome Failed(int32_t status, const std::string& text) { return {status, TerminalText(text)}; }
 
-// A first-generation stream, replayed to its end into the document's paper. It carries no
-// events of the current form, so a picture file made from it has none.
-int32_t ReplayOldStream(const std::string& in, CPictureDocument& doc) {
-  TEventPacket packets;
-  if (!packets.Load(in)) return 1;
-  CEventOldPlayer player(doc.Paper(), doc.Flow(), packets, nullptr);
-  const int32_t start = player.Start(fs::path(in).stem().string(), false);
-  if (start != 0) return start;
-  if (player.RunToEnd() != StepResult::kEnded || player.Failed()) return 1;
-  return player.Incomplete() ? -1 : 0;
-}
-
 // Opens `in` into `doc`; an empty outcome message means it opened.
 ExportOutcome Open(const std::string& in, int32_t kind, CPictureDocument& doc) {
   std::error_code ec;
@@ -92,7 +79,7 @@ ExportOutcome Open(const std::string& in, int32_t kind, CPictureDocument& doc) {
     case kFileKindEvents2:
     case kFileKindEvents3:
     case kFileKindEvents4: {
-      const int32_t start = kind == kFileKindOldEvents ? ReplayOldStream(in, doc) : doc.ReplayToEnd(in);
+      const int32_t start = doc.ReplayToEnd(in, kind == kFileKindOldEvents);
       if (start < 0) return Failed(kExportIncomplete, WithCode(BatchOutcomeText(12), 12));
       if (start != 0) return Failed(kExportInputFailed, WithCode(kNotAnEventFileMessage, start));
       return {};

@@ -26,6 +26,7 @@ CPictureDocument::CPictureDocument(IPaperHost* host, const PaperSettings& settin
 CPictureDocument::~CPictureDocument() {
   // The players and the journal go before the paper that points at them.
   player_.reset();
+  oldPlayer_.reset();
   paper_.SetJournal(nullptr);
 }
 
@@ -107,45 +108,76 @@ int32_t CPictureDocument::StartReplay(const std::string& file, bool batch) {
   return 0;
 }
 
-int32_t CPictureDocument::ReplayToEnd(const std::string& file) {
-  const int32_t started = StartReplay(file, false);
+int32_t CPictureDocument::StartOldReplay(const std::string& file, bool batch) {
+  if (!paper_.Created()) return 1;
+  if (!oldPackets_.Load(file)) return 2;
+  oldPlayer_ = std::make_unique<CEventOldPlayer>(paper_, flow_, oldPackets_);
+  replayDone_ = false;
+  const int32_t started = oldPlayer_->Start(StemOf(file), batch);
+  if (started != 0) {
+    oldPlayer_.reset();
+    return started;
+  }
+  paper_.title = StemOf(file);
+  if (oldPlayer_->Protected()) paper_.protectedReplay = 1;
+  if (oldPlayer_->Ended()) FinishReplay();
+  return 0;
+}
+
+int32_t CPictureDocument::ReplayToEnd(const std::string& file, bool old) {
+  const int32_t started = old ? StartOldReplay(file, false) : StartReplay(file, false);
   if (started != 0) return started;
-  const StepResult end = player_->Ended() ? StepResult::kEnded : player_->RunToEnd();
-  const bool incomplete = player_->Incomplete();
+  StepResult end = StepResult::kEnded;
+  bool incomplete = false;
+  if (old) {
+    if (!oldPlayer_->Ended()) end = oldPlayer_->RunToEnd();
+    // A packet the old player could not replay ends it early: the picture is not the stream's.
+    incomplete = oldPlayer_->Incomplete() || oldPlayer_->Failed();
+  } else {
+    if (!player_->Ended()) end = player_->RunToEnd();
+    incomplete = player_->Incomplete();
+  }
   FinishReplay();
-  if (end != StepResult::kEnded) return 6;
-  return incomplete ? -1 : 0;
+  if (incomplete) return -1;
+  return end == StepResult::kEnded ? 0 : 6;
 }
 
 void CPictureDocument::PauseReplay() {
-  if (Replaying()) player_->Pause();
+  if (Replaying() && player_) player_->Pause();
 }
 
 void CPictureDocument::ResumeReplay() {
-  if (Replaying()) player_->Resume();
+  if (Replaying() && player_) player_->Resume();
 }
 
 void CPictureDocument::StopReplay() {
   if (!Replaying()) return;
-  if (player_->InStroke()) player_->FinishStroke();
+  if (oldPlayer_) {
+    oldPlayer_->Stop();
+  } else if (player_->InStroke()) {
+    player_->FinishStroke();
+  }
   FinishReplay();
 }
 
 void CPictureDocument::FinishReplay() {
   if (replayDone_) return;
   replayDone_ = true;
-  appending_ = player_->EnterAppendMode(recorder_);
-  paper_.SetJournal(&journal_);
+  // A first-generation stream is not continued: the picture goes on without recording.
+  if (player_) {
+    appending_ = player_->EnterAppendMode(recorder_);
+    paper_.SetJournal(&journal_);
+  }
   paper_.RecompositeAll(true);
   paper_.InvalidateView(false);
 }
 
 ReplayTick CPictureDocument::StepReplay(int32_t budgetMs) {
   if (!Replaying()) return ReplayTick::kIdle;
-  if (player_->Paused()) return ReplayTick::kIdle;
+  if (player_ && player_->Paused()) return ReplayTick::kIdle;
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
   do {
-    const StepResult r = player_->Step(false);
+    const StepResult r = player_ ? player_->Step(false) : oldPlayer_->Step();
     if (r == StepResult::kEnded) {
       FinishReplay();
       return ReplayTick::kEnded;

@@ -10,6 +10,8 @@
 
 #include "document/Paper.h"
 #include "events/EventMngr.h"
+#include "events/OldPackets.h"
+#include "events/OldPlayer.h"
 #include "events/Player.h"
 #include "events/Recorder.h"
 #include "events/StrokeReplay.h"
@@ -46,12 +48,17 @@ class CPictureDocument {
   GfxResult OpenImage(const std::string& path);
   // Loads an event file and replays its first step: 0, or the start failure code (1..5).
   int32_t StartReplay(const std::string& path, bool batch);
-  // Loads an event file and replays all of it at once: 0, the start failure code (1..5), 6
-  // when a step failed, or -1 when the stream needs operations this build cannot replay.
-  int32_t ReplayToEnd(const std::string& path);
+  // A first-generation event file (.zov): replayed through its own player; the picture does
+  // not record afterwards. 0, 2 (unreadable), or the player's start code.
+  int32_t StartOldReplay(const std::string& path, bool batch);
+  bool OldReplay() const { return oldPlayer_ != nullptr; }
+  // Loads an event file (a first-generation one when `old`) and replays all of it at once:
+  // 0, the start failure code, 6 when a step failed, or -1 when the stream needs operations
+  // this build cannot replay.
+  int32_t ReplayToEnd(const std::string& path, bool old);
 
   // --- the replay --------------------------------------------------------------------------
-  bool Replaying() const { return player_ != nullptr && !replayDone_; }
+  bool Replaying() const { return (player_ != nullptr || oldPlayer_ != nullptr) && !replayDone_; }
   bool ReplayPaused() const { return player_ && player_->Paused(); }
   void PauseReplay();
   void ResumeReplay();
@@ -116,6 +123,8 @@ class CPictureDocument {
   Journal journal_{*this};
   std::unique_ptr<CReplayStrokeEngine> replayStrokes_;
   std::unique_ptr<CEventPlayer> player_;
+  TEventPacket oldPackets_;
+  std::unique_ptr<CEventOldPlayer> oldPlayer_;
   bool replayDone_ = false;
   bool appending_ = false;
 };

@@ -10,6 +10,7 @@
 #include "app/CommandLine.h"
 #include "app/Export.h"
 #include "app/PictureDocument.h"
+#include "events/OldPackets.h"
 #include "events/Render.h"
 #include "files/GraphicsLib.h"
 #include "pixel/Bmp.h"
@@ -134,6 +135,29 @@ TEST_F(ExportTest, AnEventFileThroughAPictureFileGivesTheRenderedPicture) {
   GraphicsImage jpg;
   ASSERT_EQ(jpegGetImage(Path("direct.jpg"), jpg), GfxResult::Ok);
   EXPECT_EQ(jpg.pixels.Width(), bmp.Width());
+}
+
+TEST_F(ExportTest, AFirstGenerationStreamIsReplayedToo) {
+  // Paper 8 × 6 in a dark colour with one filled rectangle, then the end.
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(EncodeOld(OldPaperSizeRecord{512, 8, 6}, bytes));
+  ASSERT_TRUE(EncodeOld(OldPaperColourRecord{513, 0x00102030}, bytes));
+  ASSERT_TRUE(EncodeOld(OldRectRecord{296, 0, 1, 1, 4, 3, 0x00112233}, bytes));
+  ASSERT_TRUE(EncodeOld(OldEmptyRecord{kOldEndCode}, bytes));
+  ASSERT_TRUE(WriteFileAtomic(Path("OLD.ZOV"), bytes.data(), bytes.size()));
+  const ExportOutcome r = ExportFile(Path("old.PNG"), Path("OLD.ZOV"));
+  ASSERT_EQ(r.exitStatus, kExportDone) << r.message;
+  GraphicsImage png;
+  ASSERT_EQ(pngGetImage(Path("old.PNG"), png), GfxResult::Ok);
+  ASSERT_EQ(png.pixels.Width(), 8);
+  ASSERT_EQ(png.pixels.Height(), 6);
+  EXPECT_EQ(*png.pixels.Pixel(0, 0), 0xFF102030u);
+  const std::vector<uint32_t> rgb = Rgb(png.pixels);
+  // The rectangle shows (its layer multiplies over the paper) and the rest is paper.
+  const auto paper = std::count(rgb.begin(), rgb.end(), 0x102030u);
+  EXPECT_GT(paper, 24);
+  EXPECT_LT(paper, 48);
+  EXPECT_NE(rgb[2 * 8 + 2], 0x102030u);
 }
 
 TEST_F(ExportTest, FailuresSayWhyAndLeaveNoOutput) {

@@ -18,8 +18,10 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QUrl>
 
 #include <filesystem>
@@ -75,6 +77,7 @@ TMainForm::TMainForm(CAppProfile& profile, ISettingsStore* store, bool renderRun
       statusBar()->addWidget(panels_[i], 1);
     }
   }
+  panels_[0]->installEventFilter(this);
   if (store_) recent_.Load(*store_);
   BuildMenus();
   RebuildRecentMenu();
@@ -256,6 +259,38 @@ void TMainForm::RefreshStatus() {
 }
 
 void TMainForm::SetStatusMessage(const QString& text) { panels_[3]->setText(text); }
+
+QMenu* TMainForm::ZoomMenu() {
+  if (!zoomMenu_) {
+    zoomMenu_ = new QMenu(this);
+    for (int32_t step = 9; step >= -8; --step) {
+      QAction* a = zoomMenu_->addAction(Q(shell::ZoomPanelText(ZoomFactorOf(step))));
+      connect(a, &QAction::triggered, this, [this, step] {
+        if (TDrawWindow* w = ActiveDrawWindow()) w->View().ZoomToStep(step);
+        RefreshStatus();
+      });
+    }
+  }
+  return zoomMenu_;
+}
+
+bool TMainForm::event(QEvent* e) {
+  // Command hints go to the message panel, so the other panels stay in view.
+  if (e->type() == QEvent::StatusTip) {
+    panels_[3]->setText(static_cast<QStatusTipEvent*>(e)->tip());
+    return true;
+  }
+  return QMainWindow::event(e);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == panels_[0] && e->type() == QEvent::MouseButtonPress &&
+      static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton && ActiveDrawWindow()) {
+    ZoomMenu()->popup(panels_[0]->mapToGlobal(QPoint(0, 0)));
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, e);
+}
 
 // --- windows ----------------------------------------------------------------------------------
 
@@ -503,7 +538,7 @@ TDrawWindow* TMainForm::OpenFile(const std::string& path) {
     open->close();
   }
   const int32_t kind = shell::FileKindOf(path);
-  if (kind == 0 || kind == 1 || kind == 2 || kind == 10) {
+  if (kind == 0 || kind == 1 || kind == 10) {
     ShowWarning(shell::UnsupportedMessage(path));
     return nullptr;
   }
@@ -521,6 +556,9 @@ TDrawWindow* TMainForm::OpenFile(const std::string& path) {
     const GfxResult r = w->Doc().OpenImage(path);
     ok = r == GfxResult::Ok;
     if (!ok) ShowWarning(shell::ImageOpenFailedMessage(path, ResultCode(r)));
+  } else if (kind == 2) {
+    ok = w->Doc().StartOldReplay(path, TDrawWindow::BatchRun()) == 0;
+    if (!ok) ShowWarning(shell::kNotEventFileText);
   } else {
     ok = w->Doc().StartReplay(path, TDrawWindow::BatchRun()) == 0;
     if (!ok) ShowWarning(shell::kNotEventFileText);
@@ -535,7 +573,11 @@ TDrawWindow* TMainForm::OpenFile(const std::string& path) {
     RefreshStatus();
   };
   w->show();
-  Remembered(*w, path);
+  // A first-generation event file is no file of this picture: it is not remembered as one.
+  if (kind == 2)
+    w->RefreshCaption();
+  else
+    Remembered(*w, path);
   FitWindow(*w, true);
   ActivateWindow(w);
   return w;
@@ -565,7 +607,7 @@ TDrawWindow* TMainForm::OpenEvent() {
   if (a.filterIndex >= 0) profile_.fileIO.eventLoadExtIdx = a.filterIndex + 1;
   const std::string path = a.path.toStdString();
   const int32_t kind = shell::FileKindOf(path);
-  if (kind < 4 || kind > 6) {
+  if (kind != 2 && (kind < 4 || kind > 6)) {
     ShowWarning(shell::kNotEventFileText);
     return nullptr;
   }

@@ -93,6 +93,8 @@ class TMainForm : public QMainWindow {
   // Rebuilds the recent entries of the File menu and the window list.
   void RebuildRecentMenu();
   void RebuildWindowMenu();
+  // The zoom steps offered by a click on the zoom panel.
+  QMenu* ZoomMenu();
   void SetStatusMessage(const QString& text);
 
   // Tests answer file dialogs here; without it the program's dialog runs.
@@ -101,6 +103,8 @@ class TMainForm : public QMainWindow {
   std::function<bool(JpegOptions&)> jpegDialog;
 
  protected:
+  bool event(QEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   void showEvent(QShowEvent* e) override;
   void dragEnterEvent(QDragEnterEvent* e) override;
@@ -130,6 +134,7 @@ class TMainForm : public QMainWindow {
   QAction* exitSeparator_ = nullptr;
   std::vector<QAction*> recentActions_;
   std::vector<QAction*> windowActions_;
+  QMenu* zoomMenu_ = nullptr;
   std::map<std::string, QAction*> actions_;
   std::map<QAction*, std::function<bool()>> enabledRules_, checkedRules_;
   CRecentFiles recent_;

@@ -236,6 +236,7 @@ CommandContext ContextOf(const TMainForm& form) {
     c.initialised = d.Paper().initialised != 0;
     c.replaying = d.Replaying();
     c.replayPaused = d.ReplayPaused();
+    c.oldReplay = d.OldReplay() && c.replaying;
     c.fromProtected = d.FromProtectedStream();
     c.hasFile = !d.path.empty();
     c.modified = d.modified;
@@ -265,9 +266,10 @@ bool CommandEnabled(const std::string& n, const CommandContext& c) {
   if (n == "actLayerBindBelow") return edit && c.activeLayer > 0;
   if (n.rfind("actLayer", 0) == 0) return edit;
   if (n == "actFileSaveEvent" || n == "actFileSaveEventGuard") return window && c.eventsSavable;
-  if (n == "actEventPlayPause" || n == "actEventPlayStop")
-    return replay && (n == "actEventPlayStop" || !c.replayPaused);
-  if (n == "actEventPlayResume") return replay && c.replayPaused;
+  // Pause and resume only for current-format streams.
+  if (n == "actEventPlayStop") return replay;
+  if (n == "actEventPlayPause") return replay && !c.oldReplay && !c.replayPaused;
+  if (n == "actEventPlayResume") return replay && !c.oldReplay && c.replayPaused;
   if (n.rfind("actView", 0) == 0 || n == "actWindowSizeFit") return window;
   if (n.rfind("actWindow", 0) == 0) return c.windowCount > 1;
   return false;

@@ -89,7 +89,7 @@ struct CommandContext {
   bool hasWindow = false;
   bool batch = false;
   bool initialised = false;
-  bool replaying = false, replayPaused = false;
+  bool replaying = false, replayPaused = false, oldReplay = false;
   bool fromProtected = false;
   bool hasFile = false, modified = false;
   bool canUndo = false, canRedo = false;

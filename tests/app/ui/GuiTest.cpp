@@ -22,6 +22,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
+#include <QStatusTipEvent>
 #include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
@@ -37,9 +38,11 @@
 #include "app/ui/NewWindow.h"
 #include "app/PictureDocument.h"
 #include "app/ui/SingleInstance.h"
+#include "events/OldPackets.h"
 #include "files/GraphicsLib.h"
 #include "pixel/Arith.h"
 #include "pixel/ColorOps.h"
+#include "platform/FileIO.h"
 #include "platform/Notify.h"
 
 namespace tintara {
@@ -153,6 +156,23 @@ TEST_F(Gui, CommandsFollowTheActivePicture) {
   form_->Action("actViewZoomCancel")->trigger();
   form_->RefreshStatus();
   EXPECT_EQ(form_->Panel(0)->text(), QStringLiteral("100%"));
+}
+
+TEST_F(Gui, ZoomPanelOffersTheStepsAndHintsKeepThePanels) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(64, 64, 72, false);
+  ASSERT_NE(w, nullptr);
+  QMenu* steps = form_->ZoomMenu();
+  ASSERT_EQ(steps->actions().size(), 18);
+  EXPECT_EQ(steps->actions().front()->text(), QStringLiteral("800%"));
+  EXPECT_EQ(steps->actions().back()->text(), QStringLiteral("6%"));
+  steps->actions()[3]->trigger();  // 300 %
+  EXPECT_EQ(w->Paper().zoomIndex, 6);
+  EXPECT_EQ(form_->Panel(0)->text(), QStringLiteral("300%"));
+  QStatusTipEvent tip(QStringLiteral("a hint"));
+  QApplication::sendEvent(form_.get(), &tip);
+  EXPECT_EQ(form_->Panel(3)->text(), QStringLiteral("a hint"));
+  EXPECT_TRUE(form_->Panel(0)->isVisible());
 }
 
 // --- new picture ---------------------------------------------------------------------------------
@@ -348,6 +368,27 @@ TEST_F(Gui, ReplaysAnEventFileOnTheTick) {
   ASSERT_NE(replay, nullptr);
   ASSERT_TRUE(WaitFor([&] { return !replay->ReplayRunning(); }, 20000));
   EXPECT_EQ(replay->Paper().LayerCount(), w->Paper().LayerCount());
+}
+
+TEST_F(Gui, ReplaysAFirstGenerationEventFileWithoutTakingItsName) {
+  // Paper 8 x 6 with a paper colour and one filled rectangle, then the end.
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(EncodeOld(OldPaperSizeRecord{512, 8, 6}, bytes));
+  ASSERT_TRUE(EncodeOld(OldPaperColourRecord{513, 0x00102030}, bytes));
+  ASSERT_TRUE(EncodeOld(OldRectRecord{296, 0, 1, 1, 4, 3, 0x00112233}, bytes));
+  ASSERT_TRUE(EncodeOld(OldEmptyRecord{kOldEndCode}, bytes));
+  const std::string file = Path("old.zov");
+  ASSERT_TRUE(WriteFileAtomic(file, bytes.data(), bytes.size()));
+  form_->show();
+  TDrawWindow* w = form_->OpenFile(file);
+  ASSERT_NE(w, nullptr) << (notes_.warnings.empty() ? "" : notes_.warnings.front());
+  form_->UpdateCommands();
+  if (w->ReplayRunning()) EXPECT_FALSE(form_->Action("actEventPlayPause")->isEnabled());
+  ASSERT_TRUE(WaitFor([&] { return !w->ReplayRunning(); }));
+  EXPECT_EQ(w->Paper().width, 8);
+  EXPECT_EQ(w->Paper().height, 6);
+  EXPECT_TRUE(w->Doc().path.empty());
+  EXPECT_TRUE(form_->Recent().Paths().empty());
 }
 
 TEST_F(Gui, ReplayingWindowsPauseAndStop) {
