@@ -231,9 +231,9 @@ void TDrawWindow::RefreshCaption() {
   setWindowTitle(QString::fromStdString(doc_->path.empty() ? paper.title : doc_->path));
 }
 
-void TDrawWindow::Tick() {
+void TDrawWindow::Tick(bool singleStep) {
   if (!doc_->Replaying()) return;
-  const ReplayTick t = doc_->StepReplay(kReplayBudgetMs);
+  const ReplayTick t = doc_->StepReplay(singleStep ? 0 : kReplayBudgetMs);
   if (t == ReplayTick::kEnded || t == ReplayTick::kFailed) {
     view_->Relayout();
     RefreshCaption();
@@ -254,14 +254,17 @@ void TDrawWindow::ZoomOut() {
 void TDrawWindow::ZoomActual() { view_->ZoomToStep(0); }
 
 void TDrawWindow::InvalidateView(bool) {
+  if (!view_) return;  // the paper is made before its view
   view_->MarkViewChanged();
   view_->viewport()->update();
 }
 
-void TDrawWindow::ScrollRangesChanged() { view_->Relayout(); }
+void TDrawWindow::ScrollRangesChanged() {
+  if (view_) view_->Relayout();
+}
 
 uint32_t TDrawWindow::WindowBackground() const {
-  const QColor c = view_->palette().color(QPalette::Dark);
+  const QColor c = (view_ ? view_->palette() : palette()).color(QPalette::Dark);
   return (uint32_t(c.red()) << 16) | (uint32_t(c.green()) << 8) | uint32_t(c.blue());
 }
 

@@ -57,7 +57,8 @@ class TDrawWindow : public QMdiSubWindow, public IPaperHost {
   // The caption: the picture's title (its path once it has one).
   void RefreshCaption();
   // The replay's share of the main window's tick.
-  void Tick();
+  // `singleStep`: one replay step per tick (the replay with waits).
+  void Tick(bool singleStep = false);
   bool ReplayRunning() const { return doc_->Replaying(); }
 
   void ZoomIn();
@@ -88,7 +89,7 @@ class TDrawWindow : public QMdiSubWindow, public IPaperHost {
 
  private:
   std::unique_ptr<CPictureDocument> doc_;
-  TPaperView* view_;
+  TPaperView* view_ = nullptr;
 };
 
 }  // namespace tintara

@@ -1,9 +1,14 @@
 #include "app/ui/GuiMain.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
 #include <memory>
 
 #include "app/AppProfile.h"
@@ -14,6 +19,15 @@
 #include "app/ui/SingleInstance.h"
 
 namespace tintara {
+
+namespace {
+
+// A session that ends (SIGTERM, SIGHUP) closes the windows as the user would, so the
+// settings are saved; the handler only raises a flag that the event loop looks at.
+std::atomic<bool> gEndRequested{false};
+extern "C" void RequestEnd(int) { gEndRequested = true; }
+
+}  // namespace
 
 int RunGui(int argc, char** argv, const StartupOptions& options, const std::vector<std::string>& warnings) {
   QApplication app(argc, argv);
@@ -62,7 +76,18 @@ int RunGui(int argc, char** argv, const StartupOptions& options, const std::vect
       instance.server->openFile = [&form](const std::string& path) { return form.OpenFile(path) != nullptr; };
       instance.server->activate = [&form] { form.BringToFront(); };
     }
-    form.SetStartupFiles(options.files);
+    // Made absolute, so that the recent list and the windows name them from anywhere.
+    std::vector<std::string> files;
+    for (const std::string& f : options.files)
+      files.push_back(QFileInfo(QString::fromStdString(f)).absoluteFilePath().toStdString());
+    form.SetStartupFiles(files);
+    std::signal(SIGTERM, RequestEnd);
+    std::signal(SIGHUP, RequestEnd);
+    QTimer endWatch;
+    QObject::connect(&endWatch, &QTimer::timeout, &form, [&form] {
+      if (gEndRequested.exchange(false)) form.close();
+    });
+    endWatch.start(100);
     if (ws.mainWinMax) {
       // Without a window manager nobody maximises: the window takes the screen itself.
       if (const QScreen* screen = QGuiApplication::primaryScreen())

@@ -197,6 +197,19 @@ void TMainForm::BuildMenus() {
     w.Doc().StopReplay();
     w.RefreshCaption();
   });
+  run["actEventRecStop"] = with([](TDrawWindow& w) { w.Doc().Recorder().RecordStop(); });
+  run["actEventWait"] = [this] { profile_.config.eventWait = !profile_.config.eventWait; };
+  run["actShowGrid"] = with([this](TDrawWindow& w) {
+    w.Paper().SetGrid(!w.Paper().gridOn, profile_.config.gridW, profile_.config.gridH, true);
+  });
+  run["actEditVisCanvasColor"] = with([](TDrawWindow& w) {
+    w.Paper().SetPaperColorOn(!w.Paper().paperColorOn);
+    w.InvalidateView(false);
+  });
+  run["actEditVisBGPattern"] = with([](TDrawWindow& w) {
+    w.Paper().SetShowChecker(!w.Paper().showChecker);
+    w.InvalidateView(false);
+  });
   run["actViewZoomIn"] = with([](TDrawWindow& w) { w.ZoomIn(); });
   run["actViewZoomOut"] = with([](TDrawWindow& w) { w.ZoomOut(); });
   run["actViewZoomCancel"] = with([](TDrawWindow& w) { w.ZoomActual(); });
@@ -217,13 +230,23 @@ void TMainForm::BuildMenus() {
     QMenu* m = menuBar()->addMenu(Q(menu.caption));
     if (menu.isFile) fileMenu_ = m;
     if (menu.isWindow) windowMenu_ = m;
+    std::map<std::string, QMenu*> submenus;
     for (const shell::CommandSpec& c : menu.commands) {
-      if (c.separatorBefore) m->addSeparator();
       auto it = run.find(c.name);
       if (it == run.end()) continue;  // its operation does not exist in this build
+      QMenu* target = m;
+      if (!c.submenu.empty()) {
+        QMenu*& sub = submenus[c.submenu];
+        if (!sub) {
+          sub = m->addMenu(Q(c.submenu));
+          connect(sub, &QMenu::aboutToShow, this, &TMainForm::UpdateCommands);
+        }
+        target = sub;
+      }
+      if (c.separatorBefore) target->addSeparator();
       if (c.name == "actCloseApp") exitSeparator_ = m->addSeparator();
       QAction* a = AddCommand(
-          m, c.name, c.caption.c_str(), QKeySequence(Q(c.shortcut)), c.hint.c_str(), it->second,
+          target, c.name, c.caption.c_str(), QKeySequence(Q(c.shortcut)), c.hint.c_str(), it->second,
           [this, name = c.name] { return shell::CommandEnabled(name, shell::ContextOf(*this)); },
           c.checkable ? std::function<bool()>([this, name = c.name] {
             return shell::CommandChecked(name, shell::ContextOf(*this));
@@ -243,7 +266,7 @@ void TMainForm::BuildMenus() {
 // --- the tick and the status bar ---------------------------------------------------------------
 
 void TMainForm::Tick() {
-  for (TDrawWindow* w : DrawWindows()) w->Tick();
+  for (TDrawWindow* w : DrawWindows()) w->Tick(EventWait());
   UpdateCommands();
   RefreshStatus();
 }

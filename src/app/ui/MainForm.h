@@ -87,6 +87,8 @@ class TMainForm : public QMainWindow {
   // Recomputes every command's enabled and checked state.
   void UpdateCommands();
   void RefreshStatus();
+  // Replays step once per tick instead of as much as the tick allows.
+  bool EventWait() const { return profile_.config.eventWait; }
   // The files of the command line, opened at the first show.
   void SetStartupFiles(std::vector<std::string> files) { startupFiles_ = std::move(files); }
   bool StartupFilesOpened() const { return startupOpened_; }

@@ -159,69 +159,79 @@ WindowFitResult FitWindow(const WindowFitInput& in) {
   return r;
 }
 
+namespace {
+CommandSpec C(const char* name, const char* caption, const char* shortcut, bool checkable = false,
+              bool separatorBefore = false, const char* submenu = "") {
+  CommandSpec c;
+  c.name = name;
+  c.caption = caption;
+  c.shortcut = shortcut;
+  c.checkable = checkable;
+  c.separatorBefore = separatorBefore;
+  c.submenu = submenu;
+  return c;
+}
+}  // namespace
+
 const std::vector<MenuSpec>& Menus() {
   static const std::vector<MenuSpec> menus = {
       {"ファイル(&F)",
        true,
        false,
-       {{"actFileNew", "新規作成(&N)...", "Ctrl+N", ""},
-        {"actFileOpen", "開く(&O)...", "Ctrl+O", ""},
-        {"actFileReopen", "復帰(&L)", "", ""},
-        {"actFileSave", "上書き保存(&S)", "Ctrl+S", ""},
-        {"actFileSaveAs", "名前を付けて保存(&A)...", "", ""},
-        {"actFileClose", "閉じる(&C)", "Ctrl+F4", ""},
-        {"actSaveAutoBmp", "年月日番号でBMP保存(&B)", "", ""},
-        {"actCloseApp", "終了(&X)", "", ""}}},
+       {C("actFileNew", "新規作成(&N)...", "Ctrl+N"), C("actFileOpen", "開く(&O)...", "Ctrl+O"),
+        C("actFileReopen", "復帰(&L)", ""), C("actFileSave", "上書き保存(&S)", "Ctrl+S"),
+        C("actFileSaveAs", "名前を付けて保存(&A)...", ""), C("actFileClose", "閉じる(&C)", "Ctrl+F4"),
+        C("actSaveAutoBmp", "年月日番号でBMP保存(&B)", ""), C("actCloseApp", "終了(&X)", "")}},
       {"編集(&E)",
        false,
        false,
-       {{"actEditUndo", "取り消し(&Z)", "Ctrl+Z", ""},
-        {"actEditRedo", "やり直し(&R)", "Ctrl+Y", ""},
-        {"actEditUndoClear", "メモリの解放(&F)", "", ""}}},
+       {C("actEditUndo", "取り消し(&Z)", "Ctrl+Z"), C("actEditRedo", "やり直し(&R)", "Ctrl+Y"),
+        C("actEditUndoClear", "メモリの解放(&F)", ""),
+        C("actEditVisCanvasColor", "用紙色を有効にする(&C)", "", true, true, "用紙色(&B)"),
+        C("actEditVisBGPattern", "用紙透明部分を表示(&P)", "", true, false, "用紙色(&B)")}},
       {"レイヤ(&L)",
        false,
        false,
-       {{"actLayerDuplicate", "レイヤの複製(&C)", "", ""},
-        {"actLayerBindBelow", "下のレイヤと統合(&B)", "Ctrl+E", ""},
-        {"actLayerBindAll", "表示レイヤの統合(&A)", "", ""},
-        {"actLayerBindAllTP", "表示レイヤの統合(透明度維持)(&T)", "", ""},
-        {"actLayerVisAll", "すべて表示(&V)", "", "", false, true},
-        {"actLayerHideAll", "すべて隠す(&H)", "", ""},
-        {"actLayerVisOnly", "選択レイヤ以外隠す(&O)", "", ""},
-        {"actLayerVisFlip", "すべての表示を反転(&I)", "", ""},
-        {"actLayerMaskNega", "レイヤマスクの反転(&N)", "", "", false, true},
-        {"actLayerMaskFill", "レイヤマスクの全不透明化(&F)", "", ""},
-        {"actLayerMaskClear", "レイヤマスクの完全透明化(&D)", "", ""},
-        {"actLayerCutOutside", "非表示領域の削除(&O)", "", ""},
-        {"actLayerGroupIn", "グループ化(&G)", "Ctrl+G", "", false, true},
-        {"actLayerGroupOut", "グループ解除(&E)", "", ""},
-        {"actLayerGroupBind", "グループの統合(&I)", "", ""},
-        {"actLayerGroupDel", "グループの削除(&D)", "", ""},
-        {"actLayerSave", "レイヤの保存(&S)...", "", "", false, true}}},
+       {C("actLayerDuplicate", "レイヤの複製(&C)", ""),
+        C("actLayerBindBelow", "下のレイヤと統合(&B)", "Ctrl+E"),
+        C("actLayerBindAll", "表示レイヤの統合(&A)", ""),
+        C("actLayerBindAllTP", "表示レイヤの統合(透明度維持)(&T)", ""),
+        C("actLayerVisAll", "すべて表示(&V)", "", false, true), C("actLayerHideAll", "すべて隠す(&H)", ""),
+        C("actLayerVisOnly", "選択レイヤ以外隠す(&O)", ""),
+        C("actLayerVisFlip", "すべての表示を反転(&I)", ""),
+        C("actLayerMaskNega", "レイヤマスクの反転(&N)", "", false, true),
+        C("actLayerMaskFill", "レイヤマスクの全不透明化(&F)", ""),
+        C("actLayerMaskClear", "レイヤマスクの完全透明化(&D)", ""),
+        C("actLayerCutOutside", "非表示領域の削除(&O)", ""),
+        C("actLayerGroupIn", "グループ化(&G)", "Ctrl+G", false, true),
+        C("actLayerGroupOut", "グループ解除(&E)", ""), C("actLayerGroupBind", "グループの統合(&I)", ""),
+        C("actLayerGroupDel", "グループの削除(&D)", ""),
+        C("actLayerSave", "レイヤの保存(&S)...", "", false, true)}},
       {"イベント(&N)",
        false,
        false,
-       {{"actFileOpenEvent", "イベントファイルを開く(&O)...", "", ""},
-        {"actFileSaveEvent", "イベントファイルの保存(&S)...", "", ""},
-        {"actFileSaveEventGuard", "保護付きイベントデータの保存(&G)...", "", ""},
-        {"actEventPlayPause", "イベント再生の一時停止(&P)", "", "", false, true},
-        {"actEventPlayResume", "イベント再生の再開(&R)", "", ""},
-        {"actEventPlayStop", "イベント再生の終了(&E)", "", ""}}},
+       {C("actFileOpenEvent", "イベントファイルを開く(&O)...", ""),
+        C("actFileSaveEvent", "イベントファイルの保存(&S)...", ""),
+        C("actFileSaveEventGuard", "保護付きイベントデータの保存(&G)...", ""),
+        C("actEventPlayPause", "イベント再生の一時停止(&P)", "", false, true),
+        C("actEventPlayResume", "イベント再生の再開(&R)", ""),
+        C("actEventPlayStop", "イベント再生の終了(&E)", ""),
+        C("actEventRecStop", "イベント記録の中止(&X)", "", false, true),
+        C("actEventWait", "イベント再生にウエイトをかける(&W)", "Ctrl+W", true)}},
       {"表示(&V)",
        false,
        false,
-       {{"actViewZoomIn", "拡大表示(&I)", "", ""},
-        {"actViewZoomOut", "縮小表示(&O)", "", ""},
-        {"actViewZoomCancel", "等倍表示(&N)", "F7", ""},
-        {"actWindowSizeFit", "ウインドウサイズの調整(&F)", "F8", ""},
-        {"actViewAntiAlias", "アンチエイリアス表示(&A)", "F9", "", true}}},
+       {C("actViewZoomIn", "拡大表示(&I)", ""), C("actViewZoomOut", "縮小表示(&O)", ""),
+        C("actViewZoomCancel", "等倍表示(&N)", "F7"),
+        C("actWindowSizeFit", "ウインドウサイズの調整(&F)", "F8"),
+        C("actViewAntiAlias", "アンチエイリアス表示(&A)", "F9", true),
+        C("actShowGrid", "グリッドの表示(&G)", "", true)}},
       {"ウインドウ(&W)",
        false,
        true,
-       {{"actWindowCascade", "重ねて表示(&C)", "", ""},
-        {"actWindowTileVertical", "左右に並べて表示(&T)", "", ""},
-        {"actWindowTileHorizontal", "上下に並べて表示(&H)", "", ""},
-        {"actWindowMinimizeAll", "すべてを最小化(&M)", "", ""}}},
+       {C("actWindowCascade", "重ねて表示(&C)", ""), C("actWindowTileVertical", "左右に並べて表示(&T)", ""),
+        C("actWindowTileHorizontal", "上下に並べて表示(&H)", ""),
+        C("actWindowMinimizeAll", "すべてを最小化(&M)", "")}},
   };
   return menus;
 }
@@ -230,6 +240,7 @@ CommandContext ContextOf(const TMainForm& form) {
   CommandContext c;
   c.windowCount = int32_t(form.DrawWindows().size());
   c.batch = TDrawWindow::BatchRun();
+  c.eventWait = form.EventWait();
   if (TDrawWindow* w = form.ActiveDrawWindow()) {
     CPictureDocument& d = w->Doc();
     c.hasWindow = true;
@@ -246,6 +257,10 @@ CommandContext ContextOf(const TMainForm& form) {
     c.layerCount = d.Paper().LayerCount();
     c.activeLayer = d.Paper().ActiveIndex();
     c.antialiased = d.Paper().settings.antialiasedDisplay;
+    c.recording = d.HasEvents();
+    c.gridOn = d.Paper().gridOn != 0;
+    c.paperColourOn = d.Paper().paperColorOn != 0;
+    c.checkerOn = d.Paper().showChecker != 0;
   }
   return c;
 }
@@ -270,13 +285,21 @@ bool CommandEnabled(const std::string& n, const CommandContext& c) {
   if (n == "actEventPlayStop") return replay;
   if (n == "actEventPlayPause") return replay && !c.oldReplay && !c.replayPaused;
   if (n == "actEventPlayResume") return replay && !c.oldReplay && c.replayPaused;
-  if (n.rfind("actView", 0) == 0 || n == "actWindowSizeFit") return window;
+  if (n == "actEventRecStop") return window && !c.replaying && c.recording;
+  if (n == "actEventWait") return true;
+  if (n.rfind("actView", 0) == 0 || n == "actWindowSizeFit" || n == "actShowGrid" ||
+      n == "actEditVisCanvasColor" || n == "actEditVisBGPattern")
+    return window;
   if (n.rfind("actWindow", 0) == 0) return c.windowCount > 1;
   return false;
 }
 
 bool CommandChecked(const std::string& n, const CommandContext& c) {
   if (n == "actViewAntiAlias") return c.antialiased;
+  if (n == "actShowGrid") return c.gridOn;
+  if (n == "actEditVisCanvasColor") return c.paperColourOn;
+  if (n == "actEditVisBGPattern") return c.checkerOn;
+  if (n == "actEventWait") return c.eventWait;
   return false;
 }
 

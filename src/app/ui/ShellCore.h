@@ -75,6 +75,7 @@ struct CommandSpec {
   std::string name, caption, shortcut, hint;
   bool checkable = false;
   bool separatorBefore = false;
+  std::string submenu;  // the caption of the sub-menu it sits in ("" for none)
 };
 struct MenuSpec {
   std::string caption;
@@ -97,6 +98,7 @@ struct CommandContext {
   int32_t windowCount = 0;
   int32_t layerCount = 0, activeLayer = 0;
   bool antialiased = false, eventWait = false;
+  bool recording = false, gridOn = false, paperColourOn = false, checkerOn = false;
 };
 CommandContext ContextOf(const TMainForm& form);
 bool CommandEnabled(const std::string& name, const CommandContext& c);

@@ -116,20 +116,31 @@ void CInstanceServer::OnReadable(QLocalSocket* socket) {
     switch (type) {
       case FrameType::kQuery: {
         const uint32_t w = ReadInt(payload);
-        if (w != 0 && outcome) outcome(w);
         socket->write(EncodeFrame(FrameType::kQuery, EncodeInt(w == 0 ? identity_ : 0)));
+        if (w != 0 && outcome)
+          QMetaObject::invokeMethod(
+              this, [this, w] { outcome(w); }, Qt::QueuedConnection);
         break;
       }
       case FrameType::kOpen: {
-        const bool opened = openFile && openFile(payload.toStdString());
-        if (opened && activate) activate();
-        // The hand-over itself succeeded whether or not the file opened (that is reported here).
+        // The sender is answered at once; the file opens from the event loop afterwards, in
+        // the order the paths came. Opening may ask or warn (a modal box): that must neither
+        // keep the sender waiting nor run inside this socket's handler.
         socket->write(EncodeFrame(FrameType::kOpen, EncodeInt(1)));
+        const std::string path = payload.toStdString();
+        QMetaObject::invokeMethod(
+            this,
+            [this, path] {
+              if (openFile && openFile(path) && activate) activate();
+            },
+            Qt::QueuedConnection);
         break;
       }
       case FrameType::kActivate:
-        if (activate) activate();
         socket->write(EncodeFrame(FrameType::kActivate, EncodeInt(1)));
+        if (activate)
+          QMetaObject::invokeMethod(
+              this, [this] { activate(); }, Qt::QueuedConnection);
         break;
       default:
         // Not one of ours: the peer is not a Tintara.
@@ -149,10 +160,8 @@ HandOverResult HandOverToRunningInstance(const QString& path, const std::vector<
   if (!Exchange(socket, FrameType::kQuery, EncodeInt(0), reply, timeoutMs) ||
       ReadInt(reply) != kIdentityInteractive)
     return HandOverResult::kNoInstance;
-  for (const std::string& p : paths) {
-    // The running instance may take its time opening a large picture.
-    if (!Exchange(socket, FrameType::kOpen, QByteArray::fromStdString(p), reply, 60000)) break;
-  }
+  for (const std::string& p : paths)
+    if (!Exchange(socket, FrameType::kOpen, QByteArray::fromStdString(p), reply, timeoutMs)) break;
   Exchange(socket, FrameType::kActivate, {}, reply, timeoutMs);
   socket.disconnectFromServer();
   return HandOverResult::kHandedOver;

@@ -29,6 +29,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "app/AppProfile.h"
@@ -129,6 +130,24 @@ TEST_F(Gui, StartsWithItsTitleAndPanels) {
   ASSERT_NE(form_->Action("actFileNew"), nullptr);
   EXPECT_EQ(form_->Action("actFileNew")->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
   EXPECT_EQ(form_->Action("actFileSave")->text(), QString::fromUtf8("上書き保存(&S)"));
+}
+
+TEST_F(Gui, CommandLineFilesOpenAtTheFirstShow) {
+  const std::string a = Path("a.tci"), b = Path("b.png");
+  MakeTci(a, 16, 16, 0xFF000000u);
+  MakeTwoBandPng(b, 8, 8);
+  form_->SetStartupFiles({a, b});
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(form_->DrawWindows().empty());  // not before the window is shown
+  form_->show();
+  ASSERT_TRUE(WaitFor([&] { return form_->DrawWindows().size() == 2; }));
+  EXPECT_EQ(form_->DrawWindows()[0]->Doc().path, a);
+  EXPECT_EQ(form_->DrawWindows()[1]->Doc().path, b);
+  // Showing it again opens nothing more.
+  form_->hide();
+  form_->show();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form_->DrawWindows().size(), 2u);
 }
 
 TEST_F(Gui, CommandsFollowTheActivePicture) {
@@ -383,7 +402,9 @@ TEST_F(Gui, ReplaysAFirstGenerationEventFileWithoutTakingItsName) {
   TDrawWindow* w = form_->OpenFile(file);
   ASSERT_NE(w, nullptr) << (notes_.warnings.empty() ? "" : notes_.warnings.front());
   form_->UpdateCommands();
-  if (w->ReplayRunning()) EXPECT_FALSE(form_->Action("actEventPlayPause")->isEnabled());
+  if (w->ReplayRunning()) {
+    EXPECT_FALSE(form_->Action("actEventPlayPause")->isEnabled());
+  }
   ASSERT_TRUE(WaitFor([&] { return !w->ReplayRunning(); }));
   EXPECT_EQ(w->Paper().width, 8);
   EXPECT_EQ(w->Paper().height, 6);
@@ -411,6 +432,52 @@ TEST_F(Gui, ReplayingWindowsPauseAndStop) {
   EXPECT_TRUE(form_->Action("actEventPlayResume")->isEnabled());
   form_->Action("actEventPlayStop")->trigger();
   EXPECT_FALSE(w->ReplayRunning());
+}
+
+TEST_F(Gui, ReplayWithWaitsTakesOneStepPerTick) {
+  form_->show();
+  form_->Action("actEventWait")->trigger();
+  form_->UpdateCommands();
+  EXPECT_TRUE(profile_.config.eventWait);
+  EXPECT_TRUE(form_->Action("actEventWait")->isChecked());
+  TDrawWindow* w = form_->OpenFile(TINTARA_EXAMPLES_DIR "/panes.te4");
+  ASSERT_NE(w, nullptr);
+  form_->Tick();
+  form_->Tick();
+  form_->Tick();
+  EXPECT_TRUE(w->ReplayRunning());
+  form_->Action("actEventWait")->trigger();
+  ASSERT_TRUE(WaitFor([&] { return !w->ReplayRunning(); }));
+}
+
+TEST_F(Gui, DisplaySwitchesAreCheckedWhileOn) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(32, 32, 72, false);
+  ASSERT_NE(w, nullptr);
+  struct Case {
+    const char* action;
+    std::function<bool()> on;
+  } cases[] = {
+      {"actShowGrid", [&] { return w->Paper().gridOn != 0; }},
+      {"actEditVisCanvasColor", [&] { return w->Paper().paperColorOn != 0; }},
+      {"actEditVisBGPattern", [&] { return w->Paper().showChecker != 0; }},
+      {"actViewAntiAlias", [&] { return w->Paper().settings.antialiasedDisplay; }},
+  };
+  for (const Case& c : cases) {
+    QAction* a = form_->Action(c.action);
+    ASSERT_NE(a, nullptr) << c.action;
+    const bool before = c.on();
+    a->trigger();
+    form_->UpdateCommands();
+    EXPECT_NE(c.on(), before) << c.action;
+    EXPECT_EQ(a->isChecked(), c.on()) << c.action;
+  }
+  // Recording stops on request: the events can no longer be saved from this picture.
+  form_->UpdateCommands();
+  ASSERT_TRUE(form_->Action("actEventRecStop")->isEnabled());
+  form_->Action("actEventRecStop")->trigger();
+  form_->UpdateCommands();
+  EXPECT_FALSE(form_->Action("actFileSaveEvent")->isEnabled());
 }
 
 // --- closing --------------------------------------------------------------------------------------
@@ -705,11 +772,33 @@ TEST_F(TwoProcesses, SecondStartHandsRelativePathsOverInOrder) {
   form_->show();
   EXPECT_EQ(Run({QStringLiteral("one.tci"), QStringLiteral("two.tci")}, QString::fromStdString(dir_)), 0)
       << output_;
+  ASSERT_TRUE(WaitFor([&] { return form_->DrawWindows().size() == 2; }));
   const std::vector<TDrawWindow*> windows = form_->DrawWindows();
-  ASSERT_EQ(windows.size(), 2u);
   EXPECT_EQ(windows[0]->Doc().path, Path("one.tci"));
   EXPECT_EQ(windows[1]->Doc().path, Path("two.tci"));
   EXPECT_GE(activations, 1);
+}
+
+TEST_F(TwoProcesses, ASlowOrAskingOpenDoesNotKeepTheSecondStartWaiting) {
+  CInstanceServer server;
+  ASSERT_TRUE(server.Listen(InstanceServerPath()));
+  QProcess second;
+  std::vector<std::string> opened;
+  bool endedWhileOpening = false;
+  // The first path's open takes as long as a question box the user leaves open.
+  server.openFile = [&](const std::string& path) {
+    opened.push_back(path);
+    if (opened.size() == 1)
+      endedWhileOpening = WaitFor([&] { return second.state() == QProcess::NotRunning; }, 15000);
+    return true;
+  };
+  second.setWorkingDirectory(QString::fromStdString(dir_));
+  second.start(QStringLiteral(TINTARA_EXE), {QStringLiteral("x.tci"), QStringLiteral("y.tci")});
+  ASSERT_TRUE(second.waitForStarted(5000));
+  ASSERT_TRUE(WaitFor([&] { return opened.size() == 2; }, 20000));
+  EXPECT_TRUE(endedWhileOpening);
+  EXPECT_EQ(second.exitCode(), 0);
+  EXPECT_EQ(opened, (std::vector<std::string>{Path("x.tci"), Path("y.tci")}));
 }
 
 TEST_F(TwoProcesses, RenderRunNeverAsksTheRunningInstance) {
@@ -727,6 +816,37 @@ TEST_F(TwoProcesses, RenderRunNeverAsksTheRunningInstance) {
       << output_;
   EXPECT_EQ(asked, 0);
   EXPECT_TRUE(fs::exists(Path("out/first.bmp")));
+}
+
+TEST_F(TwoProcesses, StartsWithTheCommandLineFileAndSavesTheSettingsAtTheEnd) {
+  MakeTci(Path("start.tci"), 16, 16, 0xFF000000u);
+  const std::string conf = std::string(getenv("XDG_CONFIG_HOME")) + "/Norvane/Tintara4 Deva.conf";
+  fs::remove(conf);
+  QProcess p;
+  p.setWorkingDirectory(QString::fromStdString(dir_));
+  p.start(QStringLiteral(TINTARA_EXE), {QStringLiteral("start.tci")});
+  ASSERT_TRUE(p.waitForStarted(5000));
+  // It answers as the interactive instance once it runs (its files open at its first show).
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return p.state() != QProcess::Running ||
+               HandOverToRunningInstance(InstanceServerPath(), {}, 500) == HandOverResult::kHandedOver;
+      },
+      20000));
+  ASSERT_EQ(p.state(), QProcess::Running) << p.readAllStandardError().toStdString();
+  p.terminate();  // the end of a session: the windows close as the user would close them
+  ASSERT_TRUE(WaitFor([&] { return p.state() == QProcess::NotRunning; }, 20000));
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 0);
+  // The recent list, written with the rest of the settings, names the opened file.
+  FILE* f = std::fopen(conf.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  std::string text(1 << 16, '\0');
+  text.resize(std::fread(text.data(), 1, text.size(), f));
+  std::fclose(f);
+  EXPECT_NE(text.find("[fileMRU]"), std::string::npos) << text;
+  EXPECT_NE(text.find(Path("start.tci")), std::string::npos) << text;
+  EXPECT_NE(text.find("[window]"), std::string::npos) << text;
 }
 
 TEST_F(TwoProcesses, StaleSocketFileStillAllowsANormalStart) {
@@ -759,6 +879,21 @@ TEST_F(TwoProcesses, StaleSocketFileStillAllowsANormalStart) {
   first.waitForFinished();
   EXPECT_TRUE(answered);
   EXPECT_TRUE(running) << first.readAllStandardError().toStdString();
+}
+
+TEST(BatchNotify, TheCallerHearsTheOutcomeCode) {
+  CInstanceServer caller(0);
+  ASSERT_TRUE(caller.Listen(NotifyServerPath(4711)));
+  std::vector<uint32_t> heard;
+  caller.outcome = [&](uint32_t code) { heard.push_back(code); };
+  bool sent = false;
+  // The sender waits for its bytes to go out while this loop serves the caller's side.
+  QTimer::singleShot(0, [&] { sent = SendBatchOutcome(4711, 11); });
+  ASSERT_TRUE(WaitFor([&] { return !heard.empty(); }, 5000));
+  EXPECT_TRUE(sent);
+  EXPECT_EQ(heard, std::vector<uint32_t>{11});
+  // Nobody listening under another number: the run goes on without telling anyone.
+  EXPECT_FALSE(SendBatchOutcome(4712, 8, 200));
 }
 
 TEST(Frames, SplitAtTheirBoundaries) {
