@@ -61,11 +61,12 @@ ExportOutcome Failed(int32_t status, const std::string& text) { return {status, 
 // Opens `in` into `doc`; an empty outcome message means it opened.
 ExportOutcome Open(const std::string& in, int32_t kind, CPictureDocument& doc) {
   std::error_code ec;
-  if (!fs::is_regular_file(in, ec)) return Failed(kExportInputFailed, NotFoundMessage(in));
+  if (!fs::exists(in, ec)) return Failed(kExportInputFailed, NotFoundMessage(in));
   switch (kind) {
     case kFileKindNative: {
       const NativeLoadResult r = doc.OpenNative(in);
-      if (!r.opened) return Failed(kExportInputFailed, OpenFailedMessage(in, r.status));
+      // A picture that read with errors is not converted: what came through may be a part of it.
+      if (!r.opened || r.status != 0) return Failed(kExportInputFailed, OpenFailedMessage(in, r.status));
       return {};
     }
     case kFileKindBmp:
@@ -127,13 +128,18 @@ JpegOptions JpegOptionsFromProfile(const FileIOSettings& f) {
   return o;
 }
 
-ExportOutcome ExportFile(const std::string& out, const std::string& in, const JpegOptions& jpeg) {
+ExportOutcome ExportFile(const std::string& out, const std::string& in,
+                         const std::function<JpegOptions()>& jpegSettings) {
   // What OUT is to be is settled before anything is read.
   const int32_t outKind = FileKindOf(out);
   if (outKind == kFileKindOldPicture) return Failed(kExportOutputKind, kSaveNotSupportedMessage);
   if (outKind != kFileKindNative && outKind != kFileKindBmp && outKind != kFileKindJpeg &&
       outKind != kFileKindPng)
     return Failed(kExportOutputKind, UnsupportedMessage(out));
+  std::error_code ec;
+  if (fs::equivalent(out, in, ec))
+    return Failed(kExportUsage,
+                  "OUT is the input file itself; a conversion never overwrites its input: " + out);
   CPictureDocument doc(nullptr, PaperSettings{});
   ExportOutcome opened = Open(in, FileKindOf(in), doc);
   if (opened.exitStatus != kExportDone) return opened;
@@ -142,6 +148,7 @@ ExportOutcome ExportFile(const std::string& out, const std::string& in, const Jp
     if (!r.saved) return Failed(kExportWriteFailed, WithCode(SaveFailedMessage(out), r.status));
     return {};
   }
+  const JpegOptions jpeg = outKind == kFileKindJpeg && jpegSettings ? jpegSettings() : JpegOptions{};
   const GfxResult r = doc.SaveFlat(out, outKind, &jpeg);
   if (r != GfxResult::Ok) return Failed(kExportWriteFailed, WithCode(SaveFailedMessage(out), ResultCode(r)));
   return {};

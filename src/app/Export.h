@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -34,7 +35,10 @@ JpegOptions JpegOptionsFromProfile(const FileIOSettings& fileIO);
 // .tes, .te3, .te4, .zov replayed to their end) and writes `out` by its extension: .tci
 // natively with the events, .bmp/.jpg/.png from the composite without grid, a transparent
 // paper over white. The output file appears complete or not at all.
-ExportOutcome ExportFile(const std::string& out, const std::string& in, const JpegOptions& jpeg = {});
+// A picture that reads with errors is refused, and so is an OUT that is IN itself.
+// `jpegSettings` is asked only when OUT is a JPEG.
+ExportOutcome ExportFile(const std::string& out, const std::string& in,
+                         const std::function<JpegOptions()>& jpegSettings = {});
 
 // Messages for a terminal: warnings on stderr with the line breaks the boxes would show, and
 // every question answered with its safe button (No, or Cancel).

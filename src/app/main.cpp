@@ -21,24 +21,23 @@ namespace {
 constexpr const char* kVersion = "Tintara 4.0.0";
 
 constexpr const char* kHelp =
-    "usage: tintara [FILE...]                      open the files in the running program, or start it\n"
-    "       tintara -render EVENTFILE [-OFOLDER]   replay to the end unattended, write FOLDER/NAME.bmp\n"
-    "                                              and a protected copy of the events; exit status 8..12\n"
-    "       tintara -viewer EVENTFILE [-TSECONDS]  replay unattended, wait SECONDS, exit status 13\n"
-    "               -WNUMBER                       (with -render or -viewer) tell the caller NUMBER the "
-    "outcome\n"
-    "       tintara -export OUT IN                 convert IN (.tci .bmp .jpg .png, or an event file\n"
-    "                                              .tes .te3 .te4 .zov replayed to its end) into OUT\n"
-    "                                              (.tci .bmp .jpg .png); exit status 0 on success\n"
-    "       tintara --version                      print the version\n"
-    "       tintara --selftest-image OUT.bmp       write the pixel-operations test picture\n"
-    "       tintara --help                         this text\n";
+    "usage: tintara [FILE...]             open the files (in the running program, if there is one)\n"
+    "  -render EVENTFILE                  replay unattended and write NAME.bmp and NAME.te4; exit 8..12\n"
+    "  -viewer EVENTFILE                  replay unattended without writing; exit 13\n"
+    "  -O<FOLDER>                         the folder a render run writes to (default: the file's own)\n"
+    "  -T<SECONDS>                        how long a viewer run waits before it reports\n"
+    "  -W<NUMBER>                         also send a batch outcome to the caller listening on NUMBER\n"
+    "  -export OUT IN                     convert IN (.tci .bmp .jpg .png .tes .te3 .te4 .zov) to OUT\n"
+    "  --version                          print the version\n"
+    "  --selftest-image OUT.bmp           write the pixel-operations test picture\n"
+    "  --help                             this text\n";
 
-// The JPEG quality of a conversion is the one the program's JPEG dialog would start with.
+// The JPEG settings of a conversion are the profile's, read without touching the file.
 tintara::JpegOptions JpegSettings() {
 #ifdef TINTARA_WITH_GUI
   tintara::CAppProfile profile;
-  profile.LoadAll(tintara::CQtSettingsStore(tintara::CQtSettingsStore::DefaultPath()));
+  profile.LoadAll(
+      tintara::CQtSettingsStore(tintara::CQtSettingsStore::DefaultPath(), tintara::kAppSettingsKey, true));
   return tintara::JpegOptionsFromProfile(profile.fileIO);
 #else
   return {};
@@ -57,10 +56,11 @@ int main(int argc, char** argv) {
     std::printf("%s\n", kVersion);
     return 0;
   }
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kHelp, stdout);
-    return 0;
-  }
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kHelp, stdout);
+      return 0;
+    }
   if (argc == 3 && std::strcmp(argv[1], "--selftest-image") == 0) {
     const std::string out = argv[2];
     if (!tintara::WriteSelfTestImage(out)) {
@@ -84,13 +84,14 @@ int main(int argc, char** argv) {
     tintara::CTerminalNotifySink terminal;
     tintara::SetNotifySink(&terminal);
     for (const std::string& w : warnings) tintara::ShowWarning(w);
-    if (options.exportMissing) {
-      std::fputs("tintara: -export needs an output and an input file: tintara -export OUT IN\n", stderr);
+    if (options.exportMissing || options.batch || !options.files.empty()) {
+      std::fputs("tintara: -export takes exactly an output and an input file: tintara -export OUT IN\n",
+                 stderr);
       tintara::SetNotifySink(nullptr);
       return Usage();
     }
     const tintara::ExportOutcome done =
-        tintara::ExportFile(options.exportOut, options.exportIn, JpegSettings());
+        tintara::ExportFile(options.exportOut, options.exportIn, JpegSettings);
     if (done.exitStatus != 0) std::fprintf(stderr, "tintara: %s\n", done.message.c_str());
     tintara::SetNotifySink(nullptr);
     return done.exitStatus;

@@ -129,11 +129,24 @@ TEST_F(ExportTest, AnEventFileThroughAPictureFileGivesTheRenderedPicture) {
   TMTC direct;
   ASSERT_TRUE(ReadBmpFile(direct, Path("direct.bmp")));
   EXPECT_EQ(Rgb(direct), Rgb(bmp));
-  JpegOptions jpeg;
-  jpeg.quality = 100;
-  ASSERT_EQ(ExportFile(Path("direct.jpg"), request.eventFile, jpeg).exitStatus, kExportDone);
+  // The JPEG settings are asked for only when OUT is a JPEG, and their quality is used.
+  int32_t asked = 0;
+  auto quality = [&asked](int32_t q) {
+    return [&asked, q] {
+      ++asked;
+      JpegOptions o;
+      o.quality = q;
+      return o;
+    };
+  };
+  EXPECT_EQ(asked, 0);
+  ASSERT_EQ(ExportFile(Path("fine.jpg"), request.eventFile, quality(100)).exitStatus, kExportDone);
+  ASSERT_EQ(ExportFile(Path("coarse.jpg"), request.eventFile, quality(5)).exitStatus, kExportDone);
+  ASSERT_EQ(ExportFile(Path("none.png"), request.eventFile, quality(5)).exitStatus, kExportDone);
+  EXPECT_EQ(asked, 2);
+  EXPECT_LT(fs::file_size(Path("coarse.jpg")) * 2, fs::file_size(Path("fine.jpg")));
   GraphicsImage jpg;
-  ASSERT_EQ(jpegGetImage(Path("direct.jpg"), jpg), GfxResult::Ok);
+  ASSERT_EQ(jpegGetImage(Path("fine.jpg"), jpg), GfxResult::Ok);
   EXPECT_EQ(jpg.pixels.Width(), bmp.Width());
 }
 
@@ -167,6 +180,13 @@ TEST_F(ExportTest, FailuresSayWhyAndLeaveNoOutput) {
   CPictureDocument doc(nullptr, PaperSettings{});
   MakePicture(doc);
   ASSERT_TRUE(doc.SaveNative(Path("good.tci")).saved);
+  std::vector<uint8_t> good;
+  ASSERT_TRUE(ReadWholeFile(Path("good.tci"), good));
+  // Cut inside the header, inside the layers and just before the end.
+  for (const size_t cut : {size_t(100), good.size() / 2, good.size() - 8})
+    ASSERT_TRUE(WriteFileAtomic(Path("cut" + std::to_string(cut) + ".tci"), good.data(), cut));
+  fs::create_directories(Path("folder.png"));
+  ASSERT_TRUE(fs::copy_file(Path("good.tci"), Path("UPPER.TCI")));
   struct Case {
     std::string out, in;
     int32_t status;
@@ -176,6 +196,18 @@ TEST_F(ExportTest, FailuresSayWhyAndLeaveNoOutput) {
       {"a.png", "missing.tci", kExportInputFailed,
        "ファイルが見つかりません！\n    路径 = " + Path("missing.tci")},
       {"a.png", "junk.tci", kExportInputFailed, Path("junk.tci") + "\nのオープンに失敗しました!  (err="},
+      // A picture that reads with errors is not converted, whatever part of it came through.
+      {"a.png", "cut100.tci", kExportInputFailed, Path("cut100.tci") + "\nのオープンに失敗しました!  (err="},
+      {"a.png", "cut" + std::to_string(good.size() / 2) + ".tci", kExportInputFailed,
+       Path("cut" + std::to_string(good.size() / 2) + ".tci") + "\nのオープンに失敗しました!  (err="},
+      {"a.png", "cut" + std::to_string(good.size() - 8) + ".tci", kExportInputFailed,
+       Path("cut" + std::to_string(good.size() - 8) + ".tci") + "\nのオープンに失敗しました!  (err="},
+      // A folder is no file, whatever its name.
+      {"a.png", "folder.png", kExportInputFailed, Path("folder.png") + "\nのオープンに失敗しました!  (err="},
+      {"folder.png", "good.tci", kExportWriteFailed, Path("folder.png") + "\nの保存に失敗しました! ("},
+      // The input is never overwritten, under either name.
+      {"good.tci", "good.tci", kExportUsage, "OUT is the input file itself"},
+      {"UPPER.TCI", "./UPPER.TCI", kExportUsage, "OUT is the input file itself"},
       {"a.png", "junk.te4", kExportInputFailed, "イベントファイルとして開くことができません! ("},
       {"a.png", "plain", kExportInputFailed, Path("plain") + " は未対応の形式です"},
       {"a.xyz", "good.tci", kExportOutputKind, Path("a.xyz") + " は未対応の形式です"},
@@ -186,6 +218,8 @@ TEST_F(ExportTest, FailuresSayWhyAndLeaveNoOutput) {
       {"plain/a.tci", "good.tci", kExportWriteFailed, Path("plain/a.tci") + "\nの保存に失敗しました! ("},
   };
   const std::vector<std::string> before = Listing();
+  std::vector<uint8_t> upper;
+  ASSERT_TRUE(ReadWholeFile(Path("UPPER.TCI"), upper));
   for (const Case& c : cases) {
     RecordingNotifySink notes;
     const ExportOutcome r = ExportFile(Path(c.out), c.in.front() == '/' ? c.in : Path(c.in));
@@ -194,6 +228,11 @@ TEST_F(ExportTest, FailuresSayWhyAndLeaveNoOutput) {
     EXPECT_EQ(r.message.substr(0, c.message.size()), c.message) << r.message;
     EXPECT_EQ(Listing(), before);
   }
+  std::vector<uint8_t> after;
+  ASSERT_TRUE(ReadWholeFile(Path("UPPER.TCI"), after));
+  EXPECT_EQ(after, upper);
+  // And the uppercase name converts like any other.
+  EXPECT_EQ(ExportFile(Path("upper.png"), Path("UPPER.TCI")).exitStatus, kExportDone);
 }
 
 TEST(ExportSwitches, TheSwitchTakesTheNextTwoArguments) {
@@ -236,9 +275,9 @@ struct ProgramRun {
   int status;
   std::string out, err;
 };
-ProgramRun RunProgram(const std::string& args) {
+ProgramRun RunProgram(const std::string& args, const std::string& env = "") {
   const std::string errFile = fs::temp_directory_path() / ("tintara-export-err-" + std::to_string(getpid()));
-  const std::string command = std::string(TINTARA_PROGRAM) + " " + args + " 2>" + errFile;
+  const std::string command = env + " " + std::string(TINTARA_PROGRAM) + " " + args + " 2>" + errFile;
   ProgramRun run;
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return {-1, "", ""};
@@ -264,10 +303,18 @@ TEST_F(ExportTest, TheProgramConvertsFromTheCommandLine) {
   EXPECT_NE(missing.err.find("ファイルが見つかりません！"), std::string::npos) << missing.err;
   EXPECT_FALSE(fs::exists(Path("y.png")));
 
-  const ProgramRun usage = RunProgram("-export only.png");
-  EXPECT_EQ(usage.status, kExportUsage);
+  // A conversion to JPEG reads the settings but never creates or writes them.
+  fs::create_directories(Path("config"));
+  const ProgramRun jpeg = RunProgram("-export '" + Path("x.jpg") + "' '" TINTARA_EXAMPLES_DIR "/first.tci'",
+                                     "XDG_CONFIG_HOME='" + Path("config") + "'");
+  EXPECT_EQ(jpeg.status, 0) << jpeg.err;
+  EXPECT_TRUE(fs::exists(Path("x.jpg")));
+  EXPECT_TRUE(fs::is_empty(Path("config")));
 
-  const ProgramRun help = RunProgram("--help");
+  for (const char* args : {"-export only.png", "-export a.png b.tci c.tci", "-render -export a.png b.tci"})
+    EXPECT_EQ(RunProgram(args).status, kExportUsage) << args;
+
+  const ProgramRun help = RunProgram("a.tci --help");
   EXPECT_EQ(help.status, 0);
   for (const char* word : {"-render", "-viewer", "-export", "-O", "-T", "-W"})
     EXPECT_NE(help.out.find(word), std::string::npos) << word;
