@@ -15,6 +15,7 @@
 #include "app/AppProfile.h"
 #include "app/ui/GuiMain.h"
 #include "app/ui/QtSettingsStore.h"
+#include "app/ui/SingleInstance.h"
 #endif
 
 namespace {
@@ -103,6 +104,10 @@ int main(int argc, char** argv) {
   if (!options.batch) return Usage();
   // The outcome code is also the exit status, so that a calling script can tell them apart.
   const tintara::BatchReport report = tintara::RunBatch(options);
+#ifdef TINTARA_WITH_GUI
+  // The caller named by -W hears the outcome once, besides the exit status.
+  if (options.notifyWindow != 0) tintara::SendBatchOutcome(options.notifyWindow, report.code);
+#endif
   std::fprintf(report.code == 8 || report.code == 13 ? stdout : stderr, "tintara: %s (%d)\n",
                tintara::BatchOutcomeText(report.code).c_str(), report.code);
   if (!report.picture.empty() && report.code == 8)

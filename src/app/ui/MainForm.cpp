@@ -78,6 +78,7 @@ TMainForm::TMainForm(CAppProfile& profile, ISettingsStore* store, bool renderRun
     }
   }
   panels_[0]->installEventFilter(this);
+  mdi_->viewport()->installEventFilter(this);
   if (store_) recent_.Load(*store_);
   BuildMenus();
   RebuildRecentMenu();
@@ -307,6 +308,12 @@ bool TMainForm::event(QEvent* e) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
+  // A double click on the empty frame is the open command.
+  if (watched == mdi_->viewport() && e->type() == QEvent::MouseButtonDblClick &&
+      static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
+    RunOpenDialog();
+    return true;
+  }
   if (watched == panels_[0] && e->type() == QEvent::MouseButtonPress &&
       static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton && ActiveDrawWindow()) {
     ZoomMenu()->popup(panels_[0]->mapToGlobal(QPoint(0, 0)));
@@ -471,6 +478,13 @@ FileDialogAnswer TMainForm::AskFile(const FileDialogRequest& r) {
     dialog.selectNameFilter(r.filters[r.filterIndex]);
   // The suffix is applied inside the dialog, so that its overwrite question sees the real name.
   dialog.setDefaultSuffix(r.defaultSuffix);
+  // A name typed without extension takes the chosen filter's own (the default one for "*.*").
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &r](const QString& filter) {
+    const qsizetype open = filter.lastIndexOf(QLatin1Char('('));
+    const QString first = filter.mid(open + 1).section(QLatin1Char(' '), 0, 0).remove(QLatin1Char(')'));
+    const QString ext = first.startsWith(QStringLiteral("*.")) ? first.mid(2) : QString();
+    dialog.setDefaultSuffix(ext.isEmpty() || ext.contains(QLatin1Char('*')) ? r.defaultSuffix : ext);
+  });
   if (!r.proposedName.isEmpty()) dialog.selectFile(r.proposedName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return answer;
   answer.path = dialog.selectedFiles().front();
@@ -587,8 +601,8 @@ TDrawWindow* TMainForm::OpenFile(const std::string& path) {
     if (!ok) ShowWarning(shell::kNotEventFileText);
   }
   if (!ok) {
-    w->Doc().modified = false;
-    w->close();
+    // Never shown: it goes at once, without a question.
+    delete w;
     return nullptr;
   }
   w->replayEnded = [this](TDrawWindow& d) {

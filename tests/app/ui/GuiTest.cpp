@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QStatusTipEvent>
 #include <QTimer>
@@ -254,6 +256,30 @@ TEST_F(Gui, OpensAPictureFileAndListsItFirst) {
   EXPECT_EQ(form_->DrawWindows().size(), 1u);
 }
 
+TEST_F(Gui, OpenDialogRemembersItsFolderAndFilter) {
+  const std::string file = Path("dlg.tci");
+  MakeTci(file, 16, 16, 0xFF000000u);
+  profile_.fileIO.pictLoadExtIdx = 2;
+  form_->fileDialog = [&](const FileDialogRequest& r) {
+    requests_.push_back(r);
+    return FileDialogAnswer{QString::fromStdString(file), 4};
+  };
+  form_->show();
+  // A double click on the empty frame opens the dialog.
+  QWidget* frame = form_->Mdi()->viewport();
+  QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(5, 5), frame->mapToGlobal(QPointF(5, 5)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(frame, &click);
+  ASSERT_EQ(requests_.size(), 1u);
+  EXPECT_EQ(requests_[0].filterIndex, 1);
+  EXPECT_EQ(requests_[0].filters.size(), 8);
+  EXPECT_EQ(requests_[0].filters[1], QString::fromUtf8("Tintara 纸张图像 (*.tci) (*.tci)"));
+  EXPECT_EQ(requests_[0].defaultSuffix, QStringLiteral("tci"));
+  ASSERT_EQ(form_->DrawWindows().size(), 1u);
+  EXPECT_EQ(profile_.fileIO.loadPath, dir_ + "/");
+  EXPECT_EQ(profile_.fileIO.pictLoadExtIdx, 5);
+}
+
 TEST_F(Gui, OpenFailuresSayWhy) {
   struct Case {
     std::string name, content, warning;
@@ -328,6 +354,25 @@ TEST_F(Gui, SavesAndReopens) {
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again->Paper().LayerCount(), 2);
   EXPECT_EQ(again->Paper().Layer(1)->name, "green");
+}
+
+TEST_F(Gui, TheProgramsSaveDialogAddsTheSuffix) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(16, 16, 72, false);
+  ASSERT_NE(w, nullptr);
+  profile_.fileIO.savePath = dir_ + "/";
+  QString folder;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    folder = dialog->directory().absolutePath();
+    dialog->selectFile(QString::fromStdString(Path("typed")));
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+  ASSERT_TRUE(form_->SaveAs(*w));
+  EXPECT_EQ(folder.toStdString(), dir_);
+  EXPECT_EQ(w->Doc().path, Path("typed.tci"));
+  EXPECT_TRUE(fs::exists(Path("typed.tci")));
 }
 
 TEST_F(Gui, FlatSavesOfATransparentPictureAreOverWhite) {
@@ -847,6 +892,31 @@ TEST_F(TwoProcesses, StartsWithTheCommandLineFileAndSavesTheSettingsAtTheEnd) {
   EXPECT_NE(text.find("[fileMRU]"), std::string::npos) << text;
   EXPECT_NE(text.find(Path("start.tci")), std::string::npos) << text;
   EXPECT_NE(text.find("[window]"), std::string::npos) << text;
+}
+
+TEST_F(TwoProcesses, BatchRunTellsTheCallerNamedByW) {
+  CInstanceServer caller(0);
+  ASSERT_TRUE(caller.Listen(NotifyServerPath(77)));
+  std::vector<uint32_t> heard;
+  caller.outcome = [&](uint32_t code) { heard.push_back(code); };
+  fs::copy_file(TINTARA_EXAMPLES_DIR "/panes.te4", Path("w.te4"));
+  fs::create_directories(Path("out"));
+  const QString out = QString::fromStdString("-O" + Path("out"));
+  struct Case {
+    QStringList args;
+    int code;
+  } cases[] = {
+      {{QStringLiteral("-render"), QStringLiteral("-W77"), out, QStringLiteral("w.te4")}, 8},
+      {{QStringLiteral("-viewer"), QStringLiteral("-W77"), QStringLiteral("w.te4")}, 13},
+      {{QStringLiteral("-render"), QStringLiteral("-W77"), out, QStringLiteral("missing.te4")}, 10},
+  };
+  for (const Case& c : cases) {
+    heard.clear();
+    EXPECT_EQ(Run(c.args, QString::fromStdString(dir_)), c.code) << output_;
+    ASSERT_TRUE(WaitFor([&] { return !heard.empty(); }, 5000)) << c.code;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(heard, std::vector<uint32_t>{uint32_t(c.code)});  // exactly once
+  }
 }
 
 TEST_F(TwoProcesses, StaleSocketFileStillAllowsANormalStart) {

@@ -1,0 +1,260 @@
+// The shell's rules without a window: file kinds, the texts of the file commands, the automatic
+// and proposed names, the status panels, window fit and every command's enabling rule.
+#include "app/ui/ShellRules.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace tintara::shell {
+namespace {
+
+TEST(FileKinds, ByExtensionWithoutRegardToCase) {
+  const struct {
+    const char* path;
+    int32_t kind;
+  } cases[] = {
+      {"a.vud", 1},  {"a.ZOV", 2}, {"/x/y.tci", 3},  {"a.tes", 4},     {"a.te3", 5}, {"a.Fm3", 5},
+      {"a.te4", 6},  {"a.FM4", 6}, {"a.bmp", 7},     {"a.JPG", 8},     {"a.png", 9}, {"a.psd", 10},
+      {"a.jpeg", 0}, {"a", 0},     {"a.tci.txt", 0}, {"dir.tci/a", 0}, {".tci", 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FileKindOf(c.path), c.kind) << c.path;
+}
+
+TEST(FileTexts, AsTheUserReadsThem) {
+  EXPECT_EQ(MainTitle(false), "Tintara4.06 Deva");
+  EXPECT_EQ(MainTitle(true), "Tintara4.06 Deva Render!");
+  EXPECT_EQ(NotFoundMessage("/p/a.tci"), "ファイルが見つかりません！\r\n    路径 = /p/a.tci");
+  EXPECT_EQ(ReloadQuestion("t"), "t\rに加えられた変更を破棄して再読込していいですか?");
+  EXPECT_EQ(UnsupportedMessage("a.xyz"), "a.xyz は未対応の形式です");
+  EXPECT_EQ(ImageOpenFailedMessage("p", 3), "p\rのオープンに失敗しました!  (err=3)");
+  EXPECT_EQ(DropOpenFailedMessage("p"), "画像ファイルを開くことができませんでした！\r    path = p");
+  EXPECT_EQ(SavedAsMessage("p"), "p として保存しました");
+  EXPECT_EQ(SavedFormatMessage("PNG"), "PNG形式で画像を保存しました");
+  EXPECT_EQ(SaveFailedMessage("p"), "p\rの保存に失敗しました!");
+  EXPECT_EQ(OverwriteQuestion("p"), "上書き保存してよろしいですか？\r    path = p");
+  EXPECT_EQ(OverwrittenMessage("p"), "上書き保存しました (p)");
+  // A path full of format characters is text, not a format.
+  EXPECT_EQ(NotFoundMessage("%s%d%n"), "ファイルが見つかりません！\r\n    路径 = %s%d%n");
+}
+
+TEST(AutomaticBmpName, SkipsTheNumbersAlreadyUsed) {
+  const std::set<std::string> present = {"/pics/2024-5-7-0.bmp", "/pics/2024-5-7-1.bmp"};
+  auto exists = [&](const std::string& p) { return present.count(p) != 0; };
+  EXPECT_EQ(AutoBmpPath("/pics/", 2024, 5, 7, exists), "/pics/2024-5-7-2.bmp");
+  // The folder gets its separator; another day starts again at 0.
+  EXPECT_EQ(AutoBmpPath("/pics", 2024, 5, 7, exists), "/pics/2024-5-7-2.bmp");
+  EXPECT_EQ(AutoBmpPath("/pics/", 2024, 12, 31, exists), "/pics/2024-12-31-0.bmp");
+}
+
+TEST(LayerSaveName, WithAndWithoutATitle) {
+  EXPECT_EQ(LayerSaveName("scene", 2), "scene_图层-2");
+  EXPECT_EQ(LayerSaveName("", 0), "图层-0");
+}
+
+TEST(DialogFilters, InTheirOwnOrder) {
+  EXPECT_EQ(LayerSaveFilterText(), "PNG 格式 (*.png)|*.png|Windows 位图 (*.bmp)|*.bmp");
+  EXPECT_EQ(EventSaveFilterText(), "Tintara4 イベント形式 (*.te4)|*.te4");
+  const std::string open = PictureOpenFilterText();
+  EXPECT_EQ(
+      open.rfind("图像文件 (*.tci/*.vud/*.bmp/*.jpg/*.png/*.psd)|*.tci;*.vud;*.bmp;*.jpg;*.png;*.psd|", 0),
+      0u);
+  EXPECT_NE(open.find("|Tintara 纸张图像 (*.tci)|*.tci|"), std::string::npos);
+  const std::string last = "|所有文件 (*.*)|*.*";
+  ASSERT_GT(open.size(), last.size());
+  EXPECT_EQ(open.substr(open.size() - last.size()), last);
+  EXPECT_EQ(PictureSaveFilterText().rfind("Tintara 纸张图像 (*.tci)|*.tci|Photoshop 格式 (*.psd)|*.psd", 0),
+            0u);
+  EXPECT_EQ(EventOpenFilterText().rfind("すべてのイベント形式 (*.te4/*.te3/*.fm3/*.tes/*.zov)|", 0), 0u);
+}
+
+TEST(StatusPanels, ZoomAndRotation) {
+  EXPECT_EQ(ZoomPanelText(1.0), "100%");
+  EXPECT_EQ(ZoomPanelText(8.0), "800%");
+  EXPECT_EQ(ZoomPanelText(0.25), "25%");
+  EXPECT_EQ(ZoomPanelText(0.06001), "6%");
+  const struct {
+    float angle;
+    const char* text;
+  } rotations[] = {
+      {0.0f, "0.0°"},  // the negated zero must not print as "-0.0"
+      {-0.0f, "0.0°"}, {-0.04f, "0.0°"}, {-90.0f, "90.0°"}, {-12.25f, "12.2°"}, {-359.5f, "359.5°"},
+  };
+  for (const auto& r : rotations) EXPECT_EQ(RotationPanelText(r.angle), r.text) << r.angle;
+}
+
+TEST(WindowFit, SizeForThePictureWithinTheFrame) {
+  WindowFitInput in;
+  in.clientWidth = 800;
+  in.clientHeight = 600;
+  in.frameWidth = 10;
+  in.frameHeight = 30;
+  in.pictureWidth = 100;
+  in.pictureHeight = 50;
+  in.zoom = 2.0;
+  in.x = in.y = 24;
+  WindowFitResult r = FitWindow(in);
+  EXPECT_EQ(r.width, 10 + 200 + 80);
+  EXPECT_EQ(r.height, 30 + 100 + 80);
+  EXPECT_EQ(r.x, 24);
+  EXPECT_EQ(r.y, 24);
+  // Too large: as large as the area, moved back inside it but never past 0.
+  in.pictureWidth = 2000;
+  in.pictureHeight = 2000;
+  in.x = 700;
+  in.y = 500;
+  r = FitWindow(in);
+  EXPECT_EQ(r.width, 800);
+  EXPECT_EQ(r.height, 600);
+  EXPECT_EQ(r.x, 0);
+  EXPECT_EQ(r.y, 0);
+  // Fits but reaches past the right and bottom edges: moved left and up by the excess.
+  in.pictureWidth = 200;
+  in.pictureHeight = 100;
+  in.zoom = 1.0;
+  r = FitWindow(in);
+  EXPECT_EQ(r.x, 800 - (10 + 200 + 80));
+  EXPECT_EQ(r.y, 600 - (30 + 100 + 80));
+}
+
+// The contexts a command is judged in, and per command the expected state in each (x = on).
+enum Ctx { kNone, kFresh, kChanged, kReplay, kPaused, kOldReplay, kProtected, kTwo, kBatch, kCount };
+
+CommandContext Make(Ctx which) {
+  CommandContext c;
+  if (which == kNone) return c;
+  c.hasWindow = true;
+  c.initialised = true;
+  c.windowCount = 1;
+  c.layerCount = 1;
+  c.recording = true;
+  c.eventsSavable = true;
+  switch (which) {
+    case kChanged:
+      c.hasFile = c.modified = c.canUndo = true;
+      c.layerCount = 2;
+      c.activeLayer = 1;
+      break;
+    case kReplay:
+    case kPaused:
+    case kOldReplay:
+      c.replaying = true;
+      c.replayPaused = which == kPaused;
+      c.oldReplay = which == kOldReplay;
+      c.recording = c.eventsSavable = false;
+      break;
+    case kProtected:
+      c.fromProtected = true;
+      c.recording = c.eventsSavable = false;
+      c.hasFile = true;
+      break;
+    case kTwo:
+      c.windowCount = 2;
+      break;
+    case kBatch:
+      c.batch = true;
+      break;
+    default:
+      break;
+  }
+  return c;
+}
+
+TEST(CommandRules, EveryCommandInEveryContext) {
+  //                                        none fresh changed replay paused old prot two batch
+  const std::map<std::string, std::string> expected = {
+      {"actFileNew", "xxxxxxxxx"},
+      {"actFileOpen", "xxxxxxxxx"},
+      {"actFileOpenEvent", "xxxxxxxxx"},
+      {"actCloseApp", "xxxxxxxxx"},
+      {"actFileReopen", "..x......"},
+      {"actFileSave", "..x......"},
+      {"actFileSaveAs", ".xx....xx"},
+      {"actSaveAutoBmp", ".xx....xx"},
+      {"actFileClose", ".xxxxxxxx"},
+      {"actEditUndo", "..x......"},
+      {"actEditRedo", "........."},
+      {"actEditUndoClear", "..x......"},
+      {"actEditVisCanvasColor", ".xxxxxxxx"},
+      {"actEditVisBGPattern", ".xxxxxxxx"},
+      {"actLayerBindBelow", "..x......"},
+      {"actLayerDuplicate", ".xx...xx."},
+      {"actLayerBindAll", ".xx...xx."},
+      {"actLayerBindAllTP", ".xx...xx."},
+      {"actLayerVisAll", ".xx...xx."},
+      {"actLayerHideAll", ".xx...xx."},
+      {"actLayerVisOnly", ".xx...xx."},
+      {"actLayerVisFlip", ".xx...xx."},
+      {"actLayerMaskNega", ".xx...xx."},
+      {"actLayerMaskFill", ".xx...xx."},
+      {"actLayerMaskClear", ".xx...xx."},
+      {"actLayerCutOutside", ".xx...xx."},
+      {"actLayerGroupIn", ".xx...xx."},
+      {"actLayerGroupOut", ".xx...xx."},
+      {"actLayerGroupBind", ".xx...xx."},
+      {"actLayerGroupDel", ".xx...xx."},
+      {"actLayerSave", ".xx...xx."},
+      {"actFileSaveEvent", ".xx....xx"},
+      {"actFileSaveEventGuard", ".xx....xx"},
+      {"actEventPlayPause", "...x....."},
+      {"actEventPlayResume", "....x...."},
+      {"actEventPlayStop", "...xxx..."},
+      {"actEventRecStop", ".xx....xx"},
+      {"actEventWait", "xxxxxxxxx"},
+      {"actViewZoomIn", ".xxxxxxxx"},
+      {"actViewZoomOut", ".xxxxxxxx"},
+      {"actViewZoomCancel", ".xxxxxxxx"},
+      {"actWindowSizeFit", ".xxxxxxxx"},
+      {"actViewAntiAlias", ".xxxxxxxx"},
+      {"actShowGrid", ".xxxxxxxx"},
+      {"actWindowCascade", ".......x."},
+      {"actWindowTileVertical", ".......x."},
+      {"actWindowTileHorizontal", ".......x."},
+      {"actWindowMinimizeAll", ".......x."},
+  };
+  std::set<std::string> built;
+  for (const MenuSpec& m : Menus())
+    for (const CommandSpec& c : m.commands) {
+      ASSERT_TRUE(built.insert(c.name).second) << "listed twice: " << c.name;
+      auto it = expected.find(c.name);
+      ASSERT_NE(it, expected.end()) << "no expectation for " << c.name;
+      for (int k = 0; k < kCount; ++k)
+        EXPECT_EQ(CommandEnabled(c.name, Make(Ctx(k))), it->second[size_t(k)] == 'x')
+            << c.name << " in context " << k;
+    }
+  EXPECT_EQ(built.size(), expected.size());
+}
+
+TEST(CommandTable, CaptionsAndShortcuts) {
+  std::map<std::string, CommandSpec> all;
+  for (const MenuSpec& m : Menus())
+    for (const CommandSpec& c : m.commands) all[c.name] = c;
+  const struct {
+    const char *name, *caption, *shortcut;
+  } sample[] = {
+      {"actFileNew", "新規作成(&N)...", "Ctrl+N"},
+      {"actFileSave", "上書き保存(&S)", "Ctrl+S"},
+      {"actFileClose", "閉じる(&C)", "Ctrl+F4"},
+      {"actEditUndo", "取り消し(&Z)", "Ctrl+Z"},
+      {"actEditRedo", "やり直し(&R)", "Ctrl+Y"},
+      {"actLayerBindBelow", "下のレイヤと統合(&B)", "Ctrl+E"},
+      {"actViewZoomCancel", "等倍表示(&N)", "F7"},
+      {"actWindowSizeFit", "ウインドウサイズの調整(&F)", "F8"},
+      {"actEventWait", "イベント再生にウエイトをかける(&W)", "Ctrl+W"},
+      {"actCloseApp", "終了(&X)", ""},
+  };
+  for (const auto& s : sample) {
+    ASSERT_TRUE(all.count(s.name)) << s.name;
+    EXPECT_EQ(all[s.name].caption, s.caption) << s.name;
+    EXPECT_EQ(all[s.name].shortcut, s.shortcut) << s.name;
+  }
+  // The File menu ends with the exit command: the recent list goes above it.
+  const MenuSpec& file = Menus().front();
+  EXPECT_EQ(file.caption, "ファイル(&F)");
+  EXPECT_TRUE(file.isFile);
+  EXPECT_EQ(file.commands.back().name, "actCloseApp");
+}
+
+}  // namespace
+}  // namespace tintara::shell
