@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "app/PictureDocument.h"
+#include "app/ui/PictureDocument.h"
 
 namespace tintara {
 

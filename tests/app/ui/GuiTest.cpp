@@ -39,7 +39,7 @@
 #include "app/ui/MainForm.h"
 #include "app/ui/MessageBoxes.h"
 #include "app/ui/NewWindow.h"
-#include "app/PictureDocument.h"
+#include "app/ui/PictureDocument.h"
 #include "app/ui/SingleInstance.h"
 #include "events/OldPackets.h"
 #include "files/GraphicsLib.h"
@@ -416,7 +416,7 @@ TEST_F(Gui, AutomaticBmpNamesSkipUsedNumbers) {
 
 TEST_F(Gui, ReplaysAnEventFileOnTheTick) {
   form_->show();
-  TDrawWindow* w = form_->OpenFile(TINTARA_EXAMPLES_DIR "/first.te4");
+  TDrawWindow* w = form_->OpenFile(TINTARA_EXAMPLES_DIR "/panes.te4");
   ASSERT_NE(w, nullptr) << (notes_.warnings.empty() ? "" : notes_.warnings.front());
   ASSERT_TRUE(WaitFor([&] { return !w->ReplayRunning(); }, 20000));
   EXPECT_TRUE(w->Doc().Appending()) << (notes_.warnings.empty() ? "" : notes_.warnings.front());
@@ -459,7 +459,7 @@ TEST_F(Gui, ReplaysAFirstGenerationEventFileWithoutTakingItsName) {
 
 TEST_F(Gui, ReplayingWindowsPauseAndStop) {
   form_->show();
-  TDrawWindow* w = form_->OpenFile(TINTARA_EXAMPLES_DIR "/first.te4");
+  TDrawWindow* w = form_->OpenFile(TINTARA_EXAMPLES_DIR "/panes.te4");
   ASSERT_NE(w, nullptr);
   ASSERT_TRUE(w->ReplayRunning());
   form_->UpdateCommands();
@@ -852,15 +852,15 @@ TEST_F(TwoProcesses, RenderRunNeverAsksTheRunningInstance) {
   int asked = 0;
   server.openFile = [&](const std::string&) { return ++asked, true; };
   server.activate = [&] { ++asked; };
-  fs::copy_file(TINTARA_EXAMPLES_DIR "/first.te4", Path("first.te4"));
+  fs::copy_file(TINTARA_EXAMPLES_DIR "/panes.te4", Path("panes.te4"));
   fs::create_directories(Path("out"));
   EXPECT_EQ(Run({QStringLiteral("-render"), QString::fromStdString("-O" + Path("out")),
-                 QStringLiteral("first.te4")},
+                 QStringLiteral("panes.te4")},
                 QString::fromStdString(dir_)),
             8)
       << output_;
   EXPECT_EQ(asked, 0);
-  EXPECT_TRUE(fs::exists(Path("out/first.bmp")));
+  EXPECT_TRUE(fs::exists(Path("out/panes.bmp")));
 }
 
 TEST_F(TwoProcesses, StartsWithTheCommandLineFileAndSavesTheSettingsAtTheEnd) {
