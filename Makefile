@@ -22,13 +22,18 @@ build-release: deps
 	  -DTINTARA_TESTS=OFF
 	ninja -C build/release -j$(JOBS) tintara
 
-# Replays the bundled example event file to its end, unattended, and writes the picture and
-# a protected copy of the stream to build/run (a render run exits with its outcome, 8 = done).
+# With a display the program opens the bundled example picture. Without one (DISPLAY and
+# WAYLAND_DISPLAY unset) it replays the bundled example event file to its end in a render run
+# and writes the picture and a protected copy of the stream to out/ (outcome 8 = done).
 run: build-release
 	@build/release/src/app/tintara --version
-	@mkdir -p build/run
-	@build/release/src/app/tintara -render examples/panes.te4 -O$(CURDIR)/build/run; \
-	  code=$$?; test $$code -eq 8 || { echo "render run failed with outcome $$code"; exit 1; }
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  build/release/src/app/tintara examples/first.tci; \
+	else \
+	  mkdir -p out; \
+	  build/release/src/app/tintara -render examples/first.te4 -O$(CURDIR)/out; \
+	  code=$$?; test $$code -eq 8 || { echo "render run failed with outcome $$code"; exit 1; }; \
+	fi
 
 bench: deps
 	cmake -S . -B build/bench $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS="-O2" \

@@ -1,12 +1,13 @@
-// Writes the bundled example event file: a small picture of coloured panes built with layer
-// operations and three pen strokes, so that a machine without a display can replay something
-// real.
-//   make_example OUT.te4
+// Writes the bundled examples: a small picture of coloured panes built with layer operations
+// and three pen strokes, once as an event file (a machine without a display replays it) and
+// once as a picture file carrying the same events (the window opens it).
+//   make_example OUT.te4 OUT.tci
 #include <cmath>
 #include <cstdio>
 
 #include "document/Paper.h"
 #include "events/EventFile.h"
+#include "events/PictureFile.h"
 #include "events/Recorder.h"
 #include "events/StrokeReplay.h"
 #include "pixel/Arith.h"
@@ -14,8 +15,8 @@
 using namespace tintara;
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make_example OUT.te4\n");
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: make_example OUT.te4 OUT.tci\n");
     return 2;
   }
   InitPixelTables();
@@ -74,9 +75,10 @@ int main(int argc, char** argv) {
     ok = ok && strokes.End(true);
   }
   ok = ok && SaveEventFile(argv[1], paper, recorder, false, false) == kEvOk;
+  ok = ok && SavePicture(argv[2], paper, &recorder).saved;
   paper.SetJournal(nullptr);
   if (!ok) {
-    std::fprintf(stderr, "make_example: could not write %s\n", argv[1]);
+    std::fprintf(stderr, "make_example: could not write %s and %s\n", argv[1], argv[2]);
     return 1;
   }
   return 0;

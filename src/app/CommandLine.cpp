@@ -33,7 +33,8 @@ T Number(std::string_view text, bool& ok) {
 
 StartupOptions ParseCommandLine(const std::vector<std::string>& args) {
   StartupOptions o;
-  for (const std::string& arg : args) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
     if (arg.empty() || arg[0] != '-') {
       o.files.push_back(arg);
       continue;
@@ -47,6 +48,18 @@ StartupOptions ParseCommandLine(const std::vector<std::string>& args) {
     if (SameText(text, "viewer")) {
       o.batch = true;
       o.viewer = true;
+      continue;
+    }
+    if (SameText(text, "export")) {
+      o.exportRun = true;
+      if (i + 2 < args.size()) {
+        o.exportOut = args[i + 1];
+        o.exportIn = args[i + 2];
+        i += 2;
+      } else {
+        o.exportMissing = true;
+        i = args.size();
+      }
       continue;
     }
     const char letter = text.empty() ? '\0' : char(std::toupper(static_cast<unsigned char>(text[0])));

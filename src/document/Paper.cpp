@@ -350,6 +350,27 @@ void TPaper::RecompositeAll(bool drawGrid) {
   InvalidateView(false);
 }
 
+bool TPaper::FlatPicture(TTC& out) {
+  const bool paperOff = paperColorOn == 0;
+  const uint32_t oldColour = paperColor;
+  if (paperOff) {
+    paperColor = 0x00FFFFFF;
+    paperColorOn = 1;
+  }
+  RecompositeAll(false);
+  const bool ok = out.Resize(width, height);
+  if (ok) {
+    CopyRect(out, {0, 0}, composite, composite.Bounds());
+    SetAlphaAll(out, 255);
+  }
+  if (paperOff) {
+    paperColorOn = 0;
+    paperColor = oldColour;
+  }
+  RecompositeAll(gridOn != 0);
+  return ok;
+}
+
 void TPaper::DrawGrid(const SPixRect& rect) {
   if (!gridOn) return;
   const SPixRect r = composite.Clip(rect);

@@ -114,6 +114,9 @@ class TPaper {
   // --- compositing ----------------------------------------------------------------------
   void Recomposite(const SPixRect& rect, bool drawGrid);
   void RecompositeAll(bool drawGrid);
+  // The picture as a flat file holds it: the composite without grid lines, over white paper
+  // where the paper is transparent, opaque. The paper and its grid are as before afterwards.
+  bool FlatPicture(TTC& out);
   void DrawGrid(const SPixRect& rect);
   void UpdateThumbnails(bool skipLayer, int32_t i, const SPixRect& rect);
   // Layers, undo, total, in bytes.

@@ -35,14 +35,10 @@ RenderResult Marked(const RenderRequest& r, RenderOutcome outcome, const char* e
   return result;
 }
 
-// The picture as the window shows it, over white where it is transparent; it carries no
-// resolution.
+// The picture as a saved file holds it; a render run's picture carries no resolution.
 bool WritePicture(TPaper& paper, const RenderRequest& request, RenderResult& result) {
-  paper.RecompositeAll(false);
   TTC picture;
-  if (!picture.Resize(paper.width, paper.height)) return false;
-  CopyRect(picture, {0, 0}, paper.composite, paper.composite.Bounds());
-  if (!paper.paperColorOn) UnderColour(picture, picture.Bounds(), 0x00FFFFFF);
+  if (!paper.FlatPicture(picture)) return false;
   result.picture = OutputPath(request, ".bmp");
   return WriteBmp24(picture, result.picture, 0);
 }

@@ -80,7 +80,7 @@ TEST(Batch, OnlyTheFirstFileIsRunAndAViewerWaitsBeforeItReports) {
 TEST(Batch, TheBundledExampleRendersAsBuilt) {
   char tmpl[] = "/tmp/tintara-example-XXXXXX";
   const std::string dir = mkdtemp(tmpl);
-  const StartupOptions o = ParseCommandLine({"-render", TINTARA_EXAMPLES_DIR "/panes.te4", "-O" + dir});
+  const StartupOptions o = ParseCommandLine({"-render", TINTARA_EXAMPLES_DIR "/first.te4", "-O" + dir});
   const BatchReport report = RunBatch(o);
   ASSERT_EQ(report.code, 8);
   TMTC bmp;

@@ -44,9 +44,13 @@ bool IsUtf8(const std::string& s) {
 
 }  // namespace
 
-CQtSettingsStore::CQtSettingsStore(const std::string& path, const std::string& root)
-    : path_(path), root_(root) {
+CQtSettingsStore::CQtSettingsStore(const std::string& path, const std::string& root, bool readOnly)
+    : path_(path), root_(root), readOnly_(readOnly) {
   settings_ = std::make_unique<QSettings>(Q(path_), QSettings::IniFormat);
+  if (readOnly) {
+    damaged_ = settings_->status() == QSettings::FormatError;
+    return;
+  }
   if (settings_->status() != QSettings::FormatError) return;
 
   // Keep the user's file before anything rewrites it, then carry on with what could be read.

@@ -21,7 +21,9 @@ class CQtSettingsStore : public ISettingsStore {
   // Opens (or starts) the file. A file that cannot be parsed is first copied to "<path>.bak";
   // what could be read of it is kept and the file is written afresh at the next Sync. When the
   // copy cannot be made the store refuses every write, so the file is never overwritten.
-  explicit CQtSettingsStore(const std::string& path, const std::string& root = kAppSettingsKey);
+  // `readOnly`: only reads; the file is never repaired, created or written.
+  explicit CQtSettingsStore(const std::string& path, const std::string& root = kAppSettingsKey,
+                            bool readOnly = false);
   ~CQtSettingsStore() override;
 
   // "$XDG_CONFIG_HOME/Norvane/Tintara4 Deva.conf" ($HOME/.config when the variable is unset).

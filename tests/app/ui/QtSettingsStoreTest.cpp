@@ -305,6 +305,27 @@ TEST_F(QtSettingsStoreTest, DamagedFileThatCannotBeCopiedIsNotOverwritten) {
   EXPECT_EQ(ReadText(File()), broken);
 }
 
+TEST_F(QtSettingsStoreTest, AReadingStoreNeverTouchesTheFile) {
+  // A damaged file stays as it is, with no copy beside it; what can be read is read.
+  const std::string broken = "[config\ngridW=30\n[color]\nfgCol=5\n";
+  WriteFile(broken);
+  {
+    CQtSettingsStore file(File(), kAppSettingsKey, true);
+    EXPECT_TRUE(file.WasDamaged());
+    EXPECT_TRUE(file.ReadOnly());
+    int32_t v = 0;
+    EXPECT_TRUE(file.ReadInt(Sec("color"), "fgCol", v));
+    EXPECT_EQ(v, 5);
+    EXPECT_FALSE(file.WriteInt(Sec("config"), "undoMax", 9));
+  }
+  EXPECT_EQ(ReadText(File()), broken);
+  EXPECT_FALSE(std::filesystem::exists(File() + ".bak"));
+  // A missing file is not created, nor its folder.
+  const std::string missing = File() + ".d/none.conf";
+  { CQtSettingsStore file(missing, kAppSettingsKey, true); }
+  EXPECT_FALSE(std::filesystem::exists(File() + ".d"));
+}
+
 TEST_F(QtSettingsStoreTest, KeysGroupsAndRemoval) {
   {
     CQtSettingsStore s(File());

@@ -1,4 +1,4 @@
-#include "app/ui/PictureDocument.h"
+#include "app/PictureDocument.h"
 
 #include <chrono>
 #include <filesystem>
@@ -124,6 +124,24 @@ int32_t CPictureDocument::StartOldReplay(const std::string& file, bool batch) {
   return 0;
 }
 
+int32_t CPictureDocument::ReplayToEnd(const std::string& file, bool old) {
+  const int32_t started = old ? StartOldReplay(file, false) : StartReplay(file, false);
+  if (started != 0) return started;
+  StepResult end = StepResult::kEnded;
+  bool incomplete = false;
+  if (old) {
+    if (!oldPlayer_->Ended()) end = oldPlayer_->RunToEnd();
+    // A packet the old player could not replay ends it early: the picture is not the stream's.
+    incomplete = oldPlayer_->Incomplete() || oldPlayer_->Failed();
+  } else {
+    if (!player_->Ended()) end = player_->RunToEnd();
+    incomplete = player_->Incomplete();
+  }
+  FinishReplay();
+  if (incomplete) return -1;
+  return end == StepResult::kEnded ? 0 : 6;
+}
+
 void CPictureDocument::PauseReplay() {
   if (Replaying() && player_) player_->Pause();
 }
@@ -181,42 +199,19 @@ NativeSaveResult CPictureDocument::SaveNative(const std::string& file) {
 }
 
 GfxResult CPictureDocument::SaveFlat(const std::string& file, int32_t kind, const JpegOptions* jpeg) {
-  // A transparent paper is saved over white; the composite is rebuilt without the grid for
-  // the file and with it again afterwards.
-  const bool paperOff = paper_.paperColorOn == 0;
-  const uint32_t oldColour = paper_.paperColor;
-  if (paperOff) {
-    paper_.paperColor = 0x00FFFFFF;
-    paper_.paperColorOn = 1;
-  }
-  paper_.RecompositeAll(false);
   TTC picture;
-  GfxResult r = GfxResult::NoMemory;
-  if (picture.Resize(paper_.width, paper_.height)) {
-    CopyRect(picture, {0, 0}, paper_.composite, paper_.composite.Bounds());
-    SetAlphaAll(picture, 255);
-    const DibHeader header = MakeDibHeader(paper_.width, paper_.height, paper_.dpi);
-    switch (kind) {
-      case 7:
-        r = bmpSaveImage(file, header, picture);
-        break;
-      case 8:
-        r = jpegSaveImage(file, header, picture, jpeg ? *jpeg : JpegOptions{});
-        break;
-      case 9:
-        r = pngSaveImage(file, header, picture);
-        break;
-      default:
-        r = GfxResult::Unsupported;
-    }
+  if (!paper_.FlatPicture(picture)) return GfxResult::NoMemory;
+  const DibHeader header = MakeDibHeader(paper_.width, paper_.height, paper_.dpi);
+  switch (kind) {
+    case 7:
+      return bmpSaveImage(file, header, picture);
+    case 8:
+      return jpegSaveImage(file, header, picture, jpeg ? *jpeg : JpegOptions{});
+    case 9:
+      return pngSaveImage(file, header, picture);
+    default:
+      return GfxResult::Unsupported;
   }
-  if (paperOff) {
-    paper_.paperColorOn = 0;
-    paper_.paperColor = oldColour;
-  }
-  paper_.RecompositeAll(true);
-  paper_.InvalidateView(false);
-  return r;
 }
 
 GfxResult CPictureDocument::SaveLayer(const std::string& file, int32_t index, bool png) {
