@@ -651,6 +651,15 @@ TEST_F(Gui, DroppedFilesOpen) {
   EXPECT_EQ(form_->DrawWindows()[0]->Doc().path, file);
   ASSERT_EQ(notes_.warnings.size(), 1u);
   EXPECT_EQ(notes_.warnings[0], "ファイルが見つかりません！\r\n    路径 = " + Path("nothing.png"));
+  // A dropped file that exists but does not open says so after its own reason.
+  notes_.warnings.clear();
+  FILE* f = std::fopen(Path("bad.png").c_str(), "wb");
+  std::fputs("not a png", f);
+  std::fclose(f);
+  form_->OpenDropped({Path("bad.png")});
+  ASSERT_EQ(notes_.warnings.size(), 2u);
+  EXPECT_EQ(notes_.warnings[1], "画像ファイルを開くことができませんでした！\r    path = " + Path("bad.png"));
+  EXPECT_EQ(form_->DrawWindows().size(), 1u);
 }
 
 // --- the picture window's view ------------------------------------------------------------------
