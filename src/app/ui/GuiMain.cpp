@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <memory>
 
 #include "app/AppProfile.h"
@@ -31,6 +32,16 @@ extern "C" void RequestEnd(int) { gEndRequested = true; }
 }  // namespace
 
 int RunGui(int argc, char** argv, const StartupOptions& options, const std::vector<std::string>& warnings) {
+  // Without any display Qt would abort; say what can be done instead.
+  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    for (const std::string& w : warnings) std::fprintf(stderr, "tintara: %s\n", w.c_str());
+    std::fputs(
+        "tintara: no display to open the windows on (DISPLAY and WAYLAND_DISPLAY are unset);\n"
+        "         -render or -viewer replay an event file without one, -export converts a picture\n",
+        stderr);
+    return 2;
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tintara4.0"));
   CQtNotifySink boxes;

@@ -945,6 +945,19 @@ TEST_F(TwoProcesses, BatchRunTellsTheCallerNamedByW) {
   }
 }
 
+TEST_F(TwoProcesses, WithoutADisplayItSaysSoInsteadOfAborting) {
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    env.remove(QString::fromLatin1(name));
+  p.setProcessEnvironment(env);
+  p.start(QStringLiteral(TINTARA_EXE), {QStringLiteral("x.tci")});
+  ASSERT_TRUE(p.waitForFinished(20000));
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 2);
+  EXPECT_TRUE(p.readAllStandardError().contains("no display"));
+}
+
 TEST_F(TwoProcesses, StaleSocketFileStillAllowsANormalStart) {
   // A socket file nobody listens on, as a killed instance leaves it.
   const QString path = InstanceServerPath();
