@@ -100,10 +100,15 @@ int main(int argc, char** argv) {
 #ifdef TINTARA_WITH_GUI
   if (!options.batch) return tintara::RunGui(argc, argv, options, warnings);
 #endif
+  // Unattended: nothing may wait for a person, so texts go to stderr and questions take
+  // their safe answer.
+  tintara::CTerminalNotifySink terminal;
+  tintara::SetNotifySink(&terminal);
   for (const std::string& w : warnings) tintara::ShowWarning(w);
   if (!options.batch) return Usage();
   // The outcome code is also the exit status, so that a calling script can tell them apart.
   const tintara::BatchReport report = tintara::RunBatch(options);
+  tintara::SetNotifySink(nullptr);
 #ifdef TINTARA_WITH_GUI
   // The caller named by -W hears the outcome once, besides the exit status.
   if (options.notifyWindow != 0) tintara::SendBatchOutcome(options.notifyWindow, report.code);
