@@ -227,12 +227,12 @@ void TMainForm::BuildMenus() {
   };
   (void)active;
 
-  for (const shell::MenuSpec& menu : shell::Menus()) {
+  for (const shell::MenuEntry& menu : shell::Menus()) {
     QMenu* m = menuBar()->addMenu(Q(menu.caption));
     if (menu.isFile) fileMenu_ = m;
     if (menu.isWindow) windowMenu_ = m;
     std::map<std::string, QMenu*> submenus;
-    for (const shell::CommandSpec& c : menu.commands) {
+    for (const shell::CommandEntry& c : menu.commands) {
       auto it = run.find(c.name);
       if (it == run.end()) continue;  // its operation does not exist in this build
       QMenu* target = m;

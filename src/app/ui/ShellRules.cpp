@@ -150,9 +150,9 @@ WindowFitResult FitWindow(const WindowFitInput& in) {
 }
 
 namespace {
-CommandSpec C(const char* name, const char* caption, const char* shortcut, bool checkable = false,
-              bool separatorBefore = false, const char* submenu = "") {
-  CommandSpec c;
+CommandEntry C(const char* name, const char* caption, const char* shortcut, bool checkable = false,
+               bool separatorBefore = false, const char* submenu = "") {
+  CommandEntry c;
   c.name = name;
   c.caption = caption;
   c.shortcut = shortcut;
@@ -163,8 +163,8 @@ CommandSpec C(const char* name, const char* caption, const char* shortcut, bool 
 }
 }  // namespace
 
-const std::vector<MenuSpec>& Menus() {
-  static const std::vector<MenuSpec> menus = {
+const std::vector<MenuEntry>& Menus() {
+  static const std::vector<MenuEntry> menus = {
       {"ファイル(&F)",
        true,
        false,

@@ -68,18 +68,18 @@ struct WindowFitResult {
 WindowFitResult FitWindow(const WindowFitInput& in);
 
 // --- commands ---------------------------------------------------------------------------------
-struct CommandSpec {
+struct CommandEntry {
   std::string name, caption, shortcut, hint;
   bool checkable = false;
   bool separatorBefore = false;
   std::string submenu;  // the caption of the sub-menu it sits in ("" for none)
 };
-struct MenuSpec {
+struct MenuEntry {
   std::string caption;
   bool isFile = false, isWindow = false;
-  std::vector<CommandSpec> commands;
+  std::vector<CommandEntry> commands;
 };
-const std::vector<MenuSpec>& Menus();
+const std::vector<MenuEntry>& Menus();
 using CommandHandlers = std::map<std::string, std::function<void()>>;
 
 // What the enabling rules read of the main window and its active picture.

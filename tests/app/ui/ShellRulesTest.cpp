@@ -216,8 +216,8 @@ TEST(CommandRules, EveryCommandInEveryContext) {
       {"actWindowMinimizeAll", ".......x."},
   };
   std::set<std::string> built;
-  for (const MenuSpec& m : Menus())
-    for (const CommandSpec& c : m.commands) {
+  for (const MenuEntry& m : Menus())
+    for (const CommandEntry& c : m.commands) {
       ASSERT_TRUE(built.insert(c.name).second) << "listed twice: " << c.name;
       auto it = expected.find(c.name);
       ASSERT_NE(it, expected.end()) << "no expectation for " << c.name;
@@ -229,9 +229,9 @@ TEST(CommandRules, EveryCommandInEveryContext) {
 }
 
 TEST(CommandTable, CaptionsAndShortcuts) {
-  std::map<std::string, CommandSpec> all;
-  for (const MenuSpec& m : Menus())
-    for (const CommandSpec& c : m.commands) all[c.name] = c;
+  std::map<std::string, CommandEntry> all;
+  for (const MenuEntry& m : Menus())
+    for (const CommandEntry& c : m.commands) all[c.name] = c;
   const struct {
     const char *name, *caption, *shortcut;
   } sample[] = {
@@ -252,7 +252,7 @@ TEST(CommandTable, CaptionsAndShortcuts) {
     EXPECT_EQ(all[s.name].shortcut, s.shortcut) << s.name;
   }
   // The File menu ends with the exit command: the recent list goes above it.
-  const MenuSpec& file = Menus().front();
+  const MenuEntry& file = Menus().front();
   EXPECT_EQ(file.caption, "ファイル(&F)");
   EXPECT_TRUE(file.isFile);
   EXPECT_EQ(file.commands.back().name, "actCloseApp");
