@@ -178,6 +178,8 @@ void TPaperView::wheelEvent(QWheelEvent* e) {
 }
 
 void TPaperView::keyPressEvent(QKeyEvent* e) {
+  // A held key's repeats never reach the window's own keys.
+  if (!e->isAutoRepeat() && window_.EditKey(e->key(), e->modifiers())) return;
   const bool ctrl = e->modifiers() & Qt::ControlModifier;
   const bool minimised = window_.isMinimized();
   const QPointF centre(DeviceClient().width() / 2.0, DeviceClient().height() / 2.0);
@@ -252,6 +254,37 @@ void TDrawWindow::ZoomOut() {
 }
 
 void TDrawWindow::ZoomActual() { view_->ZoomToStep(0); }
+
+bool TDrawWindow::MayEdit() const {
+  const TPaper& p = doc_->Paper();
+  return p.initialised != 0 && !doc_->Replaying() && !p.strokeRunning && !doc_->Recorder().InStroke();
+}
+
+bool TDrawWindow::EditKey(int key, Qt::KeyboardModifiers mods) {
+  if ((mods & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier)) !=
+      (Qt::ControlModifier | Qt::ShiftModifier))
+    return false;
+  TPaper& p = Paper();
+  switch (key) {
+    case Qt::Key_E:
+      if (MayEdit()) p.SetSelectionEnabled(p.selectionEnabled == 0);
+      break;
+    case Qt::Key_H:
+      if (MayEdit()) p.SetSelectionVisible(p.selectionVisible == 0);
+      break;
+    case Qt::Key_I:
+      if (MayEdit()) p.InvertSelection(-1);
+      break;
+    case Qt::Key_S:
+      // Save As, unless the picture came from a protected stream.
+      if (MayEdit() && !doc_->FromProtectedStream() && saveAs) saveAs(*this);
+      break;
+    default:
+      return false;
+  }
+  InvalidateView(false);
+  return true;
+}
 
 void TDrawWindow::InvalidateView(bool) {
   if (!view_) return;  // the paper is made before its view

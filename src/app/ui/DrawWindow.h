@@ -64,6 +64,11 @@ class TDrawWindow : public QMdiSubWindow, public IPaperHost {
   void ZoomIn();
   void ZoomOut();
   void ZoomActual();
+  // Whether the picture can be changed from the keyboard now: set up, not replaying, no
+  // stroke under way.
+  bool MayEdit() const;
+  // The window's own editing keys (Ctrl+Shift+E/H/I/S); true when the key was one of them.
+  bool EditKey(int key, Qt::KeyboardModifiers mods);
 
   // Asked by the close query when the user wants the picture saved first; true when it was.
   std::function<bool(TDrawWindow&)> saveAs;

@@ -713,6 +713,36 @@ TEST_F(Gui, WheelAndKeysZoomAboutTheCentre) {
   EXPECT_NEAR((c.height() / 2.0 - w->Paper().viewOriginY) / z, 32, 1.0);
 }
 
+TEST_F(Gui, SelectionKeysChangeThePictureOnlyWhenItMayBeEdited) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(32, 32, 72, false);
+  ASSERT_NE(w, nullptr);
+  ASSERT_GE(w->Paper().NewSelectionMask(-1), 0);
+  auto press = [&](TDrawWindow* target, int key) {
+    QKeyEvent e(QEvent::KeyPress, key, Qt::ControlModifier | Qt::ShiftModifier);
+    QApplication::sendEvent(&target->View(), &e);
+  };
+  const uint8_t enabled = w->Paper().selectionEnabled, visible = w->Paper().selectionVisible;
+  press(w, Qt::Key_E);
+  EXPECT_NE(w->Paper().selectionEnabled, enabled);
+  press(w, Qt::Key_H);
+  EXPECT_NE(w->Paper().selectionVisible, visible);
+  EXPECT_TRUE(w->Paper().CanUndoNow());  // recorded steps
+  // Ctrl+Shift+S is Save As.
+  AnswerDialog(Path("keys.tci"));
+  press(w, Qt::Key_S);
+  EXPECT_EQ(w->Doc().path, Path("keys.tci"));
+  // While a window replays its picture is not changed from the keyboard.
+  TDrawWindow* replay = form_->OpenFile(TINTARA_EXAMPLES_DIR "/panes.te4");
+  ASSERT_NE(replay, nullptr);
+  ASSERT_TRUE(replay->ReplayRunning());
+  form_->Action("actEventPlayPause")->trigger();
+  const uint8_t before = replay->Paper().selectionEnabled;
+  press(replay, Qt::Key_E);
+  EXPECT_EQ(replay->Paper().selectionEnabled, before);
+  EXPECT_FALSE(replay->MayEdit());
+}
+
 TEST_F(Gui, CtrlF6StepsThroughThePictures) {
   form_->show();
   TDrawWindow* a = form_->NewPicture(32, 32, 72, false);
