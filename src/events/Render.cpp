@@ -43,6 +43,13 @@ bool WritePicture(TPaper& paper, const RenderRequest& request, RenderResult& res
   return WriteBmp24(picture, result.picture, 0);
 }
 
+// The protected copy would replace the stream it was made from (no output folder, or the
+// event file's own): the run writes nothing rather than lose the unprotected original.
+bool OverwritesInput(const RenderRequest& request, const std::string& eventsOut) {
+  std::error_code ec;
+  return fs::equivalent(request.eventFile, eventsOut, ec);
+}
+
 bool IsOldEventFile(const std::string& path) {
   std::string ext = fs::path(path).extension().string();
   for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -69,7 +76,8 @@ RenderResult RenderOldEventFile(const RenderRequest& request) {
   // A packet that could not be replayed ends an old replay; the picture would not be the
   // stream's, so it is refused like operations this build does not have.
   if (player.Incomplete() || player.Failed()) return Marked(request, RenderOutcome::kIncomplete, ".him");
-  if (end != StepResult::kEnded || !WritePicture(paper, request, result)) return result;
+  if (end != StepResult::kEnded || OverwritesInput(request, OutputPath(request, ".zov"))) return result;
+  if (!WritePicture(paper, request, result)) return result;
   result.events = OutputPath(request, ".zov");
   if (!packets.Save(result.events, true)) {
     DebugOut("render: the stream is too short to carry its protection markers, or could not be written");
@@ -105,6 +113,7 @@ RenderResult RenderEventFile(const RenderRequest& request) {
   // A picture that is not what the stream describes is never written.
   if (player.Incomplete()) return Marked(request, RenderOutcome::kIncomplete, ".him");
   if (end != StepResult::kEnded) return result;
+  if (OverwritesInput(request, OutputPath(request, EventFileExtension(events.version)))) return result;
   // The stream again, protected, under the extension its version asks for. It is made
   // first: a stream that cannot be protected leaves no picture behind either.
   std::vector<uint8_t> file;

@@ -76,6 +76,32 @@ TEST(Batch, OnlyTheFirstFileIsRunAndAViewerWaitsBeforeItReports) {
   std::filesystem::remove_all(dir);
 }
 
+// Without an output folder of its own the protected copy would replace the stream it came
+// from: the run reports a failure to write and leaves the folder as it was.
+TEST(Batch, ARenderRunNeverOverwritesItsInput) {
+  char tmpl[] = "/tmp/tintara-self-XXXXXX";
+  const std::string dir = mkdtemp(tmpl);
+  const std::string input = dir + "/pic.te4";
+  std::filesystem::copy_file(TINTARA_EXAMPLES_DIR "/first.te4", input);
+  std::vector<uint8_t> before;
+  ASSERT_TRUE(ReadWholeFile(input, before));
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-render", input},
+                                               {"-render", input, "-O" + dir},
+                                               {"-render", input, "-O" + dir + "/"}}) {
+    const BatchReport report = RunBatch(ParseCommandLine(args));
+    EXPECT_EQ(report.code, 9) << args.back();
+    std::vector<uint8_t> after;
+    ASSERT_TRUE(ReadWholeFile(input, after));
+    EXPECT_EQ(after, before);
+    EXPECT_FALSE(std::filesystem::exists(dir + "/pic.bmp"));
+  }
+  // Elsewhere it writes both.
+  std::filesystem::create_directories(dir + "/out");
+  EXPECT_EQ(RunBatch(ParseCommandLine({"-render", input, "-O" + dir + "/out"})).code, 8);
+  EXPECT_TRUE(std::filesystem::exists(dir + "/out/pic.bmp"));
+  std::filesystem::remove_all(dir);
+}
+
 // The bundled example is what a machine without a display replays: it must stay replayable.
 TEST(Batch, TheBundledExampleRendersAsBuilt) {
   char tmpl[] = "/tmp/tintara-example-XXXXXX";
