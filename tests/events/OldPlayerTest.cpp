@@ -157,9 +157,10 @@ class OldRender : public ::testing::Test {
     EXPECT_TRUE(WriteFileAtomic(path, bytes.data(), bytes.size()));
     return path;
   }
-  RenderResult Render(const std::string& path) {
+  RenderResult Render(const std::string& path, const std::string& outputDir = "") {
     RenderRequest r;
     r.eventFile = path;
+    r.outputDir = outputDir;
     return RenderEventFile(r);
   }
   std::string dir_;
@@ -170,9 +171,14 @@ TEST_F(OldRender, WritesThePictureAndAProtectedZovThatIsThenRefused) {
   OldStream s = APicture();
   // Enough packets to carry the sixteen protection markers.
   for (int i = 0; i < 50; ++i) s.Add(OldLayerValueRecord{275, 1, uint8_t(i % 2 ? 255 : 254)});
-  const RenderResult result = Render(Write("pic.zov", s.Ended()));
+  const std::string input = Write("pic.zov", s.Ended());
+  // Beside its input the copy would replace it: nothing is written.
+  EXPECT_EQ(Render(input).outcome, RenderOutcome::kFailure);
+  EXPECT_FALSE(fs::exists(dir_ + "/pic.bmp"));
+  fs::create_directories(dir_ + "/out");
+  const RenderResult result = Render(input, dir_ + "/out");
   ASSERT_EQ(result.outcome, RenderOutcome::kSuccess);
-  EXPECT_EQ(result.events, dir_ + "/pic.zov");
+  EXPECT_EQ(result.events, dir_ + "/out/pic.zov");
   TMTC bmp;
   ASSERT_TRUE(ReadBmpFile(bmp, result.picture));
   EXPECT_EQ(*bmp.Pixel(1, 3) & 0xFFFFFF, 0x445566u);
@@ -181,7 +187,7 @@ TEST_F(OldRender, WritesThePictureAndAProtectedZovThatIsThenRefused) {
   ASSERT_TRUE(again.Load(result.events, &info));
   EXPECT_TRUE(info.isProtected);
   EXPECT_EQ(Render(result.events).outcome, RenderOutcome::kProtected);
-  EXPECT_TRUE(fs::exists(dir_ + "/pic.prt"));
+  EXPECT_TRUE(fs::exists(dir_ + "/out/pic.prt"));
 }
 
 TEST_F(OldRender, UnreplayableAndUnreadableStreamsAreMarked) {
