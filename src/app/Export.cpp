@@ -8,6 +8,7 @@
 #include "app/AppProfile.h"
 #include "app/Batch.h"
 #include "app/PictureDocument.h"
+#include "app/ShellRules.h"
 #include "files/NativeFile.h"
 
 namespace tintara {
@@ -16,41 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The kinds the general open operation knows by extension.
-enum : int32_t {
-  kFileKindNone = 0,
-  kFileKindOldPicture = 1,
-  kFileKindOldEvents = 2,
-  kFileKindNative = 3,
-  kFileKindEvents2 = 4,
-  kFileKindEvents3 = 5,
-  kFileKindEvents4 = 6,
-  kFileKindBmp = 7,
-  kFileKindJpeg = 8,
-  kFileKindPng = 9,
-  kFileKindPsd = 10,
-};
-
-int32_t FileKindOf(const std::string& path) {
-  std::string ext = fs::path(path).extension().string();
-  for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
-  const struct {
-    const char* ext;
-    int32_t kind;
-  } kinds[] = {{".vud", 1}, {".zov", 2}, {".tci", 3}, {".tes", 4}, {".te3", 5}, {".fm3", 5},
-               {".te4", 6}, {".fm4", 6}, {".bmp", 7}, {".jpg", 8}, {".png", 9}, {".psd", 10}};
-  for (const auto& k : kinds)
-    if (ext == k.ext) return k.kind;
-  return kFileKindNone;
-}
-
-std::string NotFoundMessage(const std::string& path) {
-  return "ファイルが見つかりません！\r\n    路径 = " + path;
-}
-std::string UnsupportedMessage(const std::string& path) { return path + " は未対応の形式です"; }
-std::string SaveFailedMessage(const std::string& path) { return path + "\rの保存に失敗しました!"; }
-constexpr const char* kNotAnEventFileMessage = "イベントファイルとして開くことができません!";
-constexpr const char* kSaveNotSupportedMessage = "この形式での保存はサポートしていません!";
+using namespace shell;
 
 std::string WithCode(const std::string& text, int32_t code) {
   return text + " (" + std::to_string(code) + ")";
@@ -63,26 +30,26 @@ ExportOutcome Open(const std::string& in, int32_t kind, CPictureDocument& doc) {
   std::error_code ec;
   if (!fs::exists(in, ec)) return Failed(kExportInputFailed, NotFoundMessage(in));
   switch (kind) {
-    case kFileKindNative: {
+    case kKindTci: {
       const NativeLoadResult r = doc.OpenNative(in);
       // A picture that read with errors is not converted: what came through may be a part of it.
       if (!r.opened || r.status != 0) return Failed(kExportInputFailed, OpenFailedMessage(in, r.status));
       return {};
     }
-    case kFileKindBmp:
-    case kFileKindJpeg:
-    case kFileKindPng: {
+    case kKindBmp:
+    case kKindJpg:
+    case kKindPng: {
       const GfxResult r = doc.OpenImage(in);
       if (r != GfxResult::Ok) return Failed(kExportInputFailed, OpenFailedMessage(in, ResultCode(r)));
       return {};
     }
-    case kFileKindOldEvents:
-    case kFileKindEvents2:
-    case kFileKindEvents3:
-    case kFileKindEvents4: {
-      const int32_t start = doc.ReplayToEnd(in, kind == kFileKindOldEvents);
+    case kKindZov:
+    case kKindTes:
+    case kKindTe3:
+    case kKindTe4: {
+      const int32_t start = doc.ReplayToEnd(in, kind == kKindZov);
       if (start < 0) return Failed(kExportIncomplete, WithCode(BatchOutcomeText(12), 12));
-      if (start != 0) return Failed(kExportInputFailed, WithCode(kNotAnEventFileMessage, start));
+      if (start != 0) return Failed(kExportInputFailed, WithCode(kNotEventFileText, start));
       return {};
     }
     default:
@@ -132,9 +99,8 @@ ExportOutcome ExportFile(const std::string& out, const std::string& in,
                          const std::function<JpegOptions()>& jpegSettings) {
   // What OUT is to be is settled before anything is read.
   const int32_t outKind = FileKindOf(out);
-  if (outKind == kFileKindOldPicture) return Failed(kExportOutputKind, kSaveNotSupportedMessage);
-  if (outKind != kFileKindNative && outKind != kFileKindBmp && outKind != kFileKindJpeg &&
-      outKind != kFileKindPng)
+  if (outKind == kKindVud) return Failed(kExportOutputKind, kCannotSaveFormatText);
+  if (outKind != kKindTci && outKind != kKindBmp && outKind != kKindJpg && outKind != kKindPng)
     return Failed(kExportOutputKind, UnsupportedMessage(out));
   std::error_code ec;
   if (fs::equivalent(out, in, ec))
@@ -143,12 +109,12 @@ ExportOutcome ExportFile(const std::string& out, const std::string& in,
   CPictureDocument doc(nullptr, PaperSettings{});
   ExportOutcome opened = Open(in, FileKindOf(in), doc);
   if (opened.exitStatus != kExportDone) return opened;
-  if (outKind == kFileKindNative) {
+  if (outKind == kKindTci) {
     const NativeSaveResult r = doc.SaveNative(out);
     if (!r.saved) return Failed(kExportWriteFailed, WithCode(SaveFailedMessage(out), r.status));
     return {};
   }
-  const JpegOptions jpeg = outKind == kFileKindJpeg && jpegSettings ? jpegSettings() : JpegOptions{};
+  const JpegOptions jpeg = outKind == kKindJpg && jpegSettings ? jpegSettings() : JpegOptions{};
   const GfxResult r = doc.SaveFlat(out, outKind, &jpeg);
   if (r != GfxResult::Ok) return Failed(kExportWriteFailed, WithCode(SaveFailedMessage(out), ResultCode(r)));
   return {};

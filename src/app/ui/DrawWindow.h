@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "app/ui/PictureDocument.h"
+#include "app/PictureDocument.h"
 
 namespace tintara {
 

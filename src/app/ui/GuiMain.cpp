@@ -13,11 +13,11 @@
 #include <memory>
 
 #include "app/AppProfile.h"
+#include "app/ShellRules.h"
 #include "app/ui/DrawWindow.h"
 #include "app/ui/MainForm.h"
 #include "app/ui/MessageBoxes.h"
 #include "app/ui/QtSettingsStore.h"
-#include "app/ui/ShellRules.h"
 #include "app/ui/SingleInstance.h"
 
 namespace tintara {

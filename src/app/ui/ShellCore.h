@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/ui/ShellRules.h"
+#include "app/ShellRules.h"
 
 namespace tintara {
 class TMainForm;

@@ -35,12 +35,12 @@
 #include <memory>
 
 #include "app/AppProfile.h"
+#include "app/PictureDocument.h"
+#include "app/ShellRules.h"
 #include "app/ui/DrawWindow.h"
 #include "app/ui/MainForm.h"
 #include "app/ui/MessageBoxes.h"
 #include "app/ui/NewWindow.h"
-#include "app/ui/PictureDocument.h"
-#include "app/ui/ShellRules.h"
 #include "app/ui/SingleInstance.h"
 #include "events/OldPackets.h"
 #include "files/GraphicsLib.h"
@@ -433,7 +433,7 @@ TEST_F(Gui, AutomaticBmpNamesSkipUsedNumbers) {
 
 TEST_F(Gui, ReplaysAnEventFileOnTheTick) {
   form_->show();
-  TDrawWindow* w = form_->OpenFile(TINTARA_EXAMPLES_DIR "/panes.te4");
+  TDrawWindow* w = form_->OpenFile(TINTARA_EXAMPLES_DIR "/first.te4");
   ASSERT_NE(w, nullptr) << (notes_.warnings.empty() ? "" : notes_.warnings.front());
   ASSERT_TRUE(WaitFor([&] { return !w->ReplayRunning(); }, 20000));
   EXPECT_TRUE(w->Doc().Appending()) << (notes_.warnings.empty() ? "" : notes_.warnings.front());
@@ -476,7 +476,7 @@ TEST_F(Gui, ReplaysAFirstGenerationEventFileWithoutTakingItsName) {
 
 TEST_F(Gui, ReplayingWindowsPauseAndStop) {
   form_->show();
-  TDrawWindow* w = form_->OpenFile(TINTARA_EXAMPLES_DIR "/panes.te4");
+  TDrawWindow* w = form_->OpenFile(TINTARA_EXAMPLES_DIR "/first.te4");
   ASSERT_NE(w, nullptr);
   ASSERT_TRUE(w->ReplayRunning());
   form_->UpdateCommands();
@@ -502,7 +502,7 @@ TEST_F(Gui, ReplayWithWaitsTakesOneStepPerTick) {
   form_->UpdateCommands();
   EXPECT_TRUE(profile_.config.eventWait);
   EXPECT_TRUE(form_->Action("actEventWait")->isChecked());
-  TDrawWindow* w = form_->OpenFile(TINTARA_EXAMPLES_DIR "/panes.te4");
+  TDrawWindow* w = form_->OpenFile(TINTARA_EXAMPLES_DIR "/first.te4");
   ASSERT_NE(w, nullptr);
   form_->Tick();
   form_->Tick();
@@ -733,7 +733,7 @@ TEST_F(Gui, SelectionKeysChangeThePictureOnlyWhenItMayBeEdited) {
   press(w, Qt::Key_S);
   EXPECT_EQ(w->Doc().path, Path("keys.tci"));
   // While a window replays its picture is not changed from the keyboard.
-  TDrawWindow* replay = form_->OpenFile(TINTARA_EXAMPLES_DIR "/panes.te4");
+  TDrawWindow* replay = form_->OpenFile(TINTARA_EXAMPLES_DIR "/first.te4");
   ASSERT_NE(replay, nullptr);
   ASSERT_TRUE(replay->ReplayRunning());
   form_->Action("actEventPlayPause")->trigger();
@@ -908,15 +908,15 @@ TEST_F(TwoProcesses, RenderRunNeverAsksTheRunningInstance) {
   int asked = 0;
   server.openFile = [&](const std::string&) { return ++asked, true; };
   server.activate = [&] { ++asked; };
-  fs::copy_file(TINTARA_EXAMPLES_DIR "/panes.te4", Path("panes.te4"));
+  fs::copy_file(TINTARA_EXAMPLES_DIR "/first.te4", Path("first.te4"));
   fs::create_directories(Path("out"));
   EXPECT_EQ(Run({QStringLiteral("-render"), QString::fromStdString("-O" + Path("out")),
-                 QStringLiteral("panes.te4")},
+                 QStringLiteral("first.te4")},
                 QString::fromStdString(dir_)),
             8)
       << output_;
   EXPECT_EQ(asked, 0);
-  EXPECT_TRUE(fs::exists(Path("out/panes.bmp")));
+  EXPECT_TRUE(fs::exists(Path("out/first.bmp")));
 }
 
 TEST_F(TwoProcesses, StartsWithTheCommandLineFileAndSavesTheSettingsAtTheEnd) {
@@ -955,7 +955,7 @@ TEST_F(TwoProcesses, BatchRunTellsTheCallerNamedByW) {
   ASSERT_TRUE(caller.Listen(NotifyServerPath(77)));
   std::vector<uint32_t> heard;
   caller.outcome = [&](uint32_t code) { heard.push_back(code); };
-  fs::copy_file(TINTARA_EXAMPLES_DIR "/panes.te4", Path("w.te4"));
+  fs::copy_file(TINTARA_EXAMPLES_DIR "/first.te4", Path("w.te4"));
   fs::create_directories(Path("out"));
   const QString out = QString::fromStdString("-O" + Path("out"));
   struct Case {

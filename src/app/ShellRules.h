@@ -15,6 +15,20 @@ namespace tintara::shell {
 std::string MainTitle(bool renderRun);
 
 // --- files ------------------------------------------------------------------------------------
+// The kinds by extension (compared without regard to case); 0 for anything else.
+enum FileKind : int32_t {
+  kKindNone = 0,
+  kKindVud = 1,
+  kKindZov = 2,
+  kKindTci = 3,
+  kKindTes = 4,
+  kKindTe3 = 5,  // and .fm3
+  kKindTe4 = 6,  // and .fm4
+  kKindBmp = 7,
+  kKindJpg = 8,
+  kKindPng = 9,
+  kKindPsd = 10,
+};
 int32_t FileKindOf(const std::string& path);
 std::string NotFoundMessage(const std::string& path);
 std::string ReloadQuestion(const std::string& title);

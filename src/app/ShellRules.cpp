@@ -1,4 +1,4 @@
-#include "app/ui/ShellRules.h"
+#include "app/ShellRules.h"
 
 #include <cctype>
 #include <cmath>

@@ -1,6 +1,6 @@
 // The shell's rules without a window: file kinds, the texts of the file commands, the automatic
 // and proposed names, the status panels, window fit and every command's enabling rule.
-#include "app/ui/ShellRules.h"
+#include "app/ShellRules.h"
 
 #include <gtest/gtest.h>
 
