@@ -26,10 +26,16 @@ std::string OutputPath(const RenderRequest& r, const std::string& extension) {
   return (dir / (in.stem().string() + extension)).string();
 }
 
-// An empty file beside the outputs that says why there is no picture.
+bool OverwritesInput(const RenderRequest& request, const std::string& out);
+
+// An empty file beside the outputs that says why there is no picture. It never replaces
+// the stream it reports on (a stream may carry any name).
 RenderResult Marked(const RenderRequest& r, RenderOutcome outcome, const char* extension) {
   const std::string path = OutputPath(r, extension);
-  if (!WriteFileAtomic(path, "", 0)) DebugOut("render: the marker file could not be written");
+  if (OverwritesInput(r, path))
+    DebugOut("render: the marker file would replace the event file; it is not written");
+  else if (!WriteFileAtomic(path, "", 0))
+    DebugOut("render: the marker file could not be written");
   RenderResult result;
   result.outcome = outcome;
   return result;
@@ -40,14 +46,19 @@ bool WritePicture(TPaper& paper, const RenderRequest& request, RenderResult& res
   TTC picture;
   if (!paper.FlatPicture(picture)) return false;
   result.picture = OutputPath(request, ".bmp");
+  if (OverwritesInput(request, result.picture)) {
+    result.picture.clear();
+    return false;
+  }
   return WriteBmp24(picture, result.picture, 0);
 }
 
-// The protected copy would replace the stream it was made from (no output folder, or the
-// event file's own): the run writes nothing rather than lose the unprotected original.
-bool OverwritesInput(const RenderRequest& request, const std::string& eventsOut) {
+// An output would replace the stream it was made from (no output folder, or the event
+// file's own, and a name the run writes): the run writes nothing rather than lose the
+// original. Links to the stream count as the stream.
+bool OverwritesInput(const RenderRequest& request, const std::string& out) {
   std::error_code ec;
-  return fs::equivalent(request.eventFile, eventsOut, ec);
+  return fs::equivalent(request.eventFile, out, ec);
 }
 
 bool IsOldEventFile(const std::string& path) {

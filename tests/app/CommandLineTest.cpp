@@ -99,6 +99,26 @@ TEST(Batch, ARenderRunNeverOverwritesItsInput) {
   std::filesystem::create_directories(dir + "/out");
   EXPECT_EQ(RunBatch(ParseCommandLine({"-render", input, "-O" + dir + "/out"})).code, 8);
   EXPECT_TRUE(std::filesystem::exists(dir + "/out/pic.bmp"));
+
+  // A stream may carry the name of an output: neither the marker nor the picture replaces it.
+  struct Case {
+    const char* name;
+    bool garbage;  // unreadable, so the run ends with a marker of the same name
+    int code;
+  } cases[] = {{"x.bad", true, 10}, {"pic.bmp", false, 9}};
+  for (const Case& c : cases) {
+    const std::string stream = dir + "/" + c.name;
+    if (c.garbage) {
+      ASSERT_TRUE(WriteFileAtomic(stream, "not a stream", 12));
+    } else {
+      std::filesystem::copy_file(TINTARA_EXAMPLES_DIR "/first.te4", stream);
+    }
+    std::vector<uint8_t> mine, after;
+    ASSERT_TRUE(ReadWholeFile(stream, mine));
+    EXPECT_EQ(RunBatch(ParseCommandLine({"-render", stream, "-O" + dir})).code, c.code) << c.name;
+    ASSERT_TRUE(ReadWholeFile(stream, after));
+    EXPECT_EQ(after, mine) << c.name;
+  }
   std::filesystem::remove_all(dir);
 }
 
