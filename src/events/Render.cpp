@@ -26,7 +26,13 @@ std::string OutputPath(const RenderRequest& r, const std::string& extension) {
   return (dir / (in.stem().string() + extension)).string();
 }
 
-bool OverwritesInput(const RenderRequest& request, const std::string& out);
+// An output would replace the stream it was made from (no output folder, or the event
+// file's own, and a name the run writes): the run writes nothing rather than lose the
+// original. Links to the stream count as the stream.
+bool OverwritesInput(const RenderRequest& request, const std::string& out) {
+  std::error_code ec;
+  return fs::equivalent(request.eventFile, out, ec);
+}
 
 // An empty file beside the outputs that says why there is no picture. It never replaces
 // the stream it reports on (a stream may carry any name).
@@ -43,22 +49,12 @@ RenderResult Marked(const RenderRequest& r, RenderOutcome outcome, const char* e
 
 // The picture as a saved file holds it; a render run's picture carries no resolution.
 bool WritePicture(TPaper& paper, const RenderRequest& request, RenderResult& result) {
+  const std::string path = OutputPath(request, ".bmp");
+  if (OverwritesInput(request, path)) return false;
   TTC picture;
   if (!paper.FlatPicture(picture)) return false;
-  result.picture = OutputPath(request, ".bmp");
-  if (OverwritesInput(request, result.picture)) {
-    result.picture.clear();
-    return false;
-  }
+  result.picture = path;
   return WriteBmp24(picture, result.picture, 0);
-}
-
-// An output would replace the stream it was made from (no output folder, or the event
-// file's own, and a name the run writes): the run writes nothing rather than lose the
-// original. Links to the stream count as the stream.
-bool OverwritesInput(const RenderRequest& request, const std::string& out) {
-  std::error_code ec;
-  return fs::equivalent(request.eventFile, out, ec);
 }
 
 bool IsOldEventFile(const std::string& path) {
