@@ -81,7 +81,8 @@ class CPictureDocument {
 
   // --- state the window and the commands read ------------------------------------------------
   bool modified = false;
-  std::string path;  // the file the picture came from or was saved to ("" when untitled)
+  std::string path;     // the file the picture came from or was saved to ("" when untitled)
+  bool titled = false;  // the title is a file's path, not the untitled name
   bool FromProtectedStream() const { return paper_.protectedReplay != 0 || events_.protectedStream; }
   // The recorder records and holds something to save.
   bool HasEvents() const;

@@ -49,6 +49,13 @@ int32_t FileKindOf(const std::string& path) {
   return 0;
 }
 
+bool HasFirstGenerationHeader(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char head[4] = {};
+  if (!in.read(head, 4)) return false;
+  return head[0] == 'W' && head[1] == 'P' && head[2] == 'B' && (head[3] == ' ' || head[3] == '2');
+}
+
 std::string NotFoundMessage(const std::string& path) {
   return Format("%s\r\n    路径 = %s", "ファイルが見つかりません！", path.c_str());
 }
@@ -140,8 +147,8 @@ WindowFitResult FitWindow(const WindowFitInput& in) {
   WindowFitResult r;
   const int32_t pw = int32_t(std::lround(in.pictureWidth * in.zoom));
   const int32_t ph = int32_t(std::lround(in.pictureHeight * in.zoom));
-  r.width = std::min(in.frameWidth + pw + 80, in.clientWidth);
-  r.height = std::min(in.frameHeight + ph + 80, in.clientHeight);
+  r.width = std::min(in.frameWidth + pw + 80, in.clientWidth - in.borderWidth);
+  r.height = std::min(in.frameHeight + ph + 80, in.clientHeight - in.borderHeight);
   r.x = in.x;
   r.y = in.y;
   if (r.x + r.width > in.clientWidth) r.x = std::max(0, in.clientWidth - r.width);

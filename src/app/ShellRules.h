@@ -41,6 +41,10 @@ std::string SaveFailedMessage(const std::string& path);
 std::string OverwriteQuestion(const std::string& path);
 std::string OverwrittenMessage(const std::string& path);
 std::string GuardQuestion();
+inline constexpr const char* kStopRecordingQuestion =
+    "イベント記録を終了します。\r一度終了すると、記録を再開することはできません!";
+inline constexpr const char* kSaveEventsFirstQuestion = "今までのイベントを保存しますか?";
+inline constexpr const char* kUnknownFormatText = "未知の形式です！";
 inline constexpr const char* kNewWindowFailedText = "新規ウインドウの作成に失敗しました！";
 inline constexpr const char* kNotEventFileText = "イベントファイルとして開くことができません!";
 inline constexpr const char* kSavedBmpText = "画像をビットマップで保存しました";
@@ -49,6 +53,9 @@ inline constexpr const char* kCannotSaveFormatText = "この形式での保存�
 inline constexpr const char* kOverwriteFailedText = "上書き保存に失敗しました！";
 inline constexpr const char* kLayerSavedText = "レイヤを保存しました";
 inline constexpr const char* kLayerSaveFailedText = "レイヤの保存に失敗しました！";
+
+// A first-generation picture begins with 'W', 'P', 'B' and then a space or '2'.
+bool HasFirstGenerationHeader(const std::string& path);
 
 // "<savePath>Y-M-D-n.bmp" with the first n for which `exists` is false (by default: no such
 // file).
@@ -72,6 +79,7 @@ std::string RotationPanelText(float normalisedAngle);
 struct WindowFitInput {
   int32_t clientWidth = 0, clientHeight = 0;  // the MDI area
   int32_t frameWidth = 0, frameHeight = 0;    // window size minus its view's client size
+  int32_t borderWidth = 0, borderHeight = 0;  // one sizing frame: the window keeps it clear of the edge
   int32_t pictureWidth = 0, pictureHeight = 0;
   double zoom = 1.0;
   int32_t x = 0, y = 0;

@@ -278,20 +278,20 @@ int32_t SaveEventFile(const std::string& path, TPaper& paper, CPaperRecorder& re
     std::vector<uint8_t> bytes;
     if (!events.CopyOut(events.CommittedLength(), bytes)) {
       ShowWarning(kProtectCheckFailedText);
-      return kEvNoMemory;
+      return kEvProtectRefused;
     }
     const MarkResult m = MarkStateRecords(bytes, kProtectBit, false, true);
     if (!m.walked) {
       ShowWarning(kProtectCheckFailedText);
-      return kEvBadPackets;
+      return kEvProtectRefused;
     }
     if (m.found) {
       ShowWarning(kAlreadyProtectedText);
-      return kEvBadPackets;
+      return kEvProtectRefused;
     }
     if (!HasSwitchRecord(bytes)) {
       ShowWarning(kProtectFailedText);
-      return kEvBadPackets;
+      return kEvProtectRefused;
     }
   }
   // The file holds no redo entries; the end marker goes in for the file only.

@@ -33,6 +33,7 @@ enum EventFileResult : int32_t {
   kEvBadSegmentSize = 44,
   kEvBadSegment = 45,
   kEvBadPackets = 47,
+  kEvProtectRefused = 48,  // the protected save was refused; its own warning has been shown
 };
 
 inline constexpr const char* kEventReadFailedText =

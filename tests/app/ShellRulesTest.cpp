@@ -92,6 +92,8 @@ TEST(WindowFit, SizeForThePictureWithinTheFrame) {
   in.clientHeight = 600;
   in.frameWidth = 10;
   in.frameHeight = 30;
+  in.borderWidth = 5;
+  in.borderHeight = 4;
   in.pictureWidth = 100;
   in.pictureHeight = 50;
   in.zoom = 2.0;
@@ -101,16 +103,16 @@ TEST(WindowFit, SizeForThePictureWithinTheFrame) {
   EXPECT_EQ(r.height, 30 + 100 + 80);
   EXPECT_EQ(r.x, 24);
   EXPECT_EQ(r.y, 24);
-  // Too large: as large as the area, moved back inside it but never past 0.
+  // Too large: the area less one sizing frame, moved back inside it but never past 0.
   in.pictureWidth = 2000;
   in.pictureHeight = 2000;
   in.x = 700;
   in.y = 500;
   r = FitWindow(in);
-  EXPECT_EQ(r.width, 800);
-  EXPECT_EQ(r.height, 600);
-  EXPECT_EQ(r.x, 0);
-  EXPECT_EQ(r.y, 0);
+  EXPECT_EQ(r.width, 800 - 5);
+  EXPECT_EQ(r.height, 600 - 4);
+  EXPECT_EQ(r.x, 700 - (700 + 795 - 800));
+  EXPECT_EQ(r.y, 500 - (500 + 596 - 600));
   // Fits but reaches past the right and bottom edges: moved left and up by the excess.
   in.pictureWidth = 200;
   in.pictureHeight = 100;
@@ -118,6 +120,11 @@ TEST(WindowFit, SizeForThePictureWithinTheFrame) {
   r = FitWindow(in);
   EXPECT_EQ(r.x, 800 - (10 + 200 + 80));
   EXPECT_EQ(r.y, 600 - (30 + 100 + 80));
+  // A window whose right and bottom edges are inside stays where it is.
+  in.x = in.y = 2;
+  r = FitWindow(in);
+  EXPECT_EQ(r.x, 2);
+  EXPECT_EQ(r.y, 2);
 }
 
 // The contexts a command is judged in, and per command the expected state in each (x = on).

@@ -276,7 +276,7 @@ TEST(EventFiles, SavingLeavesNoEndMarkerAndProtectedStreamsAreNotSavedGuarded) {
   ASSERT_TRUE(MarkStateRecords(liveBytes, kProtectBit, true, false).walked);
   ASSERT_TRUE(live.events.Overwrite(0, liveBytes));
   RecordingNotifySink notes;
-  EXPECT_NE(SaveEventFile(dir.File("h.te4"), live.paper, live.recorder, false, true), kEvOk);
+  EXPECT_EQ(SaveEventFile(dir.File("h.te4"), live.paper, live.recorder, false, true), kEvProtectRefused);
   EXPECT_FALSE(std::filesystem::exists(dir.File("h.te4")));
   ASSERT_EQ(notes.warnings.size(), 1u);
   EXPECT_EQ(notes.warnings[0], kAlreadyProtectedText);

@@ -109,6 +109,31 @@ bool TPaperView::ZoomToStep(int32_t step) {
   return true;
 }
 
+bool TPaperView::RotateTo(double degrees) {
+  TPaper& paper = window_.Paper();
+  const QSize c = DeviceClient();
+  const TPoint centre = paper.ViewCenter(c.width(), c.height());
+  const bool wasRotated = paper.IsRotated();
+  if (!paper.SetViewAngle(degrees)) return false;
+  if (!wasRotated) {
+    // A turned view is placed by the paper point at its centre.
+    paper.viewShiftX = float(centre.x);
+    paper.viewShiftY = float(centre.y);
+  }
+  Relayout();
+  if (!paper.IsRotated()) {
+    // Back to the plain view: the scroll bars bring the same point to the centre.
+    const double z = paper.ZoomFactor();
+    const QSignalBlocker bh(horizontalScrollBar()), bv(verticalScrollBar());
+    horizontalScrollBar()->setValue(int(std::lround(centre.x * z - c.width() / 2.0)));
+    verticalScrollBar()->setValue(int(std::lround(centre.y * z - c.height() / 2.0)));
+    PlaceOrigin();
+  }
+  viewport()->update();
+  if (window_.viewChanged) window_.viewChanged(window_);
+  return true;
+}
+
 void TPaperView::paintEvent(QPaintEvent* e) {
   QPainter painter(viewport());
   TPaper& paper = window_.Paper();

@@ -29,6 +29,8 @@ class TPaperView : public QAbstractScrollArea {
   // Zooms one step about a device point, keeping the paper point under it in place.
   bool ZoomAbout(bool in, QPointF devicePoint);
   bool ZoomToStep(int32_t step);
+  // Turns the view to `degrees`, keeping the paper point at the centre of the window there.
+  bool RotateTo(double degrees);
 
  protected:
   void paintEvent(QPaintEvent* e) override;

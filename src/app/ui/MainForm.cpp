@@ -78,6 +78,7 @@ TMainForm::TMainForm(CAppProfile& profile, ISettingsStore* store, bool renderRun
     }
   }
   panels_[0]->installEventFilter(this);
+  panels_[1]->installEventFilter(this);
   mdi_->viewport()->installEventFilter(this);
   if (store_) recent_.Load(*store_);
   BuildMenus();
@@ -198,7 +199,7 @@ void TMainForm::BuildMenus() {
     w.Doc().StopReplay();
     w.RefreshCaption();
   });
-  run["actEventRecStop"] = with([](TDrawWindow& w) { w.Doc().Recorder().RecordStop(); });
+  run["actEventRecStop"] = with([this](TDrawWindow& w) { StopRecording(w); });
   run["actEventWait"] = [this] { profile_.config.eventWait = !profile_.config.eventWait; };
   run["actShowGrid"] = with([this](TDrawWindow& w) {
     w.Paper().SetGrid(!w.Paper().gridOn, profile_.config.gridW, profile_.config.gridH, true);
@@ -220,8 +221,8 @@ void TMainForm::BuildMenus() {
     w.InvalidateView(false);
   });
   run["actWindowCascade"] = [this] { mdi_->cascadeSubWindows(); };
-  run["actWindowTileVertical"] = [this] { mdi_->tileSubWindows(); };
-  run["actWindowTileHorizontal"] = [this] { mdi_->tileSubWindows(); };
+  run["actWindowTileVertical"] = [this] { TileWindows(true); };
+  run["actWindowTileHorizontal"] = [this] { TileWindows(false); };
   run["actWindowMinimizeAll"] = [this] {
     for (TDrawWindow* w : DrawWindows()) w->showMinimized();
   };
@@ -299,6 +300,21 @@ QMenu* TMainForm::ZoomMenu() {
   return zoomMenu_;
 }
 
+QMenu* TMainForm::RotationMenu() {
+  if (!rotationMenu_) {
+    rotationMenu_ = new QMenu(this);
+    // The angles as the panel shows them (the view turned the other way).
+    for (int shown : {0, 15, 30, 45, 90, 135, 180, 225, 270, 315, 330, 345}) {
+      QAction* a = rotationMenu_->addAction(Q(shell::RotationPanelText(float(-shown))));
+      connect(a, &QAction::triggered, this, [this, shown] {
+        if (TDrawWindow* w = ActiveDrawWindow()) w->View().RotateTo(-shown);
+        RefreshStatus();
+      });
+    }
+  }
+  return rotationMenu_;
+}
+
 bool TMainForm::event(QEvent* e) {
   // Command hints go to the message panel, so the other panels stay in view.
   if (e->type() == QEvent::StatusTip) {
@@ -318,6 +334,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
   if (watched == panels_[0] && e->type() == QEvent::MouseButtonPress &&
       static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton && ActiveDrawWindow()) {
     ZoomMenu()->popup(panels_[0]->mapToGlobal(QPoint(0, 0)));
+    return true;
+  }
+  if (watched == panels_[1] && e->type() == QEvent::MouseButtonPress &&
+      static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton && ActiveDrawWindow()) {
+    RotationMenu()->popup(panels_[1]->mapToGlobal(QPoint(0, 0)));
     return true;
   }
   return QMainWindow::eventFilter(watched, e);
@@ -386,6 +407,8 @@ void TMainForm::FitWindow(TDrawWindow& w, bool placeNew) {
   in.clientHeight = client.height();
   in.frameWidth = frame.width();
   in.frameHeight = frame.height();
+  // Subwindow frames are as wide at the bottom as at the sides.
+  in.borderWidth = in.borderHeight = frame.width() / 2;
   in.pictureWidth = w.Paper().width;
   in.pictureHeight = w.Paper().height;
   in.zoom = w.Paper().ZoomFactor();
@@ -397,6 +420,27 @@ void TMainForm::FitWindow(TDrawWindow& w, bool placeNew) {
   }
   const shell::WindowFitResult r = shell::FitWindow(in);
   w.setGeometry(r.x, r.y, r.width, r.height);
+}
+
+void TMainForm::TileWindows(bool sideBySide) {
+  // Side by side: one column each, as tall as the area; otherwise one row each, as wide.
+  std::vector<TDrawWindow*> shown;
+  for (TDrawWindow* w : DrawWindows())
+    if (!w->isMinimized()) shown.push_back(w);
+  if (shown.empty()) return;
+  const QSize area = mdi_->viewport()->size();
+  const int n = int(shown.size());
+  for (int i = 0; i < n; ++i) {
+    TDrawWindow* w = shown[size_t(i)];
+    if (w->isMaximized()) w->showNormal();
+    if (sideBySide) {
+      const int x0 = area.width() * i / n, x1 = area.width() * (i + 1) / n;
+      w->setGeometry(x0, 0, x1 - x0, area.height());
+    } else {
+      const int y0 = area.height() * i / n, y1 = area.height() * (i + 1) / n;
+      w->setGeometry(0, y0, area.width(), y1 - y0);
+    }
+  }
 }
 
 TDrawWindow* TMainForm::FindByPath(const std::string& path) const {
@@ -441,7 +485,9 @@ void TMainForm::RebuildRecentMenu() {
     auto* a = new QAction(QStringLiteral("&%1 %2").arg(++n).arg(Q(p)), fileMenu_);
     a->setData(Q(p));
     connect(a, &QAction::triggered, this, [this, p] {
-      if (!OpenFile(p)) RemoveRecent(p);
+      // Keeping a changed window open instead of reloading it is no failure of the file.
+      bool kept = false;
+      if (!OpenFile(p, &kept) && !kept) RemoveRecent(p);
     });
     fileMenu_->insertAction(exitSeparator_, a);
     recentActions_.push_back(a);
@@ -538,11 +584,12 @@ void TMainForm::RunOpenDialog() {
 
 // --- open ---------------------------------------------------------------------------------------
 
-void TMainForm::Remembered(TDrawWindow& w, const std::string& path) {
+void TMainForm::Remembered(TDrawWindow& w, const std::string& path, const std::string& title) {
   w.Doc().path = path;
-  w.Paper().title = path;
+  w.Doc().titled = true;
+  w.Paper().title = title;
   w.RefreshCaption();
-  AddRecent(path);
+  AddRecent(title);
 }
 
 TDrawWindow* TMainForm::NewPicture(int32_t width, int32_t height, int32_t dpi, bool transparent) {
@@ -562,7 +609,8 @@ TDrawWindow* TMainForm::NewPicture(int32_t width, int32_t height, int32_t dpi, b
   return w;
 }
 
-TDrawWindow* TMainForm::OpenFile(const std::string& path) {
+TDrawWindow* TMainForm::OpenFile(const std::string& path, bool* kept) {
+  if (kept) *kept = false;
   if (!fs::exists(fs::path(path))) {
     ShowWarning(shell::NotFoundMessage(path));
     return nullptr;
@@ -570,12 +618,19 @@ TDrawWindow* TMainForm::OpenFile(const std::string& path) {
   if (TDrawWindow* open = FindByPath(path)) {
     ActivateWindow(open);
     if (!open->Doc().modified) return open;
-    if (AskConfirm(shell::ReloadQuestion(open->Paper().title), ConfirmButtons::YesNo) != ConfirmAnswer::Yes)
+    if (AskConfirm(shell::ReloadQuestion(open->Paper().title), ConfirmButtons::YesNo) != ConfirmAnswer::Yes) {
+      if (kept) *kept = true;
       return nullptr;
+    }
     open->Doc().modified = false;
     open->close();
   }
   const int32_t kind = shell::FileKindOf(path);
+  if (kind == 1 && !shell::HasFirstGenerationHeader(path)) {
+    ShowWarning(shell::kUnknownFormatText);
+    return nullptr;
+  }
+  // A well-formed first-generation picture has no reader in this build, nor has PSD.
   if (kind == 0 || kind == 1 || kind == 10) {
     ShowWarning(shell::UnsupportedMessage(path));
     return nullptr;
@@ -611,11 +666,9 @@ TDrawWindow* TMainForm::OpenFile(const std::string& path) {
     RefreshStatus();
   };
   w->show();
-  // A first-generation event file is no file of this picture: it is not remembered as one.
-  if (kind == 2)
-    w->RefreshCaption();
-  else
-    Remembered(*w, path);
+  // A first-generation event file is no file of this picture: the window does not keep its
+  // path, but it is titled by it and remembered in the recent list like any other.
+  Remembered(*w, kind == 2 ? std::string() : path, path);
   FitWindow(*w, true);
   ActivateWindow(w);
   return w;
@@ -644,6 +697,10 @@ TDrawWindow* TMainForm::OpenEvent() {
   profile_.fileIO.eventPath = FolderOf(a.path);
   if (a.filterIndex >= 0) profile_.fileIO.eventLoadExtIdx = a.filterIndex + 1;
   const std::string path = a.path.toStdString();
+  if (!fs::exists(fs::path(path))) {
+    ShowWarning(shell::NotFoundMessage(path));
+    return nullptr;
+  }
   const int32_t kind = shell::FileKindOf(path);
   if (kind != 2 && (kind < 4 || kind > 6)) {
     ShowWarning(shell::kNotEventFileText);
@@ -654,7 +711,9 @@ TDrawWindow* TMainForm::OpenEvent() {
 
 // --- save ---------------------------------------------------------------------------------------
 
-bool TMainForm::SaveByKind(TDrawWindow& w, const std::string& path, bool messages, std::string* done) {
+bool TMainForm::SaveByKind(TDrawWindow& w, const std::string& path, bool messages, std::string* done,
+                           bool* cancelled) {
+  if (cancelled) *cancelled = false;
   const int32_t kind = shell::FileKindOf(path);
   std::string success, failure;
   bool ok = false;
@@ -673,7 +732,10 @@ bool TMainForm::SaveByKind(TDrawWindow& w, const std::string& path, bool message
       JpegOptions o;
       o.quality = profile_.fileIO.jpegQuality;
       o.progressive = profile_.fileIO.jpegUseProgressive ? 1 : 0;
-      if (!AskJpeg(o)) return false;  // a cancelled dialog shows nothing
+      if (!AskJpeg(o)) {  // a cancelled dialog shows nothing
+        if (cancelled) *cancelled = true;
+        return false;
+      }
       ok = w.Doc().SaveFlat(path, 8, &o) == GfxResult::Ok;
       success = shell::kSavedJpegText;
       break;
@@ -688,13 +750,12 @@ bool TMainForm::SaveByKind(TDrawWindow& w, const std::string& path, bool message
     default:
       failure = shell::UnsupportedMessage(path);
   }
+  // Without messages the caller reports the outcome in its own words.
   if (messages) {
     if (ok)
       ShowInformation(success);
     else
       ShowWarning(failure.empty() ? shell::SaveFailedMessage(path) : failure);
-  } else if (!ok && !failure.empty()) {
-    ShowWarning(failure);
   }
   if (ok) {
     if (kind == 3) w.Doc().modified = false;
@@ -710,8 +771,9 @@ bool TMainForm::Save(TDrawWindow& w) {
   if (!profile_.fileIO.silentFileIO &&
       AskConfirm(shell::OverwriteQuestion(path), ConfirmButtons::YesNo) != ConfirmAnswer::Yes)
     return false;
-  if (!SaveByKind(w, path, false)) {
-    ShowWarning(shell::kOverwriteFailedText);
+  bool cancelled = false;
+  if (!SaveByKind(w, path, false, nullptr, &cancelled)) {
+    if (!cancelled) ShowWarning(shell::kOverwriteFailedText);
     return false;
   }
   const std::string done = shell::OverwrittenMessage(path);
@@ -739,6 +801,7 @@ bool TMainForm::SaveAs(TDrawWindow& w) {
     ok = SaveByKind(w, path, true);
     if (ok) {
       w.Doc().path = path;
+      w.Doc().titled = true;
       w.Paper().title = path;
     }
   }
@@ -760,9 +823,8 @@ bool TMainForm::SaveLayer(TDrawWindow& w) {
   r.folder = Q(profile_.fileIO.savePath);
   r.defaultSuffix = Q("png");
   r.filters = shell::LayerSaveFilters();
-  const bool untitled = w.Doc().path.empty();
   r.proposedName = Q(shell::LayerSaveName(
-      untitled ? std::string() : fs::path(w.Paper().title).stem().string(), w.Paper().ActiveIndex()));
+      w.Doc().titled ? fs::path(w.Paper().title).stem().string() : std::string(), w.Paper().ActiveIndex()));
   const FileDialogAnswer a = AskFile(r);
   if (a.path.isEmpty()) return false;
   profile_.fileIO.savePath = FolderOf(a.path);
@@ -796,10 +858,23 @@ bool TMainForm::SaveEvent(TDrawWindow& w, bool guarded) {
   if (a.path.isEmpty()) return false;
   profile_.fileIO.eventPath = FolderOf(a.path);
   const int32_t result = w.Doc().SaveEvents(a.path.toStdString(), guarded);
+  // A refused protection has said why already.
+  if (result == kEvProtectRefused) return false;
   if (result != kEvOk) {
     ShowWarning(shell::SaveFailedMessage(a.path.toStdString()));
     return false;
   }
+  return true;
+}
+
+bool TMainForm::StopRecording(TDrawWindow& w) {
+  if (AskConfirm(shell::kStopRecordingQuestion, ConfirmButtons::OkCancel) != ConfirmAnswer::Ok) return false;
+  // The events go for good: when the user wants them kept, a save that does not happen
+  // leaves the recording as it was.
+  if (AskConfirm(shell::kSaveEventsFirstQuestion, ConfirmButtons::YesNo) == ConfirmAnswer::Yes &&
+      !SaveEvent(w, false))
+    return false;
+  w.Doc().Recorder().StopAndClear();
   return true;
 }
 

@@ -50,16 +50,21 @@ class TMainForm : public QMainWindow {
 
   // --- the operations of the file commands ---------------------------------------------------
   // The general open operation: the window that shows the file, or null.
-  TDrawWindow* OpenFile(const std::string& path);
+  // `kept` (when given) says that the path was open with changes and the user kept them.
+  TDrawWindow* OpenFile(const std::string& path, bool* kept = nullptr);
   TDrawWindow* NewPicture(int32_t width, int32_t height, int32_t dpi, bool transparent);
   bool Save(TDrawWindow& w);
   bool SaveAs(TDrawWindow& w);
-  // Saves under `path` by its kind; `messages` shows success and failure boxes.
-  bool SaveByKind(TDrawWindow& w, const std::string& path, bool messages, std::string* done = nullptr);
+  // Saves under `path` by its kind; `messages` shows success and failure boxes. `cancelled`
+  // (when given) says that the user cancelled an options dialog, which is no failure.
+  bool SaveByKind(TDrawWindow& w, const std::string& path, bool messages, std::string* done = nullptr,
+                  bool* cancelled = nullptr);
   bool SaveAutoBmp(TDrawWindow& w);
   bool SaveLayer(TDrawWindow& w);
   TDrawWindow* OpenEvent();
   bool SaveEvent(TDrawWindow& w, bool guarded);
+  // The user's end of recording: asks, offers to save the events, then empties the stream.
+  bool StopRecording(TDrawWindow& w);
   void RunNewPictureDialog();
   void RunOpenDialog();
   // Opens each path of a drop (or the command line) that exists; warns for the others.
@@ -97,6 +102,10 @@ class TMainForm : public QMainWindow {
   void RebuildWindowMenu();
   // The zoom steps offered by a click on the zoom panel.
   QMenu* ZoomMenu();
+  // The rotation angles offered by a click on the rotation panel.
+  QMenu* RotationMenu();
+  // The window commands' tiling: side by side (columns) or one above the other (rows).
+  void TileWindows(bool sideBySide);
   void SetStatusMessage(const QString& text);
 
   // Tests answer file dialogs here; without it the program's dialog runs.
@@ -125,7 +134,8 @@ class TMainForm : public QMainWindow {
   FileDialogAnswer AskFile(const FileDialogRequest& r);
   bool AskJpeg(JpegOptions& o);
   void OpenStartupFiles();
-  void Remembered(TDrawWindow& w, const std::string& path);
+  // The window keeps `path` ("" for none) and is titled and remembered by `title`.
+  void Remembered(TDrawWindow& w, const std::string& path, const std::string& title);
 
   CAppProfile& profile_;
   ISettingsStore* store_;
@@ -137,6 +147,7 @@ class TMainForm : public QMainWindow {
   std::vector<QAction*> recentActions_;
   std::vector<QAction*> windowActions_;
   QMenu* zoomMenu_ = nullptr;
+  QMenu* rotationMenu_ = nullptr;
   std::map<std::string, QAction*> actions_;
   std::map<QAction*, std::function<bool()>> enabledRules_, checkedRules_;
   CRecentFiles recent_;

@@ -42,7 +42,10 @@
 #include "app/ui/MessageBoxes.h"
 #include "app/ui/NewWindow.h"
 #include "app/ui/SingleInstance.h"
+#include "events/EventFile.h"
+#include "events/EventMngr.h"
 #include "events/OldPackets.h"
+#include "events/Packets.h"
 #include "files/GraphicsLib.h"
 #include "pixel/Arith.h"
 #include "pixel/ColorOps.h"
@@ -304,6 +307,12 @@ TEST_F(Gui, OpenFailuresSayWhy) {
       {"missing.tci", "", "ファイルが見つかりません！\r\n    路径 = " + Path("missing.tci")},
       {"notes.txt", "x", Path("notes.txt") + " は未対応の形式です"},
       {"broken.te4", "not events", "イベントファイルとして開くことができません!"},
+      // First-generation pictures are told apart by their first four bytes; this build has no
+      // reader for the well-formed ones.
+      {"other.vud", "WPB3....", "未知の形式です！"},
+      {"short.vud", "WP", "未知の形式です！"},
+      {"old.vud", "WPB2....", Path("old.vud") + " は未対応の形式です"},
+      {"older.vud", "WPB ....", Path("older.vud") + " は未対応の形式です"},
   };
   for (const Case& c : cases) {
     notes_.warnings.clear();
@@ -470,8 +479,16 @@ TEST_F(Gui, ReplaysAFirstGenerationEventFileWithoutTakingItsName) {
   ASSERT_TRUE(WaitFor([&] { return !w->ReplayRunning(); }));
   EXPECT_EQ(w->Paper().width, 8);
   EXPECT_EQ(w->Paper().height, 6);
+  // The window keeps no path (Save goes to Save As), but the picture is titled by the file,
+  // which is remembered among the recent ones.
   EXPECT_TRUE(w->Doc().path.empty());
-  EXPECT_TRUE(form_->Recent().Paths().empty());
+  EXPECT_EQ(w->Paper().title, file);
+  EXPECT_EQ(form_->Recent().Paths(), (std::vector<std::string>{file}));
+  form_->UpdateCommands();
+  EXPECT_FALSE(form_->Action("actFileSave")->isEnabled());
+  AnswerDialog(Path("layer.png"));
+  ASSERT_TRUE(form_->SaveLayer(*w));
+  EXPECT_EQ(requests_.back().proposedName, QString::fromUtf8("old_图层-0"));
 }
 
 TEST_F(Gui, ReplayingWindowsPauseAndStop) {
@@ -583,6 +600,15 @@ TEST_F(Gui, ReopeningAChangedPictureAsksBeforeDiscarding) {
   EXPECT_EQ(form_->OpenFile(file), nullptr);
   EXPECT_EQ(w->Paper().LayerCount(), 3);  // the changes stay
   EXPECT_EQ(notes_.questions.back(), w->Paper().title + "\rに加えられた変更を破棄して再読込していいですか?");
+  // The same answer through the recent list keeps the entry: the file itself is fine.
+  QAction* entry = nullptr;
+  for (QAction* a : form_->FileMenu()->actions())
+    if (a->data().toString() == QString::fromStdString(file)) entry = a;
+  ASSERT_NE(entry, nullptr);
+  notes_.answers = {ConfirmAnswer::No};
+  entry->trigger();
+  EXPECT_EQ(form_->Recent().Paths(), (std::vector<std::string>{file}));
+  EXPECT_EQ(w->Paper().LayerCount(), 3);
   notes_.answers = {ConfirmAnswer::Yes};
   TDrawWindow* fresh = form_->OpenFile(file);
   ASSERT_NE(fresh, nullptr);
@@ -771,6 +797,144 @@ TEST_F(Gui, NewWindowsFitTheirPictureAndStepDiagonally) {
   ASSERT_NE(big, nullptr);
   const QRect area(QPoint(0, 0), form_->Mdi()->viewport()->size());
   EXPECT_TRUE(area.contains(big->geometry())) << big->geometry().width() << "x" << big->geometry().height();
+}
+
+TEST_F(Gui, OverwriteFailuresSpeakOnceAndACancelledDialogNotAtAll) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(16, 16, 72, false);
+  ASSERT_NE(w, nullptr);
+  const std::string jpeg = Path("a.jpg");
+  AnswerDialog(jpeg);
+  ASSERT_TRUE(form_->SaveAs(*w));
+  ASSERT_TRUE(fs::exists(jpeg));
+  const auto written = fs::last_write_time(jpeg);
+  // Cancelling the JPEG options is the user's choice, not a failed save.
+  form_->jpegDialog = [](JpegOptions&) { return false; };
+  notes_.warnings.clear();
+  notes_.answers = {ConfirmAnswer::Yes};
+  EXPECT_FALSE(form_->Save(*w));
+  EXPECT_TRUE(notes_.warnings.empty());
+  EXPECT_EQ(fs::last_write_time(jpeg), written);
+  // A kind that cannot be written gives the overwrite failure alone, not the kind's own text too.
+  const struct { std::string name; } cases[] = {{"b.vud"}, {"c.xyz"}};
+  for (const auto& c : cases) {
+    w->Doc().path = Path(c.name);
+    notes_.warnings.clear();
+    notes_.answers = {ConfirmAnswer::Yes};
+    EXPECT_FALSE(form_->Save(*w)) << c.name;
+    EXPECT_EQ(notes_.warnings, (std::vector<std::string>{"上書き保存に失敗しました！"})) << c.name;
+  }
+}
+
+TEST_F(Gui, EventOpenAsksForAnExistingFileFirst) {
+  AnswerDialog(Path("missing.txt"));
+  EXPECT_EQ(form_->OpenEvent(), nullptr);
+  EXPECT_EQ(notes_.warnings,
+            (std::vector<std::string>{"ファイルが見つかりません！\r\n    路径 = " + Path("missing.txt")}));
+  FILE* f = std::fopen(Path("there.txt").c_str(), "wb");
+  std::fputs("x", f);
+  std::fclose(f);
+  AnswerDialog(Path("there.txt"));
+  EXPECT_EQ(form_->OpenEvent(), nullptr);
+  EXPECT_EQ(notes_.warnings.back(), "イベントファイルとして開くことができません!");
+}
+
+TEST_F(Gui, ARefusedProtectedSaveGivesItsOwnWarningOnly) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(16, 16, 72, false);
+  ASSERT_NE(w, nullptr);
+  // The stream in memory carries the protection mark already.
+  CEventMngr& events = w->Doc().Events();
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(events.CopyOut(events.CommittedLength(), bytes));
+  ASSERT_TRUE(MarkStateRecords(bytes, kProtectBit, true, false).walked);
+  ASSERT_TRUE(events.Overwrite(0, bytes));
+  notes_.answers = {ConfirmAnswer::Yes};
+  AnswerDialog(Path("g.te4"));
+  EXPECT_FALSE(form_->SaveEvent(*w, true));
+  EXPECT_EQ(notes_.warnings, (std::vector<std::string>{kAlreadyProtectedText}));
+  EXPECT_FALSE(fs::exists(Path("g.te4")));
+}
+
+TEST_F(Gui, StoppingTheRecordingAsksAndOffersASaveFirst) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(16, 16, 72, false);
+  ASSERT_NE(w, nullptr);
+  CEventMngr& events = w->Doc().Events();
+  ASSERT_TRUE(events.Recording());
+  const struct {
+    const char* what;
+    std::vector<ConfirmAnswer> answers;
+    const char* dialogAnswer;  // nullptr: the save dialog is cancelled
+    bool stops;
+  } cases[] = {
+      {"cancelled", {ConfirmAnswer::Cancel}, nullptr, false},
+      {"save cancelled", {ConfirmAnswer::Ok, ConfirmAnswer::Yes}, nullptr, false},
+      {"saved", {ConfirmAnswer::Ok, ConfirmAnswer::Yes}, "kept.te4", true},
+  };
+  for (const auto& c : cases) {
+    notes_.answers = c.answers;
+    notes_.questions.clear();
+    form_->fileDialog = [&](const FileDialogRequest&) {
+      return FileDialogAnswer{c.dialogAnswer ? QString::fromStdString(Path(c.dialogAnswer)) : QString(), 0};
+    };
+    EXPECT_EQ(form_->StopRecording(*w), c.stops) << c.what;
+    EXPECT_EQ(events.Recording(), !c.stops) << c.what;
+    ASSERT_FALSE(notes_.questions.empty());
+    EXPECT_EQ(notes_.questions.front(),
+              "イベント記録を終了します。\r一度終了すると、記録を再開することはできません!");
+  }
+  EXPECT_EQ(notes_.questions.back(), "今までのイベントを保存しますか?");
+  EXPECT_TRUE(fs::exists(Path("kept.te4")));
+  form_->UpdateCommands();
+  EXPECT_FALSE(form_->Action("actEventRecStop")->isEnabled());
+  // Answering No stops without a save.
+  TDrawWindow* other = form_->NewPicture(16, 16, 72, false);
+  ASSERT_NE(other, nullptr);
+  notes_.answers = {ConfirmAnswer::Ok, ConfirmAnswer::No};
+  form_->fileDialog = [](const FileDialogRequest&) -> FileDialogAnswer {
+    ADD_FAILURE() << "no save was wanted";
+    return {};
+  };
+  EXPECT_TRUE(form_->StopRecording(*other));
+  EXPECT_FALSE(other->Doc().Events().Recording());
+}
+
+TEST_F(Gui, TilingPutsThePicturesSideBySideOrAboveEachOther) {
+  form_->show();
+  TDrawWindow* a = form_->NewPicture(32, 32, 72, false);
+  TDrawWindow* b = form_->NewPicture(32, 32, 72, false);
+  ASSERT_TRUE(a && b);
+  const QSize area = form_->Mdi()->viewport()->size();
+  form_->Action("actWindowTileVertical")->trigger();
+  EXPECT_EQ(a->geometry(), QRect(0, 0, area.width() / 2, area.height()));
+  EXPECT_EQ(b->geometry(), QRect(area.width() / 2, 0, area.width() - area.width() / 2, area.height()));
+  form_->Action("actWindowTileHorizontal")->trigger();
+  EXPECT_EQ(a->geometry(), QRect(0, 0, area.width(), area.height() / 2));
+  EXPECT_EQ(b->geometry(), QRect(0, area.height() / 2, area.width(), area.height() - area.height() / 2));
+}
+
+TEST_F(Gui, RotationPanelOffersAnglesAndTurnsTheView) {
+  form_->show();
+  TDrawWindow* w = form_->NewPicture(64, 48, 72, false);
+  ASSERT_NE(w, nullptr);
+  QMenu* angles = form_->RotationMenu();
+  ASSERT_FALSE(angles->actions().isEmpty());
+  EXPECT_EQ(angles->actions().front()->text(), QString::fromUtf8("0.0°"));
+  QAction* quarter = nullptr;
+  for (QAction* a : angles->actions())
+    if (a->text() == QString::fromUtf8("90.0°")) quarter = a;
+  ASSERT_NE(quarter, nullptr);
+  quarter->trigger();
+  EXPECT_EQ(w->Paper().normalisedAngle, -90.0f);
+  EXPECT_EQ(form_->Panel(1)->text(), QString::fromUtf8("90.0°"));
+  // The turned view still shows the picture: its middle is the paper, not the frame colour.
+  const QImage shown = w->View().viewport()->grab().toImage();
+  const QColor frame = w->View().palette().color(QPalette::Dark);
+  EXPECT_NE(shown.pixelColor(shown.width() / 2, shown.height() / 2), frame);
+  angles->actions().front()->trigger();
+  EXPECT_EQ(w->Paper().normalisedAngle, 0.0f);
+  EXPECT_EQ(form_->Panel(1)->text(), QString::fromUtf8("0.0°"));
 }
 
 TEST_F(Gui, LayerAndEventSavesProposeTheirNames) {
