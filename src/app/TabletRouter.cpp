@@ -36,20 +36,13 @@ void CTabletRouter::EndStroke() {
 void CTabletRouter::Hover(const TabletSample& s) {
   const bool turnedOver = s.altitude < 0 || s.pointer == TabletPointer::kEraser;
   if (!turnedOver || eraserActive_ || target_.IsReplaying()) return;
-  if (target_.SwitchToEraser()) {
-    eraserActive_ = true;
-    restorePending_ = false;
-  }
+  if (target_.SwitchToEraser()) eraserActive_ = true;
 }
 
 void CTabletRouter::CheckRestore() {
-  if (!eraserActive_ || (inProximity_ && !restorePending_)) return;
-  if (stroking_) {
-    restorePending_ = true;
-    return;
-  }
+  // Every way out of proximity ends the stroke first, so the pen comes back after it.
+  if (!eraserActive_ || inProximity_ || stroking_) return;
   eraserActive_ = false;
-  restorePending_ = false;
   target_.RestoreFromEraser();
 }
 

@@ -78,7 +78,6 @@ class CTabletRouter {
   bool InProximity() const { return inProximity_; }
   bool Stroking() const { return stroking_; }
   bool EraserActive() const { return eraserActive_; }
-  bool RestorePending() const { return restorePending_; }
 
  private:
   void EndStroke();
@@ -90,7 +89,6 @@ class CTabletRouter {
   bool inProximity_ = false;
   bool stroking_ = false;
   bool eraserActive_ = false;
-  bool restorePending_ = false;
   double lastX_ = 0, lastY_ = 0;
 };
 

@@ -46,7 +46,20 @@ CToolDispatch::CToolDispatch(IToolHost& host, CModeMngr& modes, const ConfigSett
     : host_(host), modes_(modes), config_(config) {}
 
 void CToolDispatch::SetHandlers(uint8_t mode, ToolHandlers handlers) {
-  if (mode < kToolModeCount) handlers_[mode] = std::move(handlers);
+  if (mode >= kToolModeCount) return;
+  // A slot left empty does nothing, like the slots never set.
+  const ToolHandlers none;
+  auto keep = [](auto& slot, const auto& fallback) {
+    if (!slot) slot = fallback;
+  };
+  keep(handlers.leftDown, none.leftDown), keep(handlers.leftMove, none.leftMove);
+  keep(handlers.leftUp, none.leftUp), keep(handlers.leftDoubleClick, none.leftDoubleClick);
+  keep(handlers.rightDown, none.rightDown), keep(handlers.rightMove, none.rightMove);
+  keep(handlers.rightUp, none.rightUp), keep(handlers.rightDoubleClick, none.rightDoubleClick);
+  keep(handlers.moveNoButton, none.moveNoButton), keep(handlers.key, none.key);
+  keep(handlers.overlayPaint, none.overlayPaint), keep(handlers.finish, none.finish);
+  keep(handlers.cancelDrag, none.cancelDrag);
+  handlers_[mode] = std::move(handlers);
 }
 
 const ToolHandlers& CToolDispatch::Handlers() const { return handlers_[modes_.Mode()]; }

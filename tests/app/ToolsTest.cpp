@@ -499,6 +499,20 @@ TEST_F(Dispatch, CancelDragTellsTheToolAndRestoresTheTool) {
   EXPECT_EQ(Take(), Log{});
 }
 
+TEST_F(Dispatch, EmptySlotsDoNothing) {
+  ToolHandlers sparse;
+  sparse.leftDown = nullptr;
+  sparse.leftUp = nullptr;
+  sparse.finish = nullptr;
+  sparse.rightDown = [this](uint32_t, TPoint p) { log.push_back("right " + Pt(p)); };
+  d.SetHandlers(kToolModePen, sparse);
+  Down(MouseButton::kLeft, {1, 1});
+  d.PointerUp(MouseButton::kLeft, 0, {1, 1});
+  d.Finish();
+  Down(MouseButton::kRight, {2, 2});
+  EXPECT_EQ(Take(), (Log{"right 2,2"}));
+}
+
 TEST_F(Dispatch, FocusLossForgetsSpace) {
   d.KeyDown({kKeySpace, 0, false});
   d.FocusLost();
