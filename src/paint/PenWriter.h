@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "pixel/Blend.h"
 #include "pixel/DibCore.h"
 
 namespace tintara {
@@ -33,10 +34,8 @@ enum class PenBlend : uint8_t {
   kLightness,  // the burn and dodge curve, colour only
 };
 
-// The blend primitives, one pixel each; c is the coverage 0..255.
-uint32_t BlendOverPixel(uint32_t p, uint32_t colour, uint32_t c);
-uint32_t BlendKeepAlphaPixel(uint32_t p, uint32_t colour, uint32_t c);
-uint32_t BlendErasePixel(uint32_t p, uint32_t c);
+// The blend primitives, one pixel each; c is the coverage 0..255. Over, keep-alpha and erase
+// are shared with the paper's fills (pixel/Blend.h).
 uint32_t BlendCarryPixel(uint32_t p, uint32_t colour, uint32_t c);
 // lightness: 2048 entries of 16.16 in 0..1.
 uint32_t BlendLightnessPixel(uint32_t p, uint32_t c, const uint32_t* lightness);

@@ -119,6 +119,38 @@ inline void BlendSubtract(uint32_t* p, uint32_t s, uint8_t t) {
   });
 }
 
+// The colour bytes of s and d mixed at weight t (alpha not produced).
+inline uint32_t LerpRgb(uint32_t s, uint32_t d, uint32_t t) {
+  return uint32_t(Lerp8(s >> 16 & 0xFF, d >> 16 & 0xFF, t)) << 16 |
+         uint32_t(Lerp8(s >> 8 & 0xFF, d >> 8 & 0xFF, t)) << 8 | Lerp8(s & 0xFF, d & 0xFF, t);
+}
+
+// What painting a colour at coverage c (0..255, larger counts as 255) does to one pixel: the
+// pens, brushes and fills all paint through these.
+// Over: the coverage goes into alpha too, and the colour is mixed by its share of the result.
+inline uint32_t BlendOverPixel(uint32_t p, uint32_t colour, uint32_t c) {
+  if (c == 0) return p;
+  if (c >= 255) return (colour & 0x00FFFFFFu) | 0xFF000000u;
+  const uint32_t a = p >> 24;
+  if (a == 255) return 0xFF000000u | LerpRgb(colour, p, c);
+  const uint32_t a2 = a + Mul8(c, 255 - a);
+  // a2 >= c >= 1 here: Mul8(c, 255) is c.
+  const uint32_t t = c * 255 / a2;
+  return a2 << 24 | LerpRgb(colour, p, t);
+}
+
+// Keep alpha: the colour only (a layer whose transparency is protected).
+inline uint32_t BlendKeepAlphaPixel(uint32_t p, uint32_t colour, uint32_t c) {
+  if (c == 0) return p;
+  return (p & 0xFF000000u) | LerpRgb(colour, p, c < 255 ? c : 255u);
+}
+
+// Erase: the coverage takes alpha away, the colour stays.
+inline uint32_t BlendErasePixel(uint32_t p, uint32_t c) {
+  const uint32_t a = p >> 24;
+  return (p & 0x00FFFFFFu) | uint32_t(a - Mul8(c < 255 ? c : 255u, a)) << 24;
+}
+
 // The whole word, alpha included; t is ignored.
 inline void BlendSet(uint32_t* p, uint32_t s, uint8_t) { *p = s; }
 
