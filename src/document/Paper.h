@@ -162,6 +162,16 @@ class TPaper {
   bool InvertAlpha(TFlowImage& flow, int32_t i);
   bool FillAlpha(TFlowImage& flow, int32_t i);
   bool ClearAlpha(TFlowImage& flow, int32_t i);
+  // The whole layer becomes empty: its mode's neutral colour at alpha 0, as a fresh
+  // transparent layer starts.
+  bool ClearLayer(TFlowImage& flow, int32_t i);
+  // Paints the colour, opaque, into layer i within the selection in use (weighted by its
+  // coverage), or over the whole paper without one. A layer whose transparency is protected
+  // takes the colour only.
+  bool FillSelection(TFlowImage& flow, int32_t i, uint32_t colour);
+  // Gives the selected pixels of layer i the paper colour and takes their alpha away,
+  // weighted by the coverage (the colour only on a layer whose transparency is protected).
+  bool DeleteSelection(TFlowImage& flow, int32_t i, uint32_t paperColour);
   // The layer settings dialog's values (opacity and dither amount in percent).
   struct LayerSettings {
     std::string name;
@@ -191,6 +201,9 @@ class TPaper {
   bool TransformVisible(TFlowImage& flow, int32_t kind);
 
   // --- selection masks ---------------------------------------------------------------------
+  // The mask that limits the tools: the active one while the selection is enabled and the
+  // mask selects something; nullptr otherwise.
+  const CMaskData* SelectionInUse() const;
   int32_t NewSelectionMask(int32_t index);
   int32_t SelectionFromLayer(int32_t layer, bool luminance, bool invert);
   bool RemoveSelectionMask(int32_t index);
@@ -313,6 +326,8 @@ class TPaper {
   std::unique_ptr<CLayerData> ReplacementLayer(const CLayerData& layer, TPoint size, TPoint storeOffset,
                                                bool allAttributes) const;
   void FitNavThumb();
+  // FillSelection and DeleteSelection: one pass over the selected part of a layer.
+  bool PaintSelection(TFlowImage& flow, int32_t i, uint32_t colour, bool erase);
 
   // Asks whether to go on without undo when the copy for undo cannot be made.
   bool ConfirmWithoutUndo(const char* operation);

@@ -65,6 +65,9 @@ enum class PaperOp : int32_t {
   kInvertAlpha,              // layer
   kFillAlpha,                // layer
   kClearAlpha,               // layer
+  kClearLayer,               // layer
+  kFillSelection,            // layer; colour
+  kDeleteSelection,          // layer; paper colour
   kLayerVisible,             // layer; visible
   kLayerOpacity,             // layer; opacity
   kLayerMode,                // layer; mode

@@ -4,6 +4,8 @@
 
 #include "document/Paper.h"
 #include "document/PaperUndo.h"
+#include "pixel/Blend.h"
+#include "pixel/ChannelOps.h"
 #include "pixel/ColorOps.h"
 #include "platform/Notify.h"
 
@@ -492,6 +494,93 @@ bool TPaper::ClearAlpha(TFlowImage& flow, int32_t i) {
   l->pixels->Compact();
   FinishWholeLayerEdit(flow, i);
   return true;
+}
+
+bool TPaper::ClearLayer(TFlowImage& flow, int32_t i) {
+  BeginOp();
+  CLayerData* l = layers.At(i);
+  if (!l || !l->pixels) return false;
+  Journal(PaperOp::kClearLayer, i);
+  BeginEdit(i, ToTRect(l->pixels->Bounds()), 1);
+  // Every tile becomes one fill value, so the empty layer costs no tile memory.
+  l->pixels->FillAll(NeutralColor(l->Mode()) & 0x00FFFFFFu);
+  l->pixels->Compact();
+  FinishWholeLayerEdit(flow, i);
+  return true;
+}
+
+const CMaskData* TPaper::SelectionInUse() const {
+  const CMaskData* m = selectionEnabled ? masks.Active() : nullptr;
+  return m && m->HasChannel() ? m : nullptr;
+}
+
+namespace {
+// The selection's coverage over a store rectangle of a layer, one byte per pixel (0 where
+// the mask's channel does not reach).
+bool CoverageOver(const CMaskData& m, const CLayerData& l, const SPixRect& store, TChannel& out) {
+  if (!out.Resize(store.width, store.height)) return false;
+  FillAll8(out, 0);
+  // channel = paper + mask offset, paper = store - view position.
+  const SPixRect inChannel{store.x - l.viewX + m.offsetX, store.y - l.viewY + m.offsetY, store.width,
+                           store.height};
+  const SPixRect part = Intersect(inChannel, m.channel->Bounds());
+  if (!part.IsEmpty())
+    m.channel->ReadRect(out, {part.x - inChannel.x, part.y - inChannel.y}, false, 255, part);
+  return true;
+}
+}  // namespace
+
+bool TPaper::PaintSelection(TFlowImage& flow, int32_t i, uint32_t colour, bool erase) {
+  BeginOp();
+  CLayerData* l = layers.At(i);
+  if (!l || !l->pixels) return false;
+  colour &= 0x00FFFFFFu;
+  const CMaskData* sel = SelectionInUse();
+  const SPixRect store =
+      Intersect(ToLayer(i, sel ? sel->PaperRect() : SPixRect{0, 0, width, height}), l->pixels->Bounds());
+  if (store.IsEmpty()) return false;
+  TChannel cover;
+  // Every tile the pass writes is taken first: a pass that ran out of memory half-way would
+  // leave a change that neither the history nor the stream knows.
+  if ((sel && !CoverageOver(*sel, *l, store, cover)) || !l->pixels->Reserve(store, true)) {
+    ShowWarning(kOutOfMemoryText);
+    return false;
+  }
+  Journal(erase ? PaperOp::kDeleteSelection : PaperOp::kFillSelection, i, {int32_t(colour)});
+  BeginEdit(i, ToTRect(store), 1);
+  const bool keepAlpha = l->protectAlpha != 0;
+  l->pixels->ModifyRows(store, [&](uint32_t* row, int32_t n, int32_t x, int32_t y) {
+    const uint8_t* c = sel ? cover.Row8(y - store.y) + (x - store.x) : nullptr;
+    for (int32_t k = 0; k < n; ++k) {
+      const uint32_t t = c ? c[k] : 255u;
+      if (erase)
+        row[k] = keepAlpha ? BlendKeepAlphaPixel(row[k], colour, t)
+                           : BlendErasePixel(BlendKeepAlphaPixel(row[k], colour, t), t);
+      else
+        row[k] = keepAlpha ? BlendKeepAlphaPixel(row[k], colour, t) : BlendOverPixel(row[k], colour, t);
+    }
+  });
+  l->pixels->Compact();
+  // The working copy follows the layer where it holds it; the picture is redrawn there only.
+  if (flow.Holds(*l) && flow.work.IsValid()) {
+    const SPixRect w = flow.work.Clip(store);
+    if (!w.IsEmpty()) l->pixels->ReadRect(flow.work, {w.x, w.y}, false, 255, w);
+  }
+  const SPixRect paperRect = ToPaper(i, store);
+  Recomposite(paperRect, true);
+  UpdateThumbnails(false, i, paperRect);
+  InvalidateView(false);
+  host_->LayerWindowChanged(-1);
+  host_->SelectionWindowChanged();
+  return true;
+}
+
+bool TPaper::FillSelection(TFlowImage& flow, int32_t i, uint32_t colour) {
+  return PaintSelection(flow, i, colour, false);
+}
+
+bool TPaper::DeleteSelection(TFlowImage& flow, int32_t i, uint32_t paperColour) {
+  return PaintSelection(flow, i, paperColour, true);
 }
 
 namespace {

@@ -412,6 +412,7 @@ bool CEventPlayer::ApplyOperation(const PacketView& p, bool& skipped) {
           return true;
         }
         case 1:
+        case 2:
         case 3:
         case 4:
         case 5:
@@ -426,6 +427,8 @@ bool CEventPlayer::ApplyOperation(const PacketView& p, bool& skipped) {
           switch (c.sub) {
             case 1:
               return P.DeleteLayer(F, r.layer);
+            case 2:
+              return P.ClearLayer(F, r.layer);
             case 3:
               return P.DuplicateLayer(F, r.layer) >= 0;
             case 4:
@@ -517,6 +520,17 @@ bool CEventPlayer::ApplyOperation(const PacketView& p, bool& skipped) {
       skipped = true;
       return true;
     }
+    case 6: {
+      // The selection fills; the shape, gradation and polygon fills belong to the tools.
+      if (c.sub != 0 && c.sub != 5) {
+        skipped = true;
+        return true;
+      }
+      FillRecord r;
+      if (Decode(p, r) != DecodeStatus::Ok || !layerOk(r.layer)) return false;
+      const uint32_t colour = r.value & 0x00FFFFFF;
+      return c.sub == 0 ? P.FillSelection(F, r.layer, colour) : P.DeleteSelection(F, r.layer, colour);
+    }
     case 10: {
       switch (c.sub) {
         case 0:
@@ -586,7 +600,7 @@ bool CEventPlayer::ApplyOperation(const PacketView& p, bool& skipped) {
       return ReplayPaste(P, F, r);
     }
     default:
-      // Fills, mask drawings, filters: validated by the walk, stepped over here.
+      // Mask drawings, filters: validated by the walk, stepped over here.
       skipped = true;
       return true;
   }

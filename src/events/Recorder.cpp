@@ -286,6 +286,17 @@ bool CPaperRecorder::EncodeOperation(PaperOp op, int32_t layer, std::span<const 
       return arg(4, 24, layer, 0);
     case PaperOp::kInvertAlpha:
       return arg(4, 25, layer, 0);
+    case PaperOp::kClearLayer:
+      return arg(4, 2, layer, 0);
+    case PaperOp::kFillSelection:
+    case PaperOp::kDeleteSelection: {
+      // The colour is all these fills take; the point and the two floats stay zero.
+      FillRecord r;
+      r.code = {6, uint8_t(op == PaperOp::kFillSelection ? 0 : 5)};
+      r.layer = U16(layer);
+      r.value = uint32_t(Value(v, 0)) & 0x00FFFFFF;
+      return Encode(r, out);
+    }
     case PaperOp::kTransformLayer: {
       const int32_t kind = Value(v, 0);
       if (kind == 11) return arg(4, 25, layer, 0);

@@ -148,7 +148,7 @@ std::string RandomOperation(TPaper& p, TFlowImage& flow, std::mt19937& rng) {
           return "protect alpha";
       }
     case 19:
-      switch (pick(4)) {
+      switch (pick(7)) {
         case 0:
           p.InvertAlpha(flow, i);
           return "invert alpha";
@@ -158,6 +158,15 @@ std::string RandomOperation(TPaper& p, TFlowImage& flow, std::mt19937& rng) {
         case 2:
           p.ClearAlpha(flow, i);
           return "clear alpha";
+        case 3:
+          p.ClearLayer(flow, i);
+          return "clear layer";
+        case 4:
+          p.FillSelection(flow, i, rng());
+          return "fill selection";
+        case 5:
+          p.DeleteSelection(flow, i, p.paperColor);
+          return "delete selection";
         default:
           p.RemoveOutsidePaper(flow, i);
           return "remove outside";

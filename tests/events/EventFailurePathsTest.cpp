@@ -292,14 +292,19 @@ TEST(ReplayChecks, SteppedOverPacketsAreStillChecked) {
     StepResult expected;
     bool incomplete;
   };
-  std::vector<uint8_t> fill(2 + 22, 0);  // (6,0): fill the selection of layer 0 with 0
+  std::vector<uint8_t> fill(2 + 22, 0);  // (6,1): a rectangle shape fill, the tools' own
   fill[0] = 6;
+  fill[1] = 1;
+  std::vector<uint8_t> lostFill(2 + 22, 0);  // (6,0) replays: a layer that is not there fails it
+  lostFill[0] = 6;
+  lostFill[2] = 9;
   std::vector<uint8_t> badDrawing(2 + 54, 0);  // (13,0) over an empty rectangle
   badDrawing[0] = 13;
   std::vector<uint8_t> straySamples(2 + 12, 0);  // (18,1) with no stroke begun
   straySamples[0] = 18;
   straySamples[1] = 1;
-  for (const Case& c : {Case{"fill", fill, StepResult::kEnded, true},
+  for (const Case& c : {Case{"shape fill", fill, StepResult::kEnded, true},
+                        Case{"selection fill of layer 9", lostFill, StepResult::kFailed, false},
                         Case{"empty mask drawing", badDrawing, StepResult::kFailed, false},
                         Case{"stray samples", straySamples, StepResult::kFailed, false}}) {
     Recording live;

@@ -457,16 +457,25 @@ std::string RandomOperation(TPaper& p, TFlowImage& flow, std::mt19937& rng) {
       p.InvertVisibility();
       return "invert visibility";
     case 13:
-      switch (pick(3)) {
+      switch (pick(6)) {
         case 0:
           p.InvertAlpha(flow, i);
           return "invert alpha";
         case 1:
           p.FillAlpha(flow, i);
           return "fill alpha";
-        default:
+        case 2:
           p.ClearAlpha(flow, i);
           return "clear alpha";
+        case 3:
+          p.ClearLayer(flow, i);
+          return "clear layer";
+        case 4:
+          p.FillSelection(flow, i, rng());
+          return "fill selection";
+        default:
+          p.DeleteSelection(flow, i, p.paperColor);
+          return "delete selection";
       }
     case 14:
       p.RemoveOutsidePaper(flow, i);
