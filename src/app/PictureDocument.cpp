@@ -20,8 +20,36 @@ std::string StemOf(const std::string& path) { return fs::path(path).stem().strin
 
 }  // namespace
 
-CPictureDocument::CPictureDocument(IPaperHost* host, const PaperSettings& settings)
-    : paper_(host, settings) {}
+CPictureDocument::CPictureDocument(IPaperHost* host, const PaperSettings& settings, CLivePen* pen)
+    : paper_(host, settings),
+      ownPen_(pen ? nullptr : std::make_unique<CLivePen>()),
+      pen_(pen ? *pen : *ownPen_) {
+  strokes_.SetRecorder(&strokeLink_);
+}
+
+PointerResult CPictureDocument::StrokeSample(const tintara::StrokeSample& s, double zoomFactor,
+                                             int32_t zoomStep) {
+  if (Replaying() || !paper_.initialised) return PointerResult::kIgnored;
+  if (!strokes_.Running()) {
+    // The pen's manager settings as the user has them now; a stroke keeps its own.
+    strokes_.SetParams(pen_.params);
+    strokes_.SetInterpolationMode(pen_.interpolation);
+  }
+  PointerState state;
+  state.zoomFactor = zoomFactor;
+  state.zoomStep = zoomStep;
+  const PointerResult r = strokes_.PointerSample(s, state, events_.Recording());
+  if (r == PointerResult::kBegan || r == PointerResult::kContinued) modified = true;
+  return r;
+}
+
+bool CPictureDocument::StrokeUp(float x, float y) {
+  if (!strokes_.Running()) return false;
+  PointerState state;
+  state.zoomFactor = paper_.ZoomFactor();
+  state.zoomStep = paper_.zoomIndex;
+  return strokes_.PointerUp(x, y, state, events_.Recording());
+}
 
 CPictureDocument::~CPictureDocument() {
   // The players and the journal go before the paper that points at them.

@@ -21,12 +21,23 @@
 
 namespace tintara {
 
+// The user's pen: the stroke settings and colours, the brush engine's renderer, and the stroke
+// manager settings every picture draws with. The main window keeps one for all its pictures;
+// a document made without one has a pen of its own.
+struct CLivePen {
+  TStroke stroke;
+  CPenRender render;
+  CStrokeRenderer renderer{render};
+  StrokeParams params;
+  uint8_t interpolation = 1;
+};
+
 // What a replay step came to, for the window's timer.
 enum class ReplayTick { kIdle, kRunning, kEnded, kFailed };
 
 class CPictureDocument {
  public:
-  CPictureDocument(IPaperHost* host, const PaperSettings& settings);
+  CPictureDocument(IPaperHost* host, const PaperSettings& settings, CLivePen* pen = nullptr);
   ~CPictureDocument();
   CPictureDocument(const CPictureDocument&) = delete;
   CPictureDocument& operator=(const CPictureDocument&) = delete;
@@ -36,7 +47,18 @@ class CPictureDocument {
   TFlowImage& Flow() { return flow_; }
   CPaperRecorder& Recorder() { return recorder_; }
   CEventMngr& Events() { return events_; }
-  TStroke& Stroke() { return stroke_; }
+  TStroke& Stroke() { return pen_.stroke; }
+  CLivePen& Pen() { return pen_; }
+  // The live strokes of this picture, recorded through its recorder.
+  CStrokeMngr& Strokes() { return strokes_; }
+
+  // --- live strokes (paper coordinates) ------------------------------------------------------
+  // A pointer sample of the pen: begins a stroke when none runs, else continues it (samples
+  // too close to the last one are dropped). Nothing happens while replaying.
+  PointerResult StrokeSample(const StrokeSample& s, double zoomFactor, int32_t zoomStep);
+  // Pen-up at (x, y): the last sample and the end of the stroke. False when none ran.
+  bool StrokeUp(float x, float y);
+  bool StrokeRunning() const { return strokes_.Running(); }
 
   // --- setting up (each on a fresh document, once) ---------------------------------------
   // A blank picture that records from its first operation.
@@ -118,9 +140,12 @@ class CPictureDocument {
   TPaper paper_;
   TFlowImage flow_{paper_};
   CEventMngr events_;
-  TStroke stroke_;
-  CStrokeToolState tools_{stroke_};
+  std::unique_ptr<CLivePen> ownPen_;
+  CLivePen& pen_;
+  CStrokeMngr strokes_{paper_, flow_, pen_.stroke, pen_.renderer};
+  CStrokeToolState tools_{pen_.stroke, &pen_.render, &strokes_};
   CPaperRecorder recorder_{paper_, events_, &tools_};
+  CStrokeRecorderLink strokeLink_{recorder_};
   Journal journal_{*this};
   std::unique_ptr<CReplayStrokeEngine> replayStrokes_;
   std::unique_ptr<CEventPlayer> player_;

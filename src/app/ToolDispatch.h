@@ -197,6 +197,10 @@ class CToolDispatch {
   const ToolHandlers& Handlers() const;
 
   uint16_t State() const { return state_; }
+  // The current tool and the sub-mode each mode would use.
+  ToolChoice Current() const { return modes_.Current(); }
+  uint32_t SubModeOf(uint8_t mode) const { return modes_.SubModeOf(mode); }
+  bool SpaceHeld() const { return spaceHeld_; }
   // The press point of the drag in progress.
   TPoint PressPoint() const { return pressPoint_; }
 
