@@ -1,8 +1,12 @@
 #include "app/ui/DrawWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
+#include <QFocusEvent>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -10,6 +14,7 @@
 
 #include <cmath>
 
+#include "app/ColorMngr.h"
 #include "app/ui/MessageBoxes.h"
 
 namespace tintara {
@@ -28,13 +33,158 @@ QImage ImageOver(const TTC& buffer) {
                 qsizetype(buffer.Width()) * 4, QImage::Format_RGB32);
 }
 
+// The modifiers and buttons of an event as the tools' shift state.
+uint32_t ShiftOf(Qt::KeyboardModifiers mods, Qt::MouseButtons buttons = {}) {
+  uint32_t s = 0;
+  if (mods & Qt::ShiftModifier) s |= kShiftShift;
+  if (mods & Qt::AltModifier) s |= kShiftAlt;
+  if (mods & Qt::ControlModifier) s |= kShiftCtrl;
+  if (buttons & Qt::LeftButton) s |= kShiftLeft;
+  if (buttons & Qt::RightButton) s |= kShiftRight;
+  if (buttons & Qt::MiddleButton) s |= kShiftMiddle;
+  return s;
+}
+
+// A Qt key as the tools' key code (letters and digits are their characters).
+int32_t KeyCodeOf(int key, Qt::KeyboardModifiers mods) {
+  const bool keypad = mods & Qt::KeypadModifier;
+  if (key >= Qt::Key_A && key <= Qt::Key_Z) return int32_t(key);
+  if (key >= Qt::Key_0 && key <= Qt::Key_9) return int32_t(key);
+  switch (key) {
+    case Qt::Key_Backspace:
+      return kKeyBackspace;
+    case Qt::Key_Tab:
+      return kKeyTab;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return kKeyEnter;
+    case Qt::Key_Shift:
+      return kKeyShift;
+    case Qt::Key_Control:
+      return kKeyCtrl;
+    case Qt::Key_Alt:
+      return kKeyAlt;
+    case Qt::Key_Escape:
+      return kKeyEscape;
+    case Qt::Key_Space:
+      return kKeySpace;
+    case Qt::Key_PageUp:
+      return kKeyPageUp;
+    case Qt::Key_PageDown:
+      return kKeyPageDown;
+    case Qt::Key_End:
+      return kKeyEnd;
+    case Qt::Key_Home:
+      return kKeyHome;
+    case Qt::Key_Left:
+      return kKeyLeft;
+    case Qt::Key_Up:
+      return kKeyUp;
+    case Qt::Key_Right:
+      return kKeyRight;
+    case Qt::Key_Down:
+      return kKeyDown;
+    case Qt::Key_Insert:
+      return kKeyInsert;
+    case Qt::Key_Delete:
+      return kKeyDelete;
+    case Qt::Key_F5:
+      return kKeyF5;
+    case Qt::Key_F6:
+      return kKeyF6;
+    case Qt::Key_Plus:  // Shift with "=" on most keyboards
+    case Qt::Key_Equal:
+      return keypad ? kKeyNumPlus : kKeyEqual;
+    case Qt::Key_Minus:
+      return keypad ? kKeyNumMinus : kKeyMinus;
+    default:
+      return 0;
+  }
+}
+
+Qt::CursorShape CursorOf(ToolChoice t) {
+  switch (t.mode) {
+    case kToolModeZoom:
+      return Qt::PointingHandCursor;
+    case kToolModeView:
+      return t.subMode == kSubViewPan ? Qt::OpenHandCursor : Qt::SizeAllCursor;
+    case kToolModeDrag:
+      return t.subMode == kSubCrop ? Qt::CrossCursor : Qt::SizeAllCursor;
+    case kToolModeEyedropper:
+      return Qt::UpArrowCursor;
+    default:
+      return Qt::CrossCursor;
+  }
+}
+
 }  // namespace
+
+// What the tools ask of the window: the dispatch's host and the tools' view.
+class TDrawWindow::Bridge : public IToolHost, public IToolView {
+ public:
+  explicit Bridge(TDrawWindow& w) : w_(w) {}
+
+  // --- IToolHost --------------------------------------------------------------------------
+  bool IsReplaying() const override { return w_.doc_->Replaying(); }
+  void Beep() override { tintara::Beep(); }
+  void SetToolCursor(ToolChoice tool) override { w_.view_->viewport()->setCursor(CursorOf(tool)); }
+  bool SelectionExists() const override {
+    const CMaskData* m = w_.Paper().masks.Active();
+    return m && m->HasChannel();
+  }
+  bool SelectionEnabled() const override { return w_.Paper().selectionEnabled != 0; }
+  uint8_t SelectionValueAt(TPoint p) const override {
+    const CMaskData* m = w_.Paper().masks.Active();
+    if (!m) return 0;
+    double px = 0, py = 0;
+    WindowToPaper(w_.Paper(), ClientWidth(), ClientHeight(), p.x + 0.5, p.y + 0.5, px, py);
+    return m->CoverageAt(int32_t(std::floor(px)), int32_t(std::floor(py)));
+  }
+  bool CanZoomIn() const override { return w_.Paper().CanZoomIn(); }
+  bool CanZoomOut() const override { return w_.Paper().CanZoomOut(); }
+  bool ZoomAbout(bool in, TPoint p) override { return w_.view_->ZoomAbout(in, QPointF(p.x, p.y)); }
+  TPoint ClientSize() const override { return {ClientWidth(), ClientHeight()}; }
+  bool IsMinimised() const override { return w_.isMinimized(); }
+  void FitWindow() override {
+    if (w_.fitWindow) w_.fitWindow(w_);
+  }
+  bool CanEditNow() const override { return !QApplication::activeModalWidget() && w_.MayEdit(); }
+  bool MaySave() const override { return !w_.doc_->FromProtectedStream(); }
+  void RunWindowAction(WindowAction a) override { w_.RunWindowAction(a); }
+  void ShowStatus(std::string_view text) override {
+    if (w_.showStatus) w_.showStatus(3, QString::fromUtf8(text.data(), qsizetype(text.size())));
+  }
+  void SetModified() override { w_.doc_->modified = true; }
+
+  // --- IToolView --------------------------------------------------------------------------
+  int32_t ClientWidth() const override { return w_.view_->DeviceClient().width(); }
+  int32_t ClientHeight() const override { return w_.view_->DeviceClient().height(); }
+  void PanBy(int32_t dx, int32_t dy) override { w_.view_->PanBy(dx, dy); }
+  void SetViewAngle(double degrees) override { w_.view_->RotateTo(degrees); }
+  void RefreshView() override {
+    w_.InvalidateView(false);
+    if (w_.viewChanged) w_.viewChanged(w_);
+  }
+  void ShowOption(const std::string& text, std::optional<uint32_t>) override {
+    // The picture window's own panel until the tool-option window takes the read-outs.
+    if (w_.showStatus)
+      w_.showStatus(2, QString::fromStdString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+  }
+  bool TabletDrives() const override { return w_.tabletDrives && w_.tabletDrives(); }
+  void ShowRubberBand(std::optional<TRect> r) override { w_.view_->SetRubberBand(r); }
+
+ private:
+  TDrawWindow& w_;
+};
 
 // --- TPaperView ------------------------------------------------------------------------------
 
 TPaperView::TPaperView(TDrawWindow& window) : QAbstractScrollArea(&window), window_(window) {
   setFocusPolicy(Qt::StrongFocus);
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+  // Moves without a button reach the tools (the eyedropper's read-out), and the pen hovers.
+  viewport()->setMouseTracking(true);
+  viewport()->setAttribute(Qt::WA_TabletTracking);
   horizontalScrollBar()->setSingleStep(16);
   verticalScrollBar()->setSingleStep(16);
 }
@@ -135,6 +285,19 @@ bool TPaperView::RotateTo(double degrees) {
 }
 
 void TPaperView::paintEvent(QPaintEvent* e) {
+  PaintPicture(e);
+  if (!rubberBand_) return;
+  QPainter painter(viewport());
+  const qreal dpr = devicePixelRatioF();
+  painter.setTransform(QTransform::fromScale(1.0 / dpr, 1.0 / dpr));
+  QPen dotted(Qt::black, 0, Qt::DotLine);
+  painter.setPen(dotted);
+  painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+  const TRect& r = *rubberBand_;
+  painter.drawRect(QRect(r.left, r.top, r.right - r.left - 1, r.bottom - r.top - 1));
+}
+
+void TPaperView::PaintPicture(QPaintEvent* e) {
   QPainter painter(viewport());
   TPaper& paper = window_.Paper();
   const qreal dpr = devicePixelRatioF();
@@ -190,52 +353,100 @@ void TPaperView::wheelEvent(QWheelEvent* e) {
   // Touchpads send small deltas: they are summed to whole notches. Toward the user zooms in.
   wheelSum_ += e->angleDelta().y();
   bool changed = false;
-  const QPointF centre(DeviceClient().width() / 2.0, DeviceClient().height() / 2.0);
+  const uint32_t shift = ShiftOf(e->modifiers(), e->buttons());
   while (wheelSum_ <= -120) {
     wheelSum_ += 120;
-    changed = ZoomAbout(true, centre) || changed;
+    changed = window_.Dispatch().Wheel(-120, shift) || changed;
   }
   while (wheelSum_ >= 120) {
     wheelSum_ -= 120;
-    changed = ZoomAbout(false, centre) || changed;
+    changed = window_.Dispatch().Wheel(120, shift) || changed;
   }
   e->setAccepted(changed);
 }
 
 void TPaperView::keyPressEvent(QKeyEvent* e) {
-  // A held key's repeats never reach the window's own keys.
-  if (!e->isAutoRepeat() && window_.EditKey(e->key(), e->modifiers())) return;
-  const bool ctrl = e->modifiers() & Qt::ControlModifier;
-  const bool minimised = window_.isMinimized();
-  const QPointF centre(DeviceClient().width() / 2.0, DeviceClient().height() / 2.0);
-  switch (e->key()) {
-    case Qt::Key_Equal:
-    case Qt::Key_Plus:
-      if (ctrl && !minimised) {
-        ZoomAbout(true, centre);
-        return;
-      }
-      break;
-    case Qt::Key_Minus:
-      if (ctrl && !minimised) {
-        ZoomAbout(false, centre);
-        return;
-      }
-      break;
-    case Qt::Key_F5:
-      ZoomAbout(true, centre);
-      return;
-    case Qt::Key_F6:
-      if (ctrl) {
-        if (window_.cycleWindows) window_.cycleWindows(!(e->modifiers() & Qt::ShiftModifier));
-      } else {
-        ZoomAbout(false, centre);
-      }
-      return;
-    default:
-      break;
+  KeyInput k;
+  k.key = KeyCodeOf(e->key(), e->modifiers());
+  k.shift = ShiftOf(e->modifiers());
+  k.autoRepeat = e->isAutoRepeat();
+  if (k.key == 0 || !window_.Dispatch().KeyDown(k)) QAbstractScrollArea::keyPressEvent(e);
+}
+
+void TPaperView::keyReleaseEvent(QKeyEvent* e) {
+  KeyInput k;
+  k.key = KeyCodeOf(e->key(), e->modifiers());
+  // X11 sends a release before each auto-repeated press: it is no release of the key.
+  k.autoRepeat = e->isAutoRepeat();
+  k.shift = ShiftOf(e->modifiers());
+  window_.Dispatch().KeyUp(k);
+  QAbstractScrollArea::keyReleaseEvent(e);
+}
+
+TPoint TPaperView::DevicePoint(QPointF p) const {
+  const qreal dpr = devicePixelRatioF();
+  return {int32_t(std::floor(p.x() * dpr)), int32_t(std::floor(p.y() * dpr))};
+}
+
+namespace {
+MouseButton ButtonOf(Qt::MouseButton b) {
+  return b == Qt::RightButton    ? MouseButton::kRight
+         : b == Qt::MiddleButton ? MouseButton::kMiddle
+                                 : MouseButton::kLeft;
+}
+bool Handled(Qt::MouseButton b) {
+  return b == Qt::LeftButton || b == Qt::RightButton || b == Qt::MiddleButton;
+}
+}  // namespace
+
+void TPaperView::mousePressEvent(QMouseEvent* e) {
+  // With the pen near the tablet the pen tool stays out of these (the tablet draws); the other
+  // tools take the pointer the system derives from the pen.
+  if (!Handled(e->button())) return;
+  window_.Dispatch().PointerDown(ButtonOf(e->button()), ShiftOf(e->modifiers(), e->buttons()),
+                                 DevicePoint(e->position()), false);
+}
+
+void TPaperView::mouseDoubleClickEvent(QMouseEvent* e) {
+  if (!Handled(e->button())) return;
+  window_.Dispatch().PointerDown(ButtonOf(e->button()), ShiftOf(e->modifiers(), e->buttons()) | kShiftDouble,
+                                 DevicePoint(e->position()), true);
+}
+
+void TPaperView::mouseMoveEvent(QMouseEvent* e) {
+  window_.Dispatch().PointerMove(ShiftOf(e->modifiers(), e->buttons()), DevicePoint(e->position()));
+}
+
+void TPaperView::mouseReleaseEvent(QMouseEvent* e) {
+  if (!Handled(e->button())) return;
+  window_.Dispatch().PointerUp(ButtonOf(e->button()), ShiftOf(e->modifiers(), e->buttons()),
+                               DevicePoint(e->position()));
+}
+
+void TPaperView::focusOutEvent(QFocusEvent* e) {
+  // A dialog or another program took the keyboard: nothing stays held or half-dragged.
+  window_.Dispatch().FocusLost();
+  QAbstractScrollArea::focusOutEvent(e);
+}
+
+void TPaperView::PanBy(int32_t dx, int32_t dy) {
+  TPaper& paper = window_.Paper();
+  if (paper.IsRotated()) {
+    // The turned view is placed by its centre point, which moves against the pointer.
+    const double z = paper.ZoomFactor();
+    paper.ShiftView(-dx / z, -dy / z);
+    viewChanged_ = true;
+    viewport()->update();
+    return;
   }
-  QAbstractScrollArea::keyPressEvent(e);
+  horizontalScrollBar()->setValue(horizontalScrollBar()->value() - dx);
+  verticalScrollBar()->setValue(verticalScrollBar()->value() - dy);
+}
+
+void TPaperView::SetRubberBand(std::optional<TRect> r) {
+  if (rubberBand_ == r) return;
+  rubberBand_ = r;
+  viewport()->update();
 }
 
 // --- TDrawWindow -----------------------------------------------------------------------------
@@ -243,15 +454,75 @@ void TPaperView::keyPressEvent(QKeyEvent* e) {
 void TDrawWindow::SetBatchRun(bool on) { gBatchRun = on; }
 bool TDrawWindow::BatchRun() { return gBatchRun; }
 
-TDrawWindow::TDrawWindow(const PaperSettings& settings, QWidget* parent) : QMdiSubWindow(parent) {
+TDrawWindow::TDrawWindow(const PaperSettings& settings, const DrawWindowContext& context, QWidget* parent)
+    : QMdiSubWindow(parent),
+      ownModes_(context.modes ? nullptr : std::make_unique<CModeMngr>()),
+      ownConfig_(context.config ? nullptr : std::make_unique<ConfigSettings>()),
+      modes_(context.modes ? context.modes : ownModes_.get()),
+      config_(context.config ? context.config : ownConfig_.get()) {
   setAttribute(Qt::WA_DeleteOnClose);
-  doc_ = std::make_unique<CPictureDocument>(this, settings);
+  doc_ = std::make_unique<CPictureDocument>(this, settings, context.pen);
   view_ = new TPaperView(*this);
   setWidget(view_);
   setFocusProxy(view_);
+  bridge_ = std::make_unique<Bridge>(*this);
+  dispatch_ = std::make_unique<CToolDispatch>(*bridge_, *modes_, *config_);
+  tools_ = std::make_unique<CDrawTools>(*doc_, context.colours, *config_, *bridge_);
+  tools_->Install(*dispatch_);
+  dispatch_->RefreshCursor(0);
 }
 
-TDrawWindow::~TDrawWindow() { doc_.reset(); }
+TDrawWindow::~TDrawWindow() {
+  // The view goes first, while the window is whole: later, as a child of a half-destroyed
+  // window, losing the focus would call into what is gone. Ending a drag needs the view.
+  dispatch_->CancelDrag();
+  TPaperView* view = view_;
+  view_ = nullptr;
+  delete view;
+  // The tools and the dispatch point into the document: they go first.
+  tools_.reset();
+  dispatch_.reset();
+  doc_.reset();
+}
+
+bool TDrawWindow::AcceptsScreenPoint(double x, double y) const {
+  if (!QApplication::activeWindow()) return false;
+  const QPoint global(int(std::floor(x)), int(std::floor(y)));
+  const QWidget* under = QApplication::widgetAt(global);
+  if (under != view_->viewport()) return false;
+  return view_->viewport()->rect().contains(view_->viewport()->mapFromGlobal(global));
+}
+
+namespace {
+// A screen position as a device point of the view, fractions kept.
+QPointF DeviceOf(const TPaperView& view, double x, double y) {
+  const QPointF local = view.viewport()->mapFromGlobal(QPointF(x, y));
+  return local * view.devicePixelRatioF();
+}
+}  // namespace
+
+bool TDrawWindow::TabletPenDown(double x, double y, float pressure) {
+  // The tablet draws only with the pen itself: not while a temporary tool is in force or held
+  // keys would bring one, and not into a replaying window.
+  if (modes_->Mode() != kToolModePen || (dispatch_->State() & (kStateTempTool | kStateAnyDrag))) return false;
+  if (doc_->Replaying()) return false;
+  // Held keys choose another tool for the press: the system's pointer brings that to the tools.
+  const Qt::KeyboardModifiers mods = QApplication::keyboardModifiers();
+  if ((mods & (Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier)) || dispatch_->SpaceHeld())
+    return false;
+  const QPointF d = DeviceOf(*view_, x, y);
+  return tools_->PenDown(d.x(), d.y(), pressure);
+}
+
+void TDrawWindow::TabletPenMove(double x, double y, float pressure) {
+  const QPointF d = DeviceOf(*view_, x, y);
+  tools_->PenMove(d.x(), d.y(), pressure);
+}
+
+void TDrawWindow::TabletPenUp(double x, double y) {
+  const QPointF d = DeviceOf(*view_, x, y);
+  tools_->PenUp(d.x(), d.y());
+}
 
 void TDrawWindow::RefreshCaption() {
   const TPaper& paper = Paper();
@@ -285,30 +556,40 @@ bool TDrawWindow::MayEdit() const {
   return p.initialised != 0 && !doc_->Replaying() && !p.strokeRunning && !doc_->Recorder().InStroke();
 }
 
-bool TDrawWindow::EditKey(int key, Qt::KeyboardModifiers mods) {
-  if ((mods & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier)) !=
-      (Qt::ControlModifier | Qt::ShiftModifier))
-    return false;
+void TDrawWindow::RunWindowAction(WindowAction a) {
   TPaper& p = Paper();
-  switch (key) {
-    case Qt::Key_E:
-      if (MayEdit()) p.SetSelectionEnabled(p.selectionEnabled == 0);
+  const int32_t active = p.ActiveIndex();
+  switch (a) {
+    case WindowAction::kDeleteSelected:
+      p.DeleteSelection(doc_->Flow(), active, p.paperColor);
       break;
-    case Qt::Key_H:
-      if (MayEdit()) p.SetSelectionVisible(p.selectionVisible == 0);
+    case WindowAction::kClearLayer:
+      p.ClearLayer(doc_->Flow(), active);
       break;
-    case Qt::Key_I:
-      if (MayEdit()) p.InvertSelection(-1);
+    case WindowAction::kFillSelection:
+      p.FillSelection(doc_->Flow(), active, doc_->Stroke().Colour() & 0x00FFFFFF);
       break;
-    case Qt::Key_S:
-      // Save As, unless the picture came from a protected stream.
-      if (MayEdit() && !doc_->FromProtectedStream() && saveAs) saveAs(*this);
+    case WindowAction::kCopyPicture:
+      if (copyPicture) copyPicture(*this);
+      return;
+    case WindowAction::kToggleSelectionEnabled:
+      p.SetSelectionEnabled(p.selectionEnabled == 0);
       break;
-    default:
-      return false;
+    case WindowAction::kToggleSelectionVisible:
+      p.SetSelectionVisible(p.selectionVisible == 0);
+      break;
+    case WindowAction::kInvertSelection:
+      p.InvertSelection(-1);
+      break;
+    case WindowAction::kSaveAs:
+      if (saveAs) saveAs(*this);
+      return;
+    case WindowAction::kNextWindow:
+    case WindowAction::kPreviousWindow:
+      if (cycleWindows) cycleWindows(a == WindowAction::kNextWindow);
+      return;
   }
   InvalidateView(false);
-  return true;
 }
 
 void TDrawWindow::InvalidateView(bool) {
@@ -327,6 +608,11 @@ uint32_t TDrawWindow::WindowBackground() const {
 }
 
 void TDrawWindow::closeEvent(QCloseEvent* e) {
+  // Not in the middle of a cursor-key move or while a held key lends another tool.
+  if (!dispatch_->MayClose()) {
+    e->ignore();
+    return;
+  }
   if (doc_->modified && !doc_->FromProtectedStream() && !gBatchRun) {
     const std::string text = "\"" + Paper().title + "\" は変更されています。\r保存しますか？";
     switch (AskConfirm(text, ConfirmButtons::YesNoCancel)) {

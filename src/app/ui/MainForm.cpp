@@ -30,6 +30,7 @@
 #include "app/ui/MessageBoxes.h"
 #include "app/ui/NewWindow.h"
 #include "app/ui/ShellCore.h"
+#include "app/ui/TabletInput.h"
 #include "events/EventFile.h"
 #include "platform/Strings.h"
 
@@ -81,6 +82,8 @@ TMainForm::TMainForm(CAppProfile& profile, ISettingsStore* store, bool renderRun
   panels_[1]->installEventFilter(this);
   mdi_->viewport()->installEventFilter(this);
   if (store_) recent_.Load(*store_);
+  colours_.Create(pen_.stroke, profile_);
+  tablet_ = new TTabletInput(*this, profile_.config.ignoreTablet);
   BuildMenus();
   RebuildRecentMenu();
   connect(mdi_, &QMdiArea::subWindowActivated, this, [this] {
@@ -96,6 +99,8 @@ TMainForm::~TMainForm() {
   // The picture windows go with the MDI area after this body: nothing may call back meanwhile.
   tick_.stop();
   disconnect(mdi_, nullptr, this, nullptr);
+  // They share the pen and the tool modes this window owns: they go while those still exist.
+  for (TDrawWindow* w : DrawWindows()) delete w;
 }
 
 // --- commands ---------------------------------------------------------------------------------
@@ -373,7 +378,12 @@ TDrawWindow* TMainForm::CreateDrawWindow() {
   PaperSettings s;
   s.undoMax = profile_.config.undoMax;
   s.antialiasedDisplay = profile_.config.useZoomAntialias;
-  auto* w = new TDrawWindow(s);
+  DrawWindowContext context;
+  context.modes = &modes_;
+  context.config = &profile_.config;
+  context.colours = &colours_;
+  context.pen = &pen_;
+  auto* w = new TDrawWindow(s, context);
   if (!w->Paper().Created()) {
     delete w;
     return nullptr;
@@ -383,6 +393,11 @@ TDrawWindow* TMainForm::CreateDrawWindow() {
     d.RefreshCaption();
     RefreshStatus();
   };
+  w->showStatus = [this](int panel, const QString& text) {
+    if (panel >= 0 && panel < 4) panels_[panel]->setText(text);
+  };
+  w->fitWindow = [this](TDrawWindow& d) { FitWindow(d, false); };
+  w->tabletDrives = [this] { return tablet_ && tablet_->PenNear(); };
   w->cycleWindows = [this](bool next) {
     if (next)
       mdi_->activateNextSubWindow();

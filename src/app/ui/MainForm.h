@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "app/AppProfile.h"
+#include "app/ColorMngr.h"
+#include "app/ModeMngr.h"
+#include "app/PictureDocument.h"
 #include "app/RecentFiles.h"
 #include "files/GraphicsLib.h"
 
@@ -25,6 +28,7 @@ namespace tintara {
 
 class TDrawWindow;
 class ISettingsStore;
+class TTabletInput;
 
 // What a file dialog is asked for; tests answer it through TMainForm::fileDialog.
 struct FileDialogRequest {
@@ -85,6 +89,11 @@ class TMainForm : public QMainWindow {
   const std::map<std::string, QAction*>& Actions() const { return actions_; }
   QLabel* Panel(int i) const { return panels_[i]; }
   CRecentFiles& Recent() { return recent_; }
+  // The one tool-mode manager, the user's pen and colours that every picture window shares.
+  CModeMngr& Modes() { return modes_; }
+  CLivePen& Pen() { return pen_; }
+  CColorMngr& Colours() { return colours_; }
+  TTabletInput* Tablet() const { return tablet_; }
   QMenu* FileMenu() const { return fileMenu_; }
   QMenu* WindowMenu() const { return windowMenu_; }
   // Runs the 30 ms tick's work once (the timer calls it).
@@ -151,6 +160,10 @@ class TMainForm : public QMainWindow {
   std::map<std::string, QAction*> actions_;
   std::map<QAction*, std::function<bool()>> enabledRules_, checkedRules_;
   CRecentFiles recent_;
+  CModeMngr modes_;
+  CLivePen pen_;
+  CColorMngr colours_;
+  TTabletInput* tablet_ = nullptr;
   QTimer tick_;
   int placed_ = 0;  // the diagonal place of the next new window
   std::vector<std::string> startupFiles_;

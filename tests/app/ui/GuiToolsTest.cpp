@@ -1,0 +1,286 @@
+// The tools in a real picture window under the offscreen platform: mouse drags, held keys,
+// tool keys, and tablet strokes through the application's event filter.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPointingDevice>
+#include <QScrollBar>
+#include <QTabletEvent>
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "app/AppProfile.h"
+#include "app/ui/DrawWindow.h"
+#include "app/ui/MainForm.h"
+#include "app/ui/TabletInput.h"
+#include "events/StrokeReplay.h"
+#include "pixel/Arith.h"
+#include "platform/Notify.h"
+
+namespace tintara {
+namespace {
+
+// Sits between the stroke manager and the recorder and keeps the pressures it passes on.
+class PressureSpy : public IStrokeRecorder {
+ public:
+  explicit PressureSpy(CPaperRecorder& r) : link_(r) {}
+  bool Begin(int32_t layer, bool shape, StrokeEngine e, float p, float x, float y) override {
+    ++strokes;
+    pressures.push_back(p);
+    return link_.Begin(layer, shape, e, p, x, y);
+  }
+  bool Sample(float p, float x, float y) override {
+    pressures.push_back(p);
+    return link_.Sample(p, x, y);
+  }
+  bool End() override {
+    ++ends;
+    return link_.End();
+  }
+  int strokes = 0, ends = 0;
+  std::vector<float> pressures;
+
+ private:
+  CStrokeRecorderLink link_;
+};
+
+class GuiTools : public ::testing::Test {
+ protected:
+  void SetUp() override { Make(false); }
+  void Make(bool ignoreTablet) {
+    w_ = nullptr;
+    form_.reset();
+    profile_.config.ignoreTablet = ignoreTablet;
+    form_ = std::make_unique<TMainForm>(profile_, nullptr);
+    form_->resize(900, 700);
+    form_->show();
+    QApplication::setActiveWindow(form_.get());
+    w_ = form_->NewPicture(120, 90, 72, false);
+    ASSERT_NE(w_, nullptr);
+    // A clear layer to draw on, over the white paper.
+    ASSERT_GE(w_->Paper().NewLayer(w_->Doc().Flow(), kModeNormal, 0x00FFFFFF, "ink"), 0);
+    w_->Doc().Stroke().SetColour(0x00102030);
+    PenTipParams tip;
+    tip.radius100 = 300;
+    w_->Doc().Pen().render.SetTipParams(tip);
+    spy_ = std::make_unique<PressureSpy>(w_->Doc().Recorder());
+    w_->Doc().Strokes().SetRecorder(spy_.get());
+    QCoreApplication::processEvents();
+  }
+  void TearDown() override {
+    if (w_) w_->Doc().Strokes().SetRecorder(nullptr);
+    for (TDrawWindow* w : form_->DrawWindows()) w->Doc().modified = false;
+    form_.reset();
+  }
+  QWidget* Port() { return w_->View().viewport(); }
+  // A paper point as a point of the view (100 %, the paper placed by the view).
+  QPointF At(double px, double py) {
+    const TPaper& p = w_->Paper();
+    return {p.viewOriginX + px, p.viewOriginY + py};
+  }
+  void Mouse(QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons held,
+             Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QMouseEvent e(type, at, Port()->mapToGlobal(at), button, held, mods);
+    QApplication::sendEvent(Port(), &e);
+  }
+  void MouseDrag(QPointF from, QPointF to, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    Mouse(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton, mods);
+    for (int k = 1; k <= 5; ++k)
+      Mouse(QEvent::MouseMove, from + (to - from) * k / 5.0, Qt::NoButton, Qt::LeftButton, mods);
+    Mouse(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, mods);
+  }
+  void Key(QEvent::Type type, int key, Qt::KeyboardModifiers mods = Qt::NoModifier, bool repeat = false) {
+    QKeyEvent e(type, key, mods, QString(), repeat);
+    QApplication::sendEvent(&w_->View(), &e);
+  }
+  // A tablet event as the window system delivers it: to the widget under the pen.
+  bool Tablet(QEvent::Type type, QPointF at, qreal pressure) {
+    const Qt::MouseButton b = type == QEvent::TabletMove ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButtons held =
+        type == QEvent::TabletRelease || pressure == 0 ? Qt::NoButton : Qt::LeftButton;
+    QTabletEvent e(type, &pen_, at, Port()->mapToGlobal(at), pressure, 0, 0, 0, 0, 0, Qt::NoModifier, b,
+                   held);
+    e.setAccepted(false);
+    QApplication::sendEvent(Port(), &e);
+    return e.isAccepted();
+  }
+  void Proximity(bool enter) {
+    QTabletEvent e(enter ? QEvent::TabletEnterProximity : QEvent::TabletLeaveProximity, &pen_, QPointF(),
+                   QPointF(), 0, 0, 0, 0, 0, 0, Qt::NoModifier, Qt::NoButton, Qt::NoButton);
+    QApplication::sendEvent(qApp, &e);
+  }
+  uint32_t InkAlpha(int32_t x, int32_t y) {
+    TPaper& p = w_->Paper();
+    float sx = float(x), sy = float(y);
+    p.ToLayer(1, sx, sy);
+    return p.Layer(1)->pixels->GetPixel(int32_t(sx), int32_t(sy)) >> 24;
+  }
+
+  RecordingNotifySink notes_;
+  CAppProfile profile_;
+  std::unique_ptr<TMainForm> form_;
+  TDrawWindow* w_ = nullptr;
+  std::unique_ptr<PressureSpy> spy_;
+  QPointingDevice pen_{QStringLiteral("test pen"),
+                       77,
+                       QInputDevice::DeviceType::Stylus,
+                       QPointingDevice::PointerType::Pen,
+                       QInputDevice::Capability::Position | QInputDevice::Capability::Pressure,
+                       1,
+                       3};
+};
+
+TEST_F(GuiTools, AMouseDragWithThePenDrawsOneRecordedStrokeThatUndoes) {
+  MouseDrag(At(10, 10), At(100, 60));
+  EXPECT_EQ(spy_->strokes, 1);
+  EXPECT_EQ(spy_->ends, 1);
+  for (float p : spy_->pressures) EXPECT_TRUE(p == 1.0f || p == 0.0f) << p;  // the mouse presses fully
+  EXPECT_GT(InkAlpha(55, 35), 240u);
+  EXPECT_TRUE(w_->Doc().modified);
+  form_->UpdateCommands();
+  form_->Action("actEditUndo")->trigger();
+  EXPECT_EQ(InkAlpha(55, 35), 0u);
+}
+
+TEST_F(GuiTools, SpaceDragPansTheView) {
+  w_->View().ZoomToStep(9);  // far larger than the window: the view scrolls
+  QCoreApplication::processEvents();
+  QScrollBar* h = w_->View().horizontalScrollBar();
+  QScrollBar* v = w_->View().verticalScrollBar();
+  ASSERT_GT(h->maximum(), 200);
+  ASSERT_GT(v->maximum(), 200);
+  h->setValue(h->maximum() / 2);
+  v->setValue(v->maximum() / 2);
+  const int h0 = h->value(), v0 = v->value();
+  Key(QEvent::KeyPress, Qt::Key_Space);
+  MouseDrag(QPointF(200, 200), QPointF(160, 170));
+  Key(QEvent::KeyRelease, Qt::Key_Space);
+  EXPECT_EQ(h->value(), h0 + 40);
+  EXPECT_EQ(v->value(), v0 + 30);
+  EXPECT_EQ(spy_->strokes, 0);
+  EXPECT_EQ(form_->Modes().Mode(), kToolModePen);  // the pan was only lent
+}
+
+TEST_F(GuiTools, ShiftClickPicksAColourAndBlocksUntilTheRelease) {
+  // A blue patch on the ink layer.
+  float sx = 0, sy = 0;
+  w_->Paper().ToLayer(1, sx, sy);
+  ASSERT_TRUE(
+      w_->Paper().Layer(1)->pixels->MaskedSet({int32_t(sx), int32_t(sy), 20, 20}, 0xFFFFFFFF, 0xFF0000FF));
+  w_->Paper().RecompositeAll(false);
+  Mouse(QEvent::MouseButtonPress, At(5, 5), Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
+  EXPECT_EQ(form_->Colours().MainColor() & 0x00FFFFFF, 0x000000FFu);
+  EXPECT_EQ(w_->Doc().Stroke().Colour() & 0x00FFFFFF, 0x000000FFu);
+  // Moves before the release are blocked, even without Shift: nothing is drawn.
+  Mouse(QEvent::MouseMove, At(60, 60), Qt::NoButton, Qt::LeftButton);
+  Mouse(QEvent::MouseButtonRelease, At(60, 60), Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(spy_->strokes, 0);
+  EXPECT_TRUE(w_->Dispatch().State() == 0) << w_->Dispatch().State();
+  // After the release the pen draws again.
+  MouseDrag(At(30, 40), At(90, 40));
+  EXPECT_EQ(spy_->strokes, 1);
+}
+
+TEST_F(GuiTools, ToolKeysSelectAndARepeatedKeyIsIgnored) {
+  ASSERT_TRUE(form_->Modes().SelectMode(kToolModeEyedropper, 0));
+  Key(QEvent::KeyPress, Qt::Key_B);
+  EXPECT_EQ(form_->Modes().Mode(), kToolModePen);
+  // "V" steps through the layer-move sub-modes when pressed again, but not on auto-repeat.
+  Key(QEvent::KeyPress, Qt::Key_V);
+  ASSERT_EQ(form_->Modes().Mode(), kToolModeDrag);
+  const uint32_t sub = form_->Modes().SubMode();
+  Key(QEvent::KeyPress, Qt::Key_V, Qt::NoModifier, true);
+  EXPECT_EQ(form_->Modes().SubMode(), sub);
+  Key(QEvent::KeyPress, Qt::Key_B);
+  Key(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, true);
+  EXPECT_EQ(form_->Modes().Mode(), kToolModePen);
+  EXPECT_EQ(form_->Modes().SubMode(), 0u);
+}
+
+TEST_F(GuiTools, ATabletStrokeCarriesItsPressures) {
+  Proximity(true);
+  EXPECT_FALSE(Tablet(QEvent::TabletMove, At(10, 10), 0));  // hovering: left to the mouse side
+  EXPECT_TRUE(Tablet(QEvent::TabletPress, At(10, 10), 0.25));
+  EXPECT_TRUE(Tablet(QEvent::TabletMove, At(40, 30), 0.5));
+  EXPECT_TRUE(Tablet(QEvent::TabletMove, At(80, 50), 0.75));
+  EXPECT_TRUE(Tablet(QEvent::TabletRelease, At(80, 50), 0));
+  Proximity(false);
+  EXPECT_EQ(spy_->strokes, 1);
+  EXPECT_EQ(spy_->ends, 1);
+  ASSERT_GE(spy_->pressures.size(), 3u);
+  EXPECT_FLOAT_EQ(spy_->pressures.front(), 0.25f);
+  EXPECT_NE(std::find(spy_->pressures.begin(), spy_->pressures.end(), 0.5f), spy_->pressures.end());
+  EXPECT_NE(std::find(spy_->pressures.begin(), spy_->pressures.end(), 0.75f), spy_->pressures.end());
+  EXPECT_FLOAT_EQ(spy_->pressures.back(), 0.0f);  // the lift
+  EXPECT_GT(InkAlpha(45, 32), 0u);
+}
+
+TEST_F(GuiTools, MouseEventsWhileThePenIsNearDrawNothing) {
+  Proximity(true);
+  MouseDrag(At(10, 10), At(100, 60));
+  EXPECT_EQ(spy_->strokes, 0);
+  Proximity(false);
+  MouseDrag(At(10, 10), At(100, 60));
+  EXPECT_EQ(spy_->strokes, 1);
+}
+
+TEST_F(GuiTools, APenTakenAwayMidStrokeEndsItWhereItWasLastSeen) {
+  Proximity(true);
+  ASSERT_TRUE(Tablet(QEvent::TabletPress, At(10, 10), 0.5));
+  ASSERT_TRUE(Tablet(QEvent::TabletMove, At(60, 40), 0.5));
+  Proximity(false);
+  EXPECT_FALSE(w_->Doc().StrokeRunning());
+  EXPECT_EQ(spy_->ends, 1);
+  EXPECT_FLOAT_EQ(spy_->pressures.back(), 0.0f);
+}
+
+TEST_F(GuiTools, WithIgnoreTabletTheTabletIsLeftAloneAndTheMouseDraws) {
+  Make(true);
+  Proximity(true);
+  EXPECT_FALSE(Tablet(QEvent::TabletPress, At(10, 10), 0.5));
+  EXPECT_FALSE(Tablet(QEvent::TabletRelease, At(10, 10), 0));
+  EXPECT_EQ(spy_->strokes, 0);
+  MouseDrag(At(10, 10), At(100, 60));
+  EXPECT_EQ(spy_->strokes, 1);
+}
+
+TEST_F(GuiTools, OtherToolsTakeThePointerMadeFromThePen) {
+  // Over the zoom tool the pen's press is not taken as a stroke: the system makes a mouse
+  // press of it, which zooms.
+  ASSERT_TRUE(form_->Modes().SelectMode(kToolModeZoom, kSubZoomIn));
+  Proximity(true);
+  EXPECT_FALSE(Tablet(QEvent::TabletPress, At(10, 10), 0.5));
+  Mouse(QEvent::MouseButtonPress, At(10, 10), Qt::LeftButton, Qt::LeftButton);
+  Mouse(QEvent::MouseButtonRelease, At(10, 10), Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(w_->Paper().zoomIndex, 1);
+  EXPECT_EQ(spy_->strokes, 0);
+}
+
+}  // namespace
+}  // namespace tintara
+
+int main(int argc, char** argv) {
+  char tmpl[] = "/tmp/tintara-guitools-XXXXXX";
+  const char* root = mkdtemp(tmpl);
+  if (!root) return 1;
+  const std::string runtime = std::string(root) + "/run", config = std::string(root) + "/config";
+  std::filesystem::create_directories(runtime);
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  std::filesystem::create_directories(config);
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  tintara::InitPixelTables();
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  const int status = RUN_ALL_TESTS();
+  std::filesystem::remove_all(root);
+  return status;
+}
