@@ -149,6 +149,27 @@ TEST_F(GuiTools, AMouseDragWithThePenDrawsOneRecordedStrokeThatUndoes) {
   EXPECT_EQ(InkAlpha(55, 35), 0u);
 }
 
+TEST_F(GuiTools, DrawnStrokesShowInTheWindow) {
+  // Three strokes, two by the mouse and one by the pen with rising pressure.
+  MouseDrag(At(10, 15), At(110, 20));
+  w_->Doc().Stroke().SetColour(0x00C03020);
+  MouseDrag(At(15, 80), At(100, 30));
+  Proximity(true);
+  Tablet(QEvent::TabletPress, At(20, 50), 0.2);
+  for (int k = 1; k <= 8; ++k) Tablet(QEvent::TabletMove, At(20 + k * 10, 50 + (k % 2) * 6), 0.2 + k * 0.1);
+  Tablet(QEvent::TabletRelease, At(100, 50), 0);
+  Proximity(false);
+  QCoreApplication::processEvents();
+  const QImage shot = form_->grab().toImage();
+  if (const char* path = getenv("TINTARA_SHOT")) shot.save(QString::fromLocal8Bit(path));
+  // The view shows the ink where it was drawn, and white paper away from it.
+  const QImage view = w_->View().viewport()->grab().toImage();
+  const QPointF ink = At(60, 17), paper = At(60, 70);
+  EXPECT_LT(view.pixelColor(ink.toPoint()).lightness(), 80)
+      << view.pixelColor(ink.toPoint()).name().toStdString();
+  EXPECT_EQ(view.pixelColor(paper.toPoint()), QColor(Qt::white));
+}
+
 TEST_F(GuiTools, SpaceDragPansTheView) {
   w_->View().ZoomToStep(9);  // far larger than the window: the view scrolls
   QCoreApplication::processEvents();
