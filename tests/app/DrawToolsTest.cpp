@@ -315,6 +315,56 @@ TEST_F(Tools, CropDragKeepsTheDraggedRectangle) {
   EXPECT_EQ(Paper().width, 64);
 }
 
+TEST_F(Tools, OneClickFillsPaintOrClearTheActiveLayer) {
+  const int32_t i = ColourLayer(0x00FFFFFF);
+  doc_->Stroke().SetColour(0x00336699);
+  Select(kToolModeFill, kSubFillLayer);
+  dispatch_->PointerDown(MouseButton::kLeft, kShiftLeft, {3, 3}, false);
+  dispatch_->PointerUp(MouseButton::kLeft, 0, {3, 3});
+  for (const TPoint p : {TPoint{0, 0}, TPoint{63, 47}, TPoint{30, 20}})
+    EXPECT_EQ(LayerPixel(i, p.x, p.y), 0xFF336699u) << p.x << "," << p.y;
+  Select(kToolModeFill, kSubClearLayer);
+  dispatch_->PointerDown(MouseButton::kLeft, kShiftLeft, {3, 3}, false);
+  dispatch_->PointerUp(MouseButton::kLeft, 0, {3, 3});
+  EXPECT_EQ(LayerPixel(i, 30, 20) >> 24, 0u);
+  // Each click is one step back.
+  ASSERT_TRUE(Paper().Undo(doc_->Flow()).ok);
+  EXPECT_EQ(LayerPixel(i, 30, 20), 0xFF336699u);
+  ASSERT_TRUE(Paper().Undo(doc_->Flow()).ok);
+  EXPECT_EQ(LayerPixel(i, 30, 20) >> 24, 0u);
+  // The bucket fill is not built yet: its click changes nothing.
+  const size_t recorded = doc_->Events().CommittedLength();
+  const uint32_t before = LayerPixel(i, 30, 20);
+  Select(kToolModeFill, kSubBucketFill);
+  dispatch_->PointerDown(MouseButton::kLeft, kShiftLeft, {3, 3}, false);
+  dispatch_->PointerUp(MouseButton::kLeft, 0, {3, 3});
+  EXPECT_EQ(LayerPixel(i, 30, 20), before);
+  EXPECT_EQ(doc_->Events().CommittedLength(), recorded);
+}
+
+TEST_F(Tools, RightClickWithThePenPicksOnlyWhenAsked) {
+  Paper().NewLayer(doc_->Flow(), kModeNormal, 0xFF00C000, "green");
+  Select(kToolModePen, 0);
+  const struct {
+    bool picker;
+    uint32_t shift, main, sub;
+  } cases[] = {
+      {false, 0, 0x00000000, 0x00FFFFFF},
+      {true, 0, 0x0000C000, 0x00FFFFFF},
+      {true, kShiftShift, 0x00000000, 0x0000C000},
+  };
+  for (const auto& c : cases) {
+    doc_->Stroke().SetColour(0);
+    doc_->Stroke().SetBackground(0x00FFFFFF);
+    config_.useRBtnColPicker = c.picker;
+    dispatch_->PointerDown(MouseButton::kRight, kShiftRight | c.shift, {9, 9}, false);
+    dispatch_->PointerUp(MouseButton::kRight, c.shift, {9, 9});
+    EXPECT_EQ(doc_->Stroke().Colour() & 0x00FFFFFF, c.main) << c.picker << c.shift;
+    EXPECT_EQ(doc_->Stroke().Background() & 0x00FFFFFF, c.sub) << c.picker << c.shift;
+  }
+  EXPECT_FALSE(Paper().strokeRunning);
+}
+
 TEST_F(Tools, TurnedOverPenErasesAndComesBack) {
   doc_->Stroke().SetKind(kPenPencil);
   const SPenBrushHead head = doc_->Pen().render.BrushHead();

@@ -414,6 +414,7 @@ void TPaperView::mouseDoubleClickEvent(QMouseEvent* e) {
 }
 
 void TPaperView::mouseMoveEvent(QMouseEvent* e) {
+  if (e->buttons() & Qt::LeftButton) AutoScroll(DevicePoint(e->position()));
   window_.Dispatch().PointerMove(ShiftOf(e->modifiers(), e->buttons()), DevicePoint(e->position()));
 }
 
@@ -441,6 +442,22 @@ void TPaperView::PanBy(int32_t dx, int32_t dy) {
   }
   horizontalScrollBar()->setValue(horizontalScrollBar()->value() - dx);
   verticalScrollBar()->setValue(verticalScrollBar()->value() - dy);
+}
+
+void TPaperView::AutoScroll(TPoint p) {
+  // Only a stroke in progress, and only when the user wants it.
+  if (!window_.Config().useAutoScroll || !window_.Doc().StrokeRunning() || window_.Paper().IsRotated())
+    return;
+  constexpr int32_t kMargin = 16, kMaxStep = 48;
+  const QSize c = DeviceClient();
+  auto excess = [&](int32_t v, int32_t size) {
+    if (v < kMargin) return std::max(-kMaxStep, v - kMargin);
+    if (v >= size - kMargin) return std::min(kMaxStep, v - (size - kMargin) + 1);
+    return 0;
+  };
+  const int32_t dx = excess(p.x, c.width()), dy = excess(p.y, c.height());
+  if (dx) horizontalScrollBar()->setValue(horizontalScrollBar()->value() + dx);
+  if (dy) verticalScrollBar()->setValue(verticalScrollBar()->value() + dy);
 }
 
 void TPaperView::SetRubberBand(std::optional<TRect> r) {
@@ -515,7 +532,9 @@ bool TDrawWindow::TabletPenDown(double x, double y, float pressure) {
 }
 
 void TDrawWindow::TabletPenMove(double x, double y, float pressure) {
-  const QPointF d = DeviceOf(*view_, x, y);
+  QPointF d = DeviceOf(*view_, x, y);
+  view_->AutoScroll({int32_t(std::floor(d.x())), int32_t(std::floor(d.y()))});
+  d = DeviceOf(*view_, x, y);
   tools_->PenMove(d.x(), d.y(), pressure);
 }
 

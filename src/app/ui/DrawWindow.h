@@ -49,6 +49,9 @@ class TPaperView : public QAbstractScrollArea {
   void PanBy(int32_t dx, int32_t dy);
   // A widget point in device pixels of the view.
   TPoint DevicePoint(QPointF widgetPoint) const;
+  // While a stroke runs near or past the edge, the picture scrolls after the pointer (when
+  // the user has asked for it).
+  void AutoScroll(TPoint devicePoint);
   // The drag's rubber band, in device pixels (none: hidden).
   void SetRubberBand(std::optional<TRect> r);
   // Turns the view to `degrees`, keeping the paper point at the centre of the window there.

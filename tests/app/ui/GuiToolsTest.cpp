@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
@@ -170,6 +171,25 @@ TEST_F(GuiTools, DrawnStrokesShowInTheWindow) {
   EXPECT_EQ(view.pixelColor(paper.toPoint()), QColor(Qt::white));
 }
 
+TEST_F(GuiTools, DrawingPastTheEdgeScrollsOnlyWhenAsked) {
+  w_->View().ZoomToStep(9);
+  QCoreApplication::processEvents();
+  QScrollBar* h = w_->View().horizontalScrollBar();
+  ASSERT_GT(h->maximum(), 200);
+  const QSize port = Port()->size();
+  for (const bool on : {false, true}) {
+    profile_.config.useAutoScroll = on;
+    h->setValue(0);
+    MouseDrag(QPointF(port.width() / 2.0, port.height() / 2.0),
+              QPointF(port.width() + 30.0, port.height() / 2.0));
+    if (on)
+      EXPECT_GT(h->value(), 0);
+    else
+      EXPECT_EQ(h->value(), 0);
+  }
+  EXPECT_EQ(spy_->strokes, 2);
+}
+
 TEST_F(GuiTools, SpaceDragPansTheView) {
   w_->View().ZoomToStep(9);  // far larger than the window: the view scrolls
   QCoreApplication::processEvents();
@@ -260,6 +280,62 @@ TEST_F(GuiTools, APenTakenAwayMidStrokeEndsItWhereItWasLastSeen) {
   EXPECT_FALSE(w_->Doc().StrokeRunning());
   EXPECT_EQ(spy_->ends, 1);
   EXPECT_FLOAT_EQ(spy_->pressures.back(), 0.0f);
+}
+
+TEST_F(GuiTools, LosingTheApplicationMidStrokeEndsIt) {
+  Proximity(true);
+  ASSERT_TRUE(Tablet(QEvent::TabletPress, At(10, 10), 0.5));
+  ASSERT_TRUE(Tablet(QEvent::TabletMove, At(60, 40), 0.5));
+  QEvent away(QEvent::ApplicationDeactivate);
+  QApplication::sendEvent(qApp, &away);
+  EXPECT_FALSE(w_->Doc().StrokeRunning());
+  EXPECT_EQ(spy_->ends, 1);
+  // The mouse is no longer held back by a proximity that may never be reported as left.
+  MouseDrag(At(10, 70), At(100, 70));
+  EXPECT_EQ(spy_->strokes, 2);
+}
+
+TEST_F(GuiTools, AModalDialogDuringADragEndsTheDrag) {
+  w_->View().setFocus();
+  QCoreApplication::processEvents();
+  Mouse(QEvent::MouseButtonPress, At(10, 10), Qt::LeftButton, Qt::LeftButton);
+  Mouse(QEvent::MouseMove, At(50, 30), Qt::NoButton, Qt::LeftButton);
+  ASSERT_TRUE(w_->Doc().StrokeRunning());
+  QDialog dialog(form_.get());
+  dialog.setModal(true);
+  dialog.show();
+  QApplication::setActiveWindow(&dialog);
+  dialog.setFocus();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w_->Doc().StrokeRunning());
+  EXPECT_EQ(w_->Dispatch().State() & (kStateAnyDrag | kStateButtonDown), 0);
+  EXPECT_EQ(spy_->ends, 1);
+  dialog.close();
+  // The release that follows finds nothing to end.
+  Mouse(QEvent::MouseButtonRelease, At(50, 30), Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(spy_->ends, 1);
+}
+
+TEST_F(GuiTools, TheEraserEndErasesAndThePenComesBackAfterTheStroke) {
+  QPointingDevice eraser(QStringLiteral("test eraser"), 78, QInputDevice::DeviceType::Stylus,
+                         QPointingDevice::PointerType::Eraser,
+                         QInputDevice::Capability::Position | QInputDevice::Capability::Pressure, 1, 3);
+  const SPenBrushHead pen = w_->Doc().Pen().render.BrushHead();
+  ASSERT_NE(pen.mode, kBrushEraser);
+  auto send = [&](QEvent::Type type, QPointF at, qreal pressure) {
+    QTabletEvent e(type, &eraser, at, at.isNull() ? at : Port()->mapToGlobal(at), pressure, 0, 0, 0, 0, 0,
+                   Qt::NoModifier, type == QEvent::TabletMove ? Qt::NoButton : Qt::LeftButton,
+                   pressure > 0 ? Qt::LeftButton : Qt::NoButton);
+    QApplication::sendEvent(type == QEvent::TabletLeaveProximity ? static_cast<QObject*>(qApp) : Port(), &e);
+  };
+  send(QEvent::TabletMove, At(10, 10), 0);  // hovering with the eraser end down
+  EXPECT_EQ(w_->Doc().Pen().render.BrushHead().mode, kBrushEraser);
+  send(QEvent::TabletPress, At(10, 10), 0.8);
+  send(QEvent::TabletMove, At(60, 40), 0.8);
+  send(QEvent::TabletLeaveProximity, QPointF(), 0);  // taken away mid-stroke
+  EXPECT_FALSE(w_->Doc().StrokeRunning());
+  EXPECT_EQ(spy_->ends, 1);
+  EXPECT_EQ(w_->Doc().Pen().render.BrushHead(), pen);
 }
 
 TEST_F(GuiTools, WithIgnoreTabletTheTabletIsLeftAloneAndTheMouseDraws) {
