@@ -167,7 +167,9 @@ ToolHandlers CDrawTools::ZoomTools() {
     // tool; reversing again would undo it.
     const bool temporary = dispatch_ && (dispatch_->State() & kStateTempTool);
     if ((shift & kShiftCtrl) && !temporary) in = !in;
-    view_.ZoomAbout(in, p);
+    // Alt also fits the window to the new size (Space with Alt is the lent zoom, which does not).
+    if (view_.ZoomAbout(in, p) && (shift & kShiftAlt) && !(dispatch_ && dispatch_->SpaceHeld()))
+      view_.FitWindow();
   };
   return h;
 }

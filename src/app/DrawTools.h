@@ -39,6 +39,8 @@ class IToolView {
   virtual void PanBy(int32_t dx, int32_t dy) = 0;
   // Turns the view to a view angle (degrees, as the paper keeps it).
   virtual void SetViewAngle(double degrees) = 0;
+  // Fits the window to the picture at its new zoom.
+  virtual void FitWindow() {}
   // The view changed beyond what the operation repainted (pan released, rotation ended).
   virtual void RefreshView() = 0;
   // The tool-option read-out; `colour` is the colour to show beside it.
@@ -77,6 +79,10 @@ class CDrawTools {
 
   // Cursor-key moves of the active layer: one step per key (ten with Shift).
   bool KeyMove(int32_t key, uint32_t shift);
+  bool KeyMoving() const { return keyMoving_; }
+  // Leaves cursor-key move mode keeping the move (the window loses the keyboard, closes, or
+  // the tool changes).
+  void FinishKeyMove() { EndKeyMove(false); }
 
   // The turned-over pen: the eraser of the picture's engine (the eraser kind of the old pens,
   // the eraser brush of the brush engine), the pen remembered; and back.

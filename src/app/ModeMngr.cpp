@@ -130,7 +130,7 @@ uint32_t CModeMngr::EntrySubMode(int32_t tool) const {
 }
 
 bool CModeMngr::SelectTool(int32_t tool) {
-  if (!ValidTool(tool)) return false;
+  if (!ValidTool(tool) || (toolAvailable && !toolAvailable(tool))) return false;
   return SelectMode(kTools[size_t(tool)].mode, EntrySubMode(tool));
 }
 
@@ -145,7 +145,7 @@ int32_t CModeMngr::ToolOfKey(char key) {
 bool CModeMngr::ToolKey(char key, bool ctrlOrAlt, bool autoRepeat, bool replaying) {
   if (ctrlOrAlt || autoRepeat || replaying) return false;
   const int32_t tool = ToolOfKey(key);
-  if (tool < 0) return false;
+  if (tool < 0 || (toolAvailable && !toolAvailable(tool))) return false;
   if (IsToolCurrent(tool)) {
     const SubModeCycle cycle = CycleOf(tool);
     if (cycle.count == 0) return false;

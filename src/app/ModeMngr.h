@@ -122,6 +122,9 @@ class CModeMngr {
   // Told after every change of mode or sub-mode, so that the windows install the mode's
   // handlers and the tool box follows.
   std::function<void()> onChanged;
+  // Which tools this build offers (unset: all). Keys and buttons of the others do nothing, so a
+  // stray key never leaves the pointer with a tool that does nothing.
+  std::function<bool(int32_t tool)> toolAvailable;
 
  private:
   // The sub-mode a tool starts with when it is not current.

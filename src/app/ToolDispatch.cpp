@@ -329,7 +329,8 @@ bool CToolDispatch::KeyDown(const KeyInput& k) {
     used = true;
   } else if (!(state_ & kStateKeyMoveLeaving)) {
     // A tool change in the middle of a gesture would hand its release to another tool.
-    const bool busy = (state_ & (kStateAnyDrag | kStateTempTool | kStateKeyMove)) != 0;
+    const bool busy =
+        (state_ & (kStateAnyDrag | kStateTempTool | kStateKeyMove)) != 0 || host_.StrokeUnderWay();
     if (!busy && k.key >= 'A' && k.key <= 'Z' &&
         modes_.ToolKey(char(k.key), (k.shift & (kShiftCtrl | kShiftAlt)) != 0, k.autoRepeat, Replaying())) {
       used = true;

@@ -167,6 +167,8 @@ class IToolHost {
   virtual void ShowStatus(std::string_view text) {}
   virtual void SetModified() {}
   virtual void RefreshOptionWindow() {}
+  // A stroke the tablet drives is under way (it holds no drag of the dispatch's own).
+  virtual bool StrokeUnderWay() const { return false; }
 };
 
 // The keys looked at when choosing a temporary tool.
