@@ -218,11 +218,27 @@ const std::vector<MenuEntry>& Menus() {
       {"表示(&V)",
        false,
        false,
-       {C("actViewZoomIn", "拡大表示(&I)", ""), C("actViewZoomOut", "縮小表示(&O)", ""),
+       {C("actViewZoomIn", "拡大表示(&I)", ""),
+        C("actViewZoomOut", "縮小表示(&O)", ""),
         C("actViewZoomCancel", "等倍表示(&N)", "F7"),
         C("actWindowSizeFit", "ウインドウサイズの調整(&F)", "F8"),
         C("actViewAntiAlias", "アンチエイリアス表示(&A)", "F9", true),
-        C("actShowGrid", "グリッドの表示(&G)", "", true)}},
+        C("actShowGrid", "グリッドの表示(&G)", "", true),
+        C("actShowPenMethodWin", "ブラシウインドウの表示", "", false, true),
+        C("actShowPenMtdList", "ブラシリストの表示", ""),
+        C("actShowPenShapeWin", "ペン形状ウインドウの表示", ""),
+        C("actShowPenShpList", "ペン先リストの表示", ""),
+        C("actShowPenWindow", "旧ペンウインドウの表示", ""),
+        C("actShowCtrlWindow", "コントロールウインドウの表示", ""),
+        C("actShowPreviewWindow", "プレビューウインドウの表示", ""),
+        C("actShowLayerWindow", "レイヤウインドウの表示", ""),
+        C("actShowSelectWindow", "選択範囲ウインドウの表示", ""),
+        C("actShowColorWindow", "カラーウインドウの表示", ""),
+        C("actShowRgbWindow", "RGBウインドウの表示(&R)", ""),
+        C("actShowHsvWindow", "HSVウインドウの表示(&H)", ""),
+        C("actShowPalWindow", "カラーパレットの表示", ""),
+        C("actShowGradWindow", "グラデーションウインドウの表示", ""),
+        C("actShowToneWindow", "トーンウインドウの表示", "")}},
       {"ウインドウ(&W)",
        false,
        true,
@@ -255,6 +271,8 @@ bool CommandEnabled(const std::string& n, const CommandContext& c) {
   if (n == "actEventPlayResume") return replay && !c.oldReplay && c.replayPaused;
   if (n == "actEventRecStop") return window && !c.replaying && c.recording;
   if (n == "actEventWait") return true;
+  // The palette toggles.
+  if (n.rfind("actShow", 0) == 0 && n != "actShowGrid") return true;
   if (n.rfind("actView", 0) == 0 || n == "actWindowSizeFit" || n == "actShowGrid" ||
       n == "actEditVisCanvasColor" || n == "actEditVisBGPattern")
     return window;

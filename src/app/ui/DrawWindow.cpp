@@ -145,6 +145,7 @@ class TDrawWindow::Bridge : public IToolHost, public IToolView {
   bool ZoomAbout(bool in, TPoint p) override { return w_.view_->ZoomAbout(in, QPointF(p.x, p.y)); }
   TPoint ClientSize() const override { return {ClientWidth(), ClientHeight()}; }
   bool IsMinimised() const override { return w_.isMinimized(); }
+  bool StrokeUnderWay() const override { return w_.doc_->StrokeRunning(); }
   void FitWindow() override {
     if (w_.fitWindow) w_.fitWindow(w_);
   }
@@ -351,7 +352,10 @@ void TPaperView::scrollContentsBy(int, int) {
 
 void TPaperView::wheelEvent(QWheelEvent* e) {
   // Touchpads send small deltas: they are summed to whole notches. Toward the user zooms in.
-  wheelSum_ += e->angleDelta().y();
+  // With Alt held the X11 plugin reports the wheel as horizontal.
+  int delta = e->angleDelta().y();
+  if (delta == 0 && (e->modifiers() & Qt::AltModifier)) delta = e->angleDelta().x();
+  wheelSum_ += delta;
   bool changed = false;
   const uint32_t shift = ShiftOf(e->modifiers(), e->buttons());
   while (wheelSum_ <= -120) {
@@ -370,7 +374,11 @@ void TPaperView::keyPressEvent(QKeyEvent* e) {
   k.key = KeyCodeOf(e->key(), e->modifiers());
   k.shift = ShiftOf(e->modifiers());
   k.autoRepeat = e->isAutoRepeat();
-  if (k.key == 0 || !window_.Dispatch().KeyDown(k)) QAbstractScrollArea::keyPressEvent(e);
+  const bool used = k.key != 0 && window_.Dispatch().KeyDown(k);
+  // The cursor keys belong to the layer-move tool (cursor-key moves) rather than to scrolling.
+  const bool moveKey = k.key >= kKeyLeft && k.key <= kKeyDown && window_.Modes().Mode() == kToolModeDrag &&
+                       window_.Modes().SubMode() == kSubMoveLayer;
+  if (!used && !moveKey && k.key != kKeyEnter && k.key != kKeyEscape) QAbstractScrollArea::keyPressEvent(e);
 }
 
 void TPaperView::keyReleaseEvent(QKeyEvent* e) {
@@ -425,8 +433,11 @@ void TPaperView::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void TPaperView::focusOutEvent(QFocusEvent* e) {
-  // A dialog or another program took the keyboard: nothing stays held or half-dragged.
+  // A dialog or another program took the keyboard: nothing stays held or half-dragged, a
+  // cursor-key move ends as it stands, and a stroke the tablet drives ends too.
   window_.Dispatch().FocusLost();
+  if (window_.Tools().KeyMoving()) window_.Tools().FinishKeyMove();
+  if (window_.tabletFocusLost) window_.tabletFocusLost();
   QAbstractScrollArea::focusOutEvent(e);
 }
 
@@ -627,7 +638,8 @@ uint32_t TDrawWindow::WindowBackground() const {
 }
 
 void TDrawWindow::closeEvent(QCloseEvent* e) {
-  // Not in the middle of a cursor-key move or while a held key lends another tool.
+  // A cursor-key move ends as it stands; while a held key lends another tool the window stays.
+  if (tools_->KeyMoving()) tools_->FinishKeyMove();
   if (!dispatch_->MayClose()) {
     e->ignore();
     return;

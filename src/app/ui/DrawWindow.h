@@ -103,6 +103,8 @@ class TDrawWindow : public QMdiSubWindow, public IPaperHost {
   void TabletPenUp(double x, double y);
   // Set by the main window while tablet packets drive a stroke or the pen is near the tablet.
   std::function<bool()> tabletDrives;
+  // The view lost the keyboard: a stroke the tablet drives ends.
+  std::function<void()> tabletFocusLost;
 
   // The caption: the picture's title (its path once it has one).
   void RefreshCaption();

@@ -119,6 +119,7 @@ int RunGui(int argc, char** argv, const StartupOptions& options, const std::vect
       if (gEndRequested.exchange(false)) form.close();
     });
     endWatch.start(100);
+    form.RestorePaletteLayout();
     if (ws.mainWinMax) {
       // Without a window manager nobody maximises: the window takes the screen itself.
       if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -127,6 +128,7 @@ int RunGui(int argc, char** argv, const StartupOptions& options, const std::vect
     } else
       form.show();
     status = app.exec();
+    form.SavePaletteLayout();
     // The main window's place for the next start.
     profile.window.mainWinMax = form.isMaximized();
     if (!form.isMaximized() && !form.isMinimized()) {

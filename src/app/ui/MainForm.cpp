@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -24,6 +25,7 @@
 #include <QStatusTipEvent>
 #include <QUrl>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/ui/DrawWindow.h"
@@ -31,6 +33,7 @@
 #include "app/ui/NewWindow.h"
 #include "app/ui/ShellCore.h"
 #include "app/ui/TabletInput.h"
+#include "app/ui/ToolsWindow.h"
 #include "events/EventFile.h"
 #include "platform/Strings.h"
 
@@ -84,11 +87,19 @@ TMainForm::TMainForm(CAppProfile& profile, ISettingsStore* store, bool renderRun
   if (store_) recent_.Load(*store_);
   colours_.Create(pen_.stroke, profile_);
   tablet_ = new TTabletInput(*this, profile_.config.ignoreTablet);
+  modes_.toolAvailable = [](int32_t tool) {
+    const std::vector<int32_t>& offered = TToolsWindow::OfferedTools();
+    return std::find(offered.begin(), offered.end(), tool) != offered.end();
+  };
+  modes_.onChanged = [this] { ToolChanged(); };
+  setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks | QMainWindow::AllowNestedDocks);
+  CreatePalettes();
   BuildMenus();
   RebuildRecentMenu();
   connect(mdi_, &QMdiArea::subWindowActivated, this, [this] {
     RefreshStatus();
     UpdateCommands();
+    TellPalettes(ActiveDrawWindow());
   });
   connect(&tick_, &QTimer::timeout, this, &TMainForm::Tick);
   tick_.start(kTickMs);
@@ -232,6 +243,8 @@ void TMainForm::BuildMenus() {
     for (TDrawWindow* w : DrawWindows()) w->showMinimized();
   };
   (void)active;
+  for (const PaletteEntry& p : palettes_)
+    run[p.spec.command] = [this, prefix = p.spec.prefix] { TogglePalette(prefix); };
 
   for (const shell::MenuEntry& menu : shell::Menus()) {
     QMenu* m = menuBar()->addMenu(Q(menu.caption));
@@ -265,16 +278,122 @@ void TMainForm::BuildMenus() {
     // Menus refresh their commands as they open, besides the tick.
     connect(m, &QMenu::aboutToShow, this, &TMainForm::UpdateCommands);
   }
+  // Palette toggles on no menu (the tool box's) are still commands of the window.
+  for (const PaletteEntry& p : palettes_) {
+    if (Action(p.spec.command)) continue;
+    auto* a = new QAction(p.spec.caption, this);
+    a->setObjectName(Q(p.spec.command));
+    connect(a, &QAction::triggered, this, [this, prefix = p.spec.prefix] { TogglePalette(prefix); });
+    addAction(a);
+    actions_[p.spec.command] = a;
+  }
   if (windowMenu_) {
     windowMenu_->addSeparator();
     connect(windowMenu_, &QMenu::aboutToShow, this, &TMainForm::RebuildWindowMenu);
   }
 }
 
+// --- palettes -----------------------------------------------------------------------------------
+
+namespace {
+// Where each palette keeps its visibility in the profile's "window" section.
+bool* VisibilityOf(WindowSettings& w, const std::string& prefix) {
+  static const std::map<std::string, bool WindowSettings::*> keys = {
+      {"ctrl", &WindowSettings::ctrlWinVis},
+      {"pal", &WindowSettings::palWinVis},
+      {"layer", &WindowSettings::layerWinVis},
+      {"select", &WindowSettings::selectWinVis},
+      {"preview", &WindowSettings::previewWinVis},
+      {"gcol", &WindowSettings::gcolWinVis},
+      {"rgb", &WindowSettings::rgbWinVis},
+      {"hsv", &WindowSettings::hsvWinVis},
+      {"grad", &WindowSettings::gradWinVis},
+      {"tone", &WindowSettings::toneWinVis},
+      {"pen", &WindowSettings::penWinVis},
+      {"penShape", &WindowSettings::penShapeWinVis},
+      {"penMethod", &WindowSettings::penMethodWinVis},
+      {"penShapeList", &WindowSettings::penShapeListWinVis},
+      {"penMethodList", &WindowSettings::penMethodListWinVis},
+  };
+  auto it = keys.find(prefix);
+  return it == keys.end() ? nullptr : &(w.*(it->second));
+}
+constexpr const char* kDockStateKey = "docking";
+constexpr const char* kDockStateName = "qtState";
+}  // namespace
+
+void TMainForm::CreatePalettes() {
+  AddPalette({"actShowToolBox", "tool", Q("ツールボックス"), Qt::LeftDockWidgetArea},
+             new TToolsWindow(*this));
+}
+
+void TMainForm::AddPalette(const PaletteSpec& spec, TPaletteWindow* window) {
+  auto* dock = new QDockWidget(spec.caption, this);
+  dock->setObjectName(Q(spec.prefix));
+  dock->setWidget(window);
+  dock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
+                    QDockWidget::DockWidgetFloatable);
+  addDockWidget(spec.area, dock);
+  palettes_.push_back({spec, window, dock});
+  window->ActiveChanged(ActiveDrawWindow());
+}
+
+TPaletteWindow* TMainForm::Palette(const std::string& prefix) const {
+  for (const PaletteEntry& p : palettes_)
+    if (p.spec.prefix == prefix) return p.window;
+  return nullptr;
+}
+
+QDockWidget* TMainForm::PaletteDock(const std::string& prefix) const {
+  for (const PaletteEntry& p : palettes_)
+    if (p.spec.prefix == prefix) return p.dock;
+  return nullptr;
+}
+
+void TMainForm::TogglePalette(const std::string& prefix) {
+  QDockWidget* dock = PaletteDock(prefix);
+  if (!dock) return;
+  // In a tabbed site its tab becomes the active one first; then it is shown or hidden.
+  dock->raise();
+  dock->setVisible(!dock->isVisible());
+  if (dock->isVisible()) dock->raise();
+}
+
+void TMainForm::RestorePaletteLayout() {
+  for (PaletteEntry& p : palettes_)
+    if (const bool* visible = VisibilityOf(profile_.window, p.spec.prefix)) p.dock->setVisible(*visible);
+  std::string state;
+  if (store_ &&
+      store_->ReadString(std::string(kAppSettingsKey) + "\\" + kDockStateKey, kDockStateName, state))
+    restoreState(QByteArray::fromBase64(QByteArray::fromStdString(state)));
+}
+
+void TMainForm::SavePaletteLayout() {
+  for (PaletteEntry& p : palettes_)
+    if (bool* visible = VisibilityOf(profile_.window, p.spec.prefix)) *visible = !p.dock->isHidden();
+  if (store_)
+    store_->WriteString(std::string(kAppSettingsKey) + "\\" + kDockStateKey, kDockStateName,
+                        saveState().toBase64().toStdString());
+}
+
+void TMainForm::TellPalettes(TDrawWindow* active) {
+  for (PaletteEntry& p : palettes_) p.window->ActiveChanged(active);
+}
+
+void TMainForm::ToolChanged() {
+  for (TDrawWindow* w : DrawWindows()) {
+    // A cursor-key move belongs to the tool that began it.
+    if (w->Tools().KeyMoving()) w->Tools().FinishKeyMove();
+    w->Dispatch().RefreshCursor(0);
+  }
+  if (auto* tools = dynamic_cast<TToolsWindow*>(Palette("tool"))) tools->Follow();
+}
+
 // --- the tick and the status bar ---------------------------------------------------------------
 
 void TMainForm::Tick() {
   for (TDrawWindow* w : DrawWindows()) w->Tick(EventWait());
+  for (PaletteEntry& p : palettes_) p.window->Tick();
   UpdateCommands();
   RefreshStatus();
 }
@@ -398,6 +517,9 @@ TDrawWindow* TMainForm::CreateDrawWindow() {
   };
   w->fitWindow = [this](TDrawWindow& d) { FitWindow(d, false); };
   w->tabletDrives = [this] { return tablet_ && tablet_->PenNear(); };
+  w->tabletFocusLost = [this] {
+    if (tablet_) tablet_->Router().FocusLost();
+  };
   w->cycleWindows = [this](bool next) {
     if (next)
       mdi_->activateNextSubWindow();

@@ -16,9 +16,11 @@
 #include "app/ModeMngr.h"
 #include "app/PictureDocument.h"
 #include "app/RecentFiles.h"
+#include "app/ui/Palette.h"
 #include "files/GraphicsLib.h"
 
 class QAction;
+class QDockWidget;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
@@ -94,6 +96,22 @@ class TMainForm : public QMainWindow {
   CLivePen& Pen() { return pen_; }
   CColorMngr& Colours() { return colours_; }
   TTabletInput* Tablet() const { return tablet_; }
+
+  // --- palette windows -------------------------------------------------------------------------
+  // Docks a palette (owned by its dock from then on) and gives its actShow… command an operation.
+  // Palettes are added before the menus are built.
+  void AddPalette(const PaletteSpec& spec, TPaletteWindow* window);
+  TPaletteWindow* Palette(const std::string& prefix) const;
+  QDockWidget* PaletteDock(const std::string& prefix) const;
+  // The actShow… command: a palette in a tabbed site comes to the front of it first; then it is
+  // shown if hidden and hidden if shown.
+  void TogglePalette(const std::string& prefix);
+  // The docking layout: each palette's visibility in the profile, and the docks' arrangement in
+  // the settings store. Restore runs once every palette exists.
+  void RestorePaletteLayout();
+  void SavePaletteLayout();
+  // A tool was chosen outside a picture window (the tool box): the windows' cursors follow.
+  void ToolChanged();
   QMenu* FileMenu() const { return fileMenu_; }
   QMenu* WindowMenu() const { return windowMenu_; }
   // Runs the 30 ms tick's work once (the timer calls it).
@@ -164,6 +182,14 @@ class TMainForm : public QMainWindow {
   CLivePen pen_;
   CColorMngr colours_;
   TTabletInput* tablet_ = nullptr;
+  struct PaletteEntry {
+    PaletteSpec spec;
+    TPaletteWindow* window = nullptr;
+    QDockWidget* dock = nullptr;
+  };
+  std::vector<PaletteEntry> palettes_;
+  void CreatePalettes();
+  void TellPalettes(TDrawWindow* active);
   QTimer tick_;
   int placed_ = 0;  // the diagonal place of the next new window
   std::vector<std::string> startupFiles_;

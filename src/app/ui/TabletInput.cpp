@@ -81,10 +81,13 @@ bool TTabletInput::eventFilter(QObject* watched, QEvent* e) {
       // only its first delivery counts.
       if (!watched->isWidgetType()) break;
       auto* t = static_cast<QTabletEvent*>(e);
-      if (e == lastEvent_ && t->timestamp() == lastStamp_ && e->type() == lastType_) break;
+      if (e == lastEvent_ && t->timestamp() == lastStamp_ && e->type() == lastType_ &&
+          t->globalPosition() == lastPosition_)
+        break;
       lastEvent_ = e;
       lastStamp_ = t->timestamp();
       lastType_ = e->type();
+      lastPosition_ = t->globalPosition();
       TabletSample s;
       s.x = t->globalPosition().x();
       s.y = t->globalPosition().y();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointF>
 #include <QPointer>
 
 #include "app/TabletRouter.h"
@@ -47,6 +48,7 @@ class TTabletInput : public QObject, public ITabletTarget {
   const QEvent* lastEvent_ = nullptr;
   quint64 lastStamp_ = 0;
   int lastType_ = 0;
+  QPointF lastPosition_;
 };
 
 }  // namespace tintara

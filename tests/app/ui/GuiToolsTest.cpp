@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,6 +13,8 @@
 #include <QPointingDevice>
 #include <QScrollBar>
 #include <QTabletEvent>
+#include <QToolButton>
+#include <QWheelEvent>
 
 #include <filesystem>
 #include <memory>
@@ -20,7 +23,9 @@
 #include "app/AppProfile.h"
 #include "app/ui/DrawWindow.h"
 #include "app/ui/MainForm.h"
+#include "app/ui/QtSettingsStore.h"
 #include "app/ui/TabletInput.h"
+#include "app/ui/ToolsWindow.h"
 #include "events/StrokeReplay.h"
 #include "pixel/Arith.h"
 #include "platform/Notify.h"
@@ -243,6 +248,122 @@ TEST_F(GuiTools, ToolKeysSelectAndARepeatedKeyIsIgnored) {
   Key(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, true);
   EXPECT_EQ(form_->Modes().Mode(), kToolModePen);
   EXPECT_EQ(form_->Modes().SubMode(), 0u);
+}
+
+TEST_F(GuiTools, KeysOfToolsNotBuiltDoNothing) {
+  // K (bucket fill), W (magic wand), O (shapes), T (text): their tools come later.
+  for (int key : {Qt::Key_K, Qt::Key_W, Qt::Key_O, Qt::Key_T, Qt::Key_M}) {
+    Key(QEvent::KeyPress, key);
+    EXPECT_EQ(form_->Modes().Mode(), kToolModePen) << key;
+  }
+  MouseDrag(At(10, 10), At(100, 60));
+  EXPECT_EQ(spy_->strokes, 1);
+}
+
+TEST_F(GuiTools, CursorKeysMoveTheLayerWithoutScrollingAndEndWithTheFocus) {
+  w_->View().ZoomToStep(9);
+  QCoreApplication::processEvents();
+  QScrollBar* h = w_->View().horizontalScrollBar();
+  h->setValue(100);
+  Key(QEvent::KeyPress, Qt::Key_V);
+  ASSERT_EQ(form_->Modes().Mode(), kToolModeDrag);
+  ASSERT_EQ(form_->Modes().SubMode(), kSubMoveLayer);
+  const int32_t x0 = w_->Paper().Layer(1)->viewX;
+  Key(QEvent::KeyPress, Qt::Key_Right);
+  Key(QEvent::KeyPress, Qt::Key_Right);
+  EXPECT_EQ(h->value(), 100);  // the picture did not scroll
+  EXPECT_EQ(w_->Paper().Layer(1)->viewX, x0 - 2);
+  EXPECT_TRUE(w_->Dispatch().State() & kStateKeyMove);
+  EXPECT_EQ(form_->Panel(3)->text(), QString::fromUtf8("カーソルキー移動モードに入りました"));
+  // Choosing another tool ends the mode and keeps the move, as one step that undoes.
+  Key(QEvent::KeyPress, Qt::Key_Return);
+  EXPECT_FALSE(w_->Dispatch().State() & kStateKeyMove);
+  Key(QEvent::KeyPress, Qt::Key_Left);
+  ASSERT_TRUE(w_->Dispatch().State() & kStateKeyMove);
+  ASSERT_TRUE(form_->Modes().SelectMode(kToolModePen, 0));
+  EXPECT_FALSE(w_->Dispatch().State() & kStateKeyMove);
+  EXPECT_EQ(w_->Paper().Layer(1)->viewX, x0 - 1);
+  EXPECT_EQ(form_->Panel(3)->text(), QString::fromUtf8("カーソルキー移動モードを終了しました"));
+  form_->UpdateCommands();
+  form_->Action("actEditUndo")->trigger();
+  EXPECT_EQ(w_->Paper().Layer(1)->viewX, x0 - 2);
+  // And the window may close again.
+  w_->Doc().modified = false;
+  EXPECT_TRUE(w_->close());
+  w_ = nullptr;
+}
+
+TEST_F(GuiTools, AltWheelZoomsAndFitsTheWindow) {
+  w_->showNormal();
+  const QSize before = w_->size();
+  // The X11 plugin turns the wheel into a horizontal one while Alt is held.
+  QWheelEvent e(QPointF(20, 20), Port()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(-120, 0),
+                Qt::NoButton, Qt::AltModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(Port(), &e);
+  EXPECT_EQ(w_->Paper().zoomIndex, 1);
+  EXPECT_GT(w_->size().width(), before.width());
+}
+
+TEST_F(GuiTools, TheToolBoxOffersTheBuiltToolsAndFollowsTheKeys) {
+  auto* box = dynamic_cast<TToolsWindow*>(form_->Palette("tool"));
+  ASSERT_NE(box, nullptr);
+  ASSERT_NE(box->Button(0), nullptr);
+  EXPECT_EQ(box->Button(4), nullptr);  // the bucket fill is not built yet
+  EXPECT_EQ(box->Button(0)->toolTip(), QString::fromUtf8("筆で描画(B)"));
+  EXPECT_EQ(box->Button(0)->statusTip(), QString::fromUtf8("アクティブレイヤに筆で描画します"));
+  EXPECT_TRUE(box->Button(0)->isChecked());
+  box->Button(9)->click();
+  EXPECT_EQ(form_->Modes().Mode(), kToolModeEyedropper);
+  EXPECT_TRUE(box->Button(9)->isChecked());
+  // A click on the current layer-move tool steps its sub-mode as V does.
+  box->Button(8)->click();
+  EXPECT_EQ(form_->Modes().SubMode(), kSubMoveLayer);
+  box->Button(8)->click();
+  EXPECT_EQ(form_->Modes().SubMode(), kSubMoveLayerAndSelection);
+  // A key typed over the picture moves the pressed button.
+  Key(QEvent::KeyPress, Qt::Key_B);
+  form_->Tick();
+  EXPECT_TRUE(box->Button(0)->isChecked());
+  // Its command shows and hides it.
+  QDockWidget* dock = form_->PaletteDock("tool");
+  ASSERT_NE(dock, nullptr);
+  ASSERT_NE(form_->Action("actShowToolBox"), nullptr);
+  EXPECT_TRUE(dock->isVisible());
+  form_->Action("actShowToolBox")->trigger();
+  EXPECT_FALSE(dock->isVisible());
+  form_->Action("actShowToolBox")->trigger();
+  EXPECT_TRUE(dock->isVisible());
+}
+
+TEST(PaletteLayout, WrittenAtExitAndRestoredAtTheNextStart) {
+  RecordingNotifySink notes;
+  const std::string file = std::string(getenv("XDG_CONFIG_HOME")) + "/layout-test.conf";
+  std::filesystem::remove(file);
+  {
+    CQtSettingsStore store(file);
+    CAppProfile profile;
+    TMainForm form(profile, &store);
+    form.resize(800, 600);
+    form.show();
+    form.RestorePaletteLayout();
+    QDockWidget* dock = form.PaletteDock("tool");
+    ASSERT_NE(dock, nullptr);
+    form.removeDockWidget(dock);
+    form.addDockWidget(Qt::RightDockWidgetArea, dock);
+    dock->hide();
+    form.SavePaletteLayout();
+    ASSERT_TRUE(store.Sync());
+  }
+  CQtSettingsStore store(file);
+  CAppProfile profile;
+  TMainForm form(profile, &store);
+  form.resize(800, 600);
+  form.show();
+  EXPECT_EQ(form.dockWidgetArea(form.PaletteDock("tool")), Qt::LeftDockWidgetArea);  // as designed
+  EXPECT_FALSE(form.PaletteDock("tool")->isHidden());
+  form.RestorePaletteLayout();
+  EXPECT_EQ(form.dockWidgetArea(form.PaletteDock("tool")), Qt::RightDockWidgetArea);
+  EXPECT_TRUE(form.PaletteDock("tool")->isHidden());
 }
 
 TEST_F(GuiTools, ATabletStrokeCarriesItsPressures) {

@@ -1,0 +1,40 @@
+// The palette windows' common ground: each is a widget the main window docks (QDockWidget,
+// tabbed docking allowed), shows and hides through its actShow… command, keeps in the
+// profile's "window" section, and tells when the active picture changes and on every tick.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <string>
+
+namespace tintara {
+
+class TDrawWindow;
+class TMainForm;
+
+class TPaletteWindow : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TPaletteWindow(TMainForm& form, QWidget* parent = nullptr) : QWidget(parent), form_(form) {}
+
+  // The active picture window changed (null: none is open).
+  virtual void ActiveChanged(TDrawWindow* active) { (void)active; }
+  // The main window's 30 ms tick: periodic work such as the memory read-outs.
+  virtual void Tick() {}
+  // The picture's contents changed (a command ran, a stroke ended): read it again.
+  virtual void PictureChanged() {}
+
+ protected:
+  TMainForm& form_;
+};
+
+// What the main window needs to know of a palette to dock it.
+struct PaletteSpec {
+  std::string command;  // "actShowLayerWindow": shows and hides it
+  std::string prefix;   // "layer": the object name, and its keys in the profile
+  QString caption;      // the dock's title
+  Qt::DockWidgetArea area = Qt::RightDockWidgetArea;
+};
+
+}  // namespace tintara
