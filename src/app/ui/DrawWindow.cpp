@@ -166,8 +166,12 @@ class TDrawWindow::Bridge : public IToolHost, public IToolView {
     w_.InvalidateView(false);
     if (w_.viewChanged) w_.viewChanged(w_);
   }
-  void ShowOption(const std::string& text, std::optional<uint32_t>) override {
-    // The picture window's own panel until the tool-option window takes the read-outs.
+  void ShowOption(const std::string& text, std::optional<uint32_t> colour) override {
+    if (w_.showOption) {
+      w_.showOption(QString::fromStdString(text), colour);
+      return;
+    }
+    // Without a tool-option window the picture window's own panel shows it.
     if (w_.showStatus)
       w_.showStatus(2, QString::fromStdString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')));
   }
@@ -469,6 +473,21 @@ void TPaperView::AutoScroll(TPoint p) {
   const int32_t dx = excess(p.x, c.width()), dy = excess(p.y, c.height());
   if (dx) horizontalScrollBar()->setValue(horizontalScrollBar()->value() + dx);
   if (dy) verticalScrollBar()->setValue(verticalScrollBar()->value() + dy);
+}
+
+void TPaperView::CenterOn(double px, double py) {
+  TPaper& paper = window_.Paper();
+  if (paper.IsRotated()) {
+    paper.viewShiftX = float(px);
+    paper.viewShiftY = float(py);
+    viewChanged_ = true;
+    viewport()->update();
+    return;
+  }
+  const double z = paper.ZoomFactor();
+  const QSize c = DeviceClient();
+  horizontalScrollBar()->setValue(int(std::lround(px * z - c.width() / 2.0)));
+  verticalScrollBar()->setValue(int(std::lround(py * z - c.height() / 2.0)));
 }
 
 void TPaperView::SetRubberBand(std::optional<TRect> r) {

@@ -45,6 +45,8 @@ class TPaperView : public QAbstractScrollArea {
   // Zooms one step about a device point, keeping the paper point under it in place.
   bool ZoomAbout(bool in, QPointF devicePoint);
   bool ZoomToStep(int32_t step);
+  // Brings a paper point to the middle of the window (as far as the scroll range allows).
+  void CenterOn(double px, double py);
   // Moves the picture with the pointer by (dx, dy) device pixels.
   void PanBy(int32_t dx, int32_t dy);
   // A widget point in device pixels of the view.
@@ -131,6 +133,8 @@ class TDrawWindow : public QMdiSubWindow, public IPaperHost {
   std::function<void(bool next)> cycleWindows;
   // The main window's status panels: 2 for the picture window's read-outs, 3 for messages.
   std::function<void(int panel, const QString& text)> showStatus;
+  // A tool's read-out for the tool-option window, with the colour to show beside it.
+  std::function<void(const QString& text, std::optional<uint32_t> colour)> showOption;
   // Fits the window to its picture (zooming with Alt).
   std::function<void(TDrawWindow&)> fitWindow;
   // The whole picture to the clipboard (Ctrl+Shift+C).

@@ -31,6 +31,8 @@
 #include "app/ui/DrawWindow.h"
 #include "app/ui/MessageBoxes.h"
 #include "app/ui/NewWindow.h"
+#include "app/ui/OptWindow.h"
+#include "app/ui/PreviewWindow.h"
 #include "app/ui/ShellCore.h"
 #include "app/ui/TabletInput.h"
 #include "app/ui/ToolsWindow.h"
@@ -325,6 +327,10 @@ constexpr const char* kDockStateName = "qtState";
 void TMainForm::CreatePalettes() {
   AddPalette({"actShowToolBox", "tool", Q("ツールボックス"), Qt::LeftDockWidgetArea},
              new TToolsWindow(*this));
+  AddPalette({"actShowCtrlWindow", "ctrl", Q("ツールオプション"), Qt::LeftDockWidgetArea},
+             new TOptWindow(*this));
+  AddPalette({"actShowPreviewWindow", "preview", Q("プレビュー"), Qt::RightDockWidgetArea},
+             new TPreviewWindow(*this));
 }
 
 void TMainForm::AddPalette(const PaletteSpec& spec, TPaletteWindow* window) {
@@ -516,6 +522,12 @@ TDrawWindow* TMainForm::CreateDrawWindow() {
     if (panel >= 0 && panel < 4) panels_[panel]->setText(text);
   };
   w->fitWindow = [this](TDrawWindow& d) { FitWindow(d, false); };
+  w->showOption = [this](const QString& text, std::optional<uint32_t> colour) {
+    if (auto* opt = dynamic_cast<TOptWindow*>(Palette("ctrl")))
+      opt->ShowReadout(text, colour);
+    else
+      panels_[2]->setText(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+  };
   w->tabletDrives = [this] { return tablet_ && tablet_->PenNear(); };
   w->tabletFocusLost = [this] {
     if (tablet_) tablet_->Router().FocusLost();

@@ -23,6 +23,8 @@
 #include "app/AppProfile.h"
 #include "app/ui/DrawWindow.h"
 #include "app/ui/MainForm.h"
+#include "app/ui/OptWindow.h"
+#include "app/ui/PreviewWindow.h"
 #include "app/ui/QtSettingsStore.h"
 #include "app/ui/TabletInput.h"
 #include "app/ui/ToolsWindow.h"
@@ -333,6 +335,42 @@ TEST_F(GuiTools, TheToolBoxOffersTheBuiltToolsAndFollowsTheKeys) {
   EXPECT_FALSE(dock->isVisible());
   form_->Action("actShowToolBox")->trigger();
   EXPECT_TRUE(dock->isVisible());
+}
+
+TEST_F(GuiTools, TheOptionWindowShowsTheToolAndTheEyedroppersColour) {
+  auto* opt = dynamic_cast<TOptWindow*>(form_->Palette("ctrl"));
+  ASSERT_NE(opt, nullptr);
+  form_->Tick();
+  EXPECT_EQ(opt->ToolText(), QString::fromUtf8("筆で描画(B)\nアクティブレイヤに筆で描画します"));
+  Key(QEvent::KeyPress, Qt::Key_I);
+  form_->Tick();
+  EXPECT_EQ(opt->ToolText(), QString::fromUtf8("スポイト(I)\n画面の色をスポイトで取り込みます"));
+  // Over the white paper the read-out is white, with its swatch.
+  Mouse(QEvent::MouseMove, At(30, 30), Qt::NoButton, Qt::NoButton);
+  EXPECT_EQ(opt->ReadoutText(), QString::fromUtf8("R: 255, G: 255, B: 255\nH: 0, S: 0, V: 255"));
+  ASSERT_TRUE(opt->SwatchColour().has_value());
+  EXPECT_EQ(*opt->SwatchColour(), 0x00FFFFFFu);
+}
+
+TEST_F(GuiTools, TheNavigatorOutlinesTheViewAndMovesIt) {
+  auto* nav = dynamic_cast<TPreviewWindow*>(form_->Palette("preview"));
+  ASSERT_NE(nav, nullptr);
+  form_->Tick();
+  const QRectF thumb = nav->ThumbRect();
+  ASSERT_FALSE(thumb.isEmpty());
+  // The whole picture is in view: the outline covers the thumbnail.
+  EXPECT_NEAR(nav->VisibleRect().width(), thumb.width(), 1.0);
+  w_->View().ZoomToStep(9);
+  QCoreApplication::processEvents();
+  form_->Tick();
+  const QRectF part = nav->VisibleRect();
+  EXPECT_LT(part.width(), thumb.width() / 2);
+  // A click near the lower right brings that part into the middle of the window.
+  const QPointF target(thumb.left() + thumb.width() * 0.8, thumb.top() + thumb.height() * 0.75);
+  nav->MoveViewTo(target);
+  form_->Tick();
+  EXPECT_NEAR(nav->VisibleRect().center().x(), target.x(), 2.0);
+  EXPECT_NEAR(nav->VisibleRect().center().y(), target.y(), 2.0);
 }
 
 TEST(PaletteLayout, WrittenAtExitAndRestoredAtTheNextStart) {
