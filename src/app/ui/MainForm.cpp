@@ -33,6 +33,7 @@
 #include "app/ui/NewWindow.h"
 #include "app/ui/OptWindow.h"
 #include "app/ui/PreviewWindow.h"
+#include "app/ui/SelectWindow.h"
 #include "app/ui/ShellCore.h"
 #include "app/ui/TabletInput.h"
 #include "app/ui/ToolsWindow.h"
@@ -331,6 +332,8 @@ void TMainForm::CreatePalettes() {
              new TOptWindow(*this));
   AddPalette({"actShowPreviewWindow", "preview", Q("プレビュー"), Qt::RightDockWidgetArea},
              new TPreviewWindow(*this));
+  AddPalette({"actShowSelectWindow", "select", Q("選択範囲"), Qt::RightDockWidgetArea},
+             new TSelectWindow(*this));
 }
 
 void TMainForm::AddPalette(const PaletteSpec& spec, TPaletteWindow* window) {

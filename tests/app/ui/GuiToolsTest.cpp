@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QPointingDevice>
 #include <QScrollBar>
@@ -26,6 +27,7 @@
 #include "app/ui/OptWindow.h"
 #include "app/ui/PreviewWindow.h"
 #include "app/ui/QtSettingsStore.h"
+#include "app/ui/SelectWindow.h"
 #include "app/ui/TabletInput.h"
 #include "app/ui/ToolsWindow.h"
 #include "events/StrokeReplay.h"
@@ -371,6 +373,40 @@ TEST_F(GuiTools, TheNavigatorOutlinesTheViewAndMovesIt) {
   form_->Tick();
   EXPECT_NEAR(nav->VisibleRect().center().x(), target.x(), 2.0);
   EXPECT_NEAR(nav->VisibleRect().center().y(), target.y(), 2.0);
+}
+
+TEST_F(GuiTools, TheSelectionWindowListsAddsCombinesAndDeletesMasks) {
+  auto* sel = dynamic_cast<TSelectWindow*>(form_->Palette("select"));
+  ASSERT_NE(sel, nullptr);
+  TPaper& paper = w_->Paper();
+  form_->Tick();
+  ASSERT_EQ(sel->List()->count(), paper.masks.Count());
+  ASSERT_TRUE(paper.SelectRect(0, {0, 0, 10, 10}, CombineMode::kReplace));
+  const size_t recorded = w_->Doc().Events().CommittedLength();
+  ASSERT_TRUE(sel->AddMask());
+  EXPECT_EQ(paper.masks.Count(), 2);
+  EXPECT_EQ(sel->List()->count(), 2);
+  EXPECT_GT(w_->Doc().Events().CommittedLength(), recorded);
+  EXPECT_EQ(paper.masks.ActiveIndex(), 1);
+  ASSERT_TRUE(paper.SelectRect(1, {20, 20, 10, 10}, CombineMode::kReplace));
+  // The active mask (1) added into mask 0, which becomes active and covers both.
+  ASSERT_TRUE(sel->CombineInto(0, CombineMode::kAdd));
+  EXPECT_EQ(paper.masks.ActiveIndex(), 0);
+  EXPECT_GT(paper.masks.At(0)->CoverageAt(5, 5), 0);
+  EXPECT_GT(paper.masks.At(0)->CoverageAt(25, 25), 0);
+  EXPECT_EQ(paper.masks.At(0)->CoverageAt(15, 15), 0);
+  form_->UpdateCommands();
+  form_->Action("actEditUndo")->trigger();
+  EXPECT_EQ(paper.masks.At(0)->CoverageAt(25, 25), 0);
+  // A click activates; the delete button removes the active mask.
+  sel->Tick();
+  const int32_t other = 1 - paper.masks.ActiveIndex();
+  EXPECT_TRUE(sel->Activate(other));
+  EXPECT_EQ(paper.masks.ActiveIndex(), other);
+  EXPECT_FALSE(sel->Activate(other));  // already active: nothing to record
+  ASSERT_TRUE(sel->DeleteMask());
+  EXPECT_EQ(paper.masks.Count(), 1);
+  EXPECT_EQ(sel->List()->count(), 1);
 }
 
 TEST(PaletteLayout, WrittenAtExitAndRestoredAtTheNextStart) {

@@ -1,0 +1,171 @@
+#include "app/ui/SelectWindow.h"
+
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QMenu>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "app/ui/DrawWindow.h"
+#include "app/ui/MainForm.h"
+#include "document/Mask.h"
+
+namespace tintara {
+
+namespace {
+
+constexpr int kThumbSide = 40;
+
+// A mask's thumbnail as an icon, its rows taken in picture order.
+QIcon ThumbIcon(const CMaskData& m) {
+  QImage img(kThumbSide, kThumbSide, QImage::Format_RGB32);
+  img.fill(Qt::white);
+  if (m.thumbnail && m.thumbnail->IsValid()) {
+    const TTC& t = *m.thumbnail;
+    QImage src(t.Width(), t.Height(), QImage::Format_RGB32);
+    for (int32_t y = 0; y < t.Height(); ++y)
+      std::copy_n(t.Row32(y), t.Width(), reinterpret_cast<uint32_t*>(src.scanLine(y)));
+    img = src.scaled(kThumbSide, kThumbSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  }
+  return QIcon(QPixmap::fromImage(img));
+}
+
+}  // namespace
+
+TSelectWindow::TSelectWindow(TMainForm& form, QWidget* parent) : TPaletteWindow(form, parent) {
+  auto* box = new QVBoxLayout(this);
+  box->setContentsMargins(2, 2, 2, 2);
+  box->setSpacing(2);
+  list_ = new QListWidget(this);
+  list_->setIconSize(QSize(kThumbSide, kThumbSide));
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list_->setContextMenuPolicy(Qt::CustomContextMenu);
+  box->addWidget(list_, 1);
+  auto* buttons = new QHBoxLayout;
+  add_ = new QToolButton(this);
+  add_->setText(QStringLiteral("+"));
+  add_->setToolTip(QString::fromUtf8("新しい選択範囲"));
+  delete_ = new QToolButton(this);
+  delete_->setText(QString::fromUtf8("−"));
+  delete_->setToolTip(QString::fromUtf8("選択範囲の削除"));
+  buttons->addWidget(add_);
+  buttons->addWidget(delete_);
+  buttons->addStretch(1);
+  box->addLayout(buttons);
+  connect(list_, &QListWidget::itemClicked, this,
+          [this](QListWidgetItem* item) { Activate(list_->row(item)); });
+  connect(list_, &QListWidget::customContextMenuRequested, this, &TSelectWindow::ShowMenu);
+  connect(add_, &QToolButton::clicked, this, [this] { AddMask(); });
+  connect(delete_, &QToolButton::clicked, this, [this] { DeleteMask(); });
+  Rebuild();
+}
+
+TDrawWindow* TSelectWindow::Window() const {
+  TDrawWindow* w = form_.ActiveDrawWindow();
+  return w == active_ ? w : nullptr;
+}
+
+void TSelectWindow::ActiveChanged(TDrawWindow* active) {
+  active_ = active;
+  shown_.clear();
+  Rebuild();
+}
+
+void TSelectWindow::Tick() {
+  TDrawWindow* w = form_.ActiveDrawWindow();
+  if (w != active_) {
+    ActiveChanged(w);
+    return;
+  }
+  if (!w) return;
+  const CMaskMngr& masks = w->Paper().masks;
+  std::vector<Shown> now;
+  for (int32_t i = 0; i < masks.Count(); ++i) {
+    const CMaskData* m = masks.At(i);
+    now.push_back({m->internalName, masks.ActiveIndex(), m->displayName, m->Memory()});
+  }
+  if (now != shown_) Rebuild();
+}
+
+void TSelectWindow::Rebuild() {
+  list_->clear();
+  shown_.clear();
+  TDrawWindow* w = Window();
+  const bool editable = w && w->MayEdit();
+  add_->setEnabled(editable);
+  delete_->setEnabled(editable && w->Paper().masks.Count() > 1);
+  if (!w) return;
+  const CMaskMngr& masks = w->Paper().masks;
+  for (int32_t i = 0; i < masks.Count(); ++i) {
+    const CMaskData* m = masks.At(i);
+    auto* item = new QListWidgetItem(ThumbIcon(*m), QString::fromStdString(m->displayName), list_);
+    if (i == masks.ActiveIndex()) {
+      QFont f = item->font();
+      f.setBold(true);
+      item->setFont(f);
+    }
+    shown_.push_back({m->internalName, masks.ActiveIndex(), m->displayName, m->Memory()});
+  }
+  list_->setCurrentRow(masks.ActiveIndex());
+}
+
+bool TSelectWindow::Activate(int32_t index) {
+  TDrawWindow* w = Window();
+  if (!w || !w->MayEdit() || index == w->Paper().masks.ActiveIndex()) return false;
+  const bool ok = w->Paper().ActivateMask(index);
+  w->InvalidateView(false);
+  Rebuild();
+  return ok;
+}
+
+bool TSelectWindow::AddMask() {
+  TDrawWindow* w = Window();
+  if (!w || !w->MayEdit()) return false;
+  const bool ok = w->Paper().NewSelectionMask(w->Paper().masks.ActiveIndex() + 1) >= 0;
+  w->InvalidateView(false);
+  Rebuild();
+  return ok;
+}
+
+bool TSelectWindow::DeleteMask() {
+  TDrawWindow* w = Window();
+  if (!w || !w->MayEdit()) return false;
+  const bool ok = w->Paper().RemoveSelectionMask(-1);
+  w->InvalidateView(false);
+  Rebuild();
+  return ok;
+}
+
+bool TSelectWindow::CombineInto(int32_t index, CombineMode mode) {
+  TDrawWindow* w = Window();
+  if (!w || !w->MayEdit()) return false;
+  const bool ok = w->Paper().CombineMasks(index, w->Paper().masks.ActiveIndex(), mode);
+  w->InvalidateView(false);
+  Rebuild();
+  return ok;
+}
+
+void TSelectWindow::ShowMenu(const QPoint& at) {
+  QListWidgetItem* item = list_->itemAt(at);
+  TDrawWindow* w = Window();
+  if (!item || !w) return;
+  const int32_t index = list_->row(item);
+  if (index == w->Paper().masks.ActiveIndex()) return;  // a mask is not combined with itself
+  QMenu menu(this);
+  const struct {
+    const char* caption;
+    CombineMode mode;
+  } entries[] = {{"コピー", CombineMode::kReplace},
+                 {"追加", CombineMode::kAdd},
+                 {"減算", CombineMode::kSubtract},
+                 {"交差", CombineMode::kIntersect}};
+  for (const auto& e : entries) {
+    QAction* a = menu.addAction(QString::fromUtf8(e.caption));
+    connect(a, &QAction::triggered, this, [this, index, mode = e.mode] { CombineInto(index, mode); });
+  }
+  menu.exec(list_->viewport()->mapToGlobal(at));
+}
+
+}  // namespace tintara

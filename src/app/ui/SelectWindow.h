@@ -1,0 +1,49 @@
+// The selection window: the picture's selection masks with their thumbnails and names, the
+// active one marked. A click activates a mask; the buttons add and delete masks; a mask's
+// menu combines the active mask into it (copy, add, subtract, intersect). Every change goes
+// through the paper's recorded operations.
+#pragma once
+
+#include <vector>
+
+#include "app/ui/Palette.h"
+
+class QListWidget;
+class QToolButton;
+
+namespace tintara {
+
+enum class CombineMode : int32_t;
+
+class TSelectWindow : public TPaletteWindow {
+  Q_OBJECT
+ public:
+  explicit TSelectWindow(TMainForm& form, QWidget* parent = nullptr);
+  void ActiveChanged(TDrawWindow* active) override;
+  void Tick() override;
+  QListWidget* List() const { return list_; }
+  // The operations of the buttons and the menu, for the active picture.
+  bool Activate(int32_t index);
+  bool AddMask();
+  bool DeleteMask();
+  // Combines the active mask into mask `index`, which then becomes active.
+  bool CombineInto(int32_t index, CombineMode mode);
+
+ private:
+  void Rebuild();
+  void ShowMenu(const QPoint& at);
+  TDrawWindow* Window() const;
+  QListWidget* list_;
+  QToolButton *add_, *delete_;
+  // What the list shows, to notice a change on the tick.
+  struct Shown {
+    int32_t serial = 0, active = 0;
+    std::string name;
+    int64_t memory = 0;
+    bool operator==(const Shown&) const = default;
+  };
+  std::vector<Shown> shown_;
+  TDrawWindow* active_ = nullptr;
+};
+
+}  // namespace tintara
