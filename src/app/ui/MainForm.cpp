@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "app/ui/BrushWindows.h"
 #include "app/ui/DrawWindow.h"
 #include "app/ui/MessageBoxes.h"
 #include "app/ui/NewWindow.h"
@@ -89,6 +90,12 @@ TMainForm::TMainForm(CAppProfile& profile, ISettingsStore* store, bool renderRun
   mdi_->viewport()->installEventFilter(this);
   if (store_) recent_.Load(*store_);
   colours_.Create(pen_.stroke, profile_);
+  // The pen starts as the first brush of the set.
+  brushes_.FillDefault();
+  if (const CPenMethodObj* first = brushes_.Current()) {
+    ApplyBrush(*first, pen_.render, pen_.stroke, nullptr, true);
+    pen_.params = first->Record().stroke;
+  }
   tablet_ = new TTabletInput(*this, profile_.config.ignoreTablet);
   modes_.toolAvailable = [](int32_t tool) {
     const std::vector<int32_t>& offered = TToolsWindow::OfferedTools();
@@ -334,6 +341,10 @@ void TMainForm::CreatePalettes() {
              new TPreviewWindow(*this));
   AddPalette({"actShowSelectWindow", "select", Q("選択範囲"), Qt::RightDockWidgetArea},
              new TSelectWindow(*this));
+  AddPalette({"actShowPenMtdList", "penMethodList", Q("ブラシリスト"), Qt::LeftDockWidgetArea},
+             new TPenMtdListWin(*this));
+  AddPalette({"actShowPenMethodWin", "penMethod", Q("ブラシ"), Qt::LeftDockWidgetArea},
+             new TPenMethodWin(*this));
 }
 
 void TMainForm::AddPalette(const PaletteSpec& spec, TPaletteWindow* window) {

@@ -18,6 +18,7 @@
 #include "app/RecentFiles.h"
 #include "app/ui/Palette.h"
 #include "files/GraphicsLib.h"
+#include "paint/PenMethod.h"
 
 class QAction;
 class QDockWidget;
@@ -95,6 +96,8 @@ class TMainForm : public QMainWindow {
   CModeMngr& Modes() { return modes_; }
   CLivePen& Pen() { return pen_; }
   CColorMngr& Colours() { return colours_; }
+  // The user's brushes (the default set to begin with).
+  CPenMethodMngr& Brushes() { return brushes_; }
   TTabletInput* Tablet() const { return tablet_; }
 
   // --- palette windows -------------------------------------------------------------------------
@@ -181,6 +184,7 @@ class TMainForm : public QMainWindow {
   CModeMngr modes_;
   CLivePen pen_;
   CColorMngr colours_;
+  CPenMethodMngr brushes_;
   TTabletInput* tablet_ = nullptr;
   struct PaletteEntry {
     PaletteSpec spec;
