@@ -29,6 +29,7 @@
 #include <filesystem>
 
 #include "app/ui/BrushWindows.h"
+#include "app/ui/ColorWindows.h"
 #include "app/ui/DrawWindow.h"
 #include "app/ui/MessageBoxes.h"
 #include "app/ui/NewWindow.h"
@@ -122,6 +123,9 @@ TMainForm::~TMainForm() {
   disconnect(mdi_, nullptr, this, nullptr);
   // They share the pen and the tool modes this window owns: they go while those still exist.
   for (TDrawWindow* w : DrawWindows()) delete w;
+  // The palettes listen to the colour manager, a member that goes before the child widgets.
+  for (PaletteEntry& p : palettes_) delete p.dock;
+  palettes_.clear();
 }
 
 // --- commands ---------------------------------------------------------------------------------
@@ -345,6 +349,11 @@ void TMainForm::CreatePalettes() {
              new TPenMtdListWin(*this));
   AddPalette({"actShowPenMethodWin", "penMethod", Q("ブラシ"), Qt::LeftDockWidgetArea},
              new TPenMethodWin(*this));
+  AddPalette({"actShowPalWindow", "pal", Q("カラーパレット"), Qt::RightDockWidgetArea},
+             new TPalWindow(*this));
+  AddPalette({"actShowColorWindow", "gcol", Q("カラー"), Qt::RightDockWidgetArea}, new TGColWindow(*this));
+  AddPalette({"actShowRgbWindow", "rgb", Q("RGB"), Qt::RightDockWidgetArea}, new TRgbWindow(*this));
+  AddPalette({"actShowHsvWindow", "hsv", Q("HSV"), Qt::RightDockWidgetArea}, new THsvWindow(*this));
 }
 
 void TMainForm::AddPalette(const PaletteSpec& spec, TPaletteWindow* window) {
