@@ -332,6 +332,31 @@ bool* VisibilityOf(WindowSettings& w, const std::string& prefix) {
   auto it = keys.find(prefix);
   return it == keys.end() ? nullptr : &(w.*(it->second));
 }
+// Where a floating palette keeps its place in the profile's "window" section.
+struct PlaceKeys {
+  int32_t WindowSettings::*x;
+  int32_t WindowSettings::*y;
+};
+const PlaceKeys* PlaceOf(const std::string& prefix) {
+  static const std::map<std::string, PlaceKeys> keys = {
+      {"tool", {&WindowSettings::toolWinX, &WindowSettings::toolWinY}},
+      {"ctrl", {&WindowSettings::ctrlWinX, &WindowSettings::ctrlWinY}},
+      {"pen", {&WindowSettings::penWinX, &WindowSettings::penWinY}},
+      {"pal", {&WindowSettings::palWinX, &WindowSettings::palWinY}},
+      {"gcol", {&WindowSettings::gcolWinX, &WindowSettings::gcolWinY}},
+      {"rgb", {&WindowSettings::rgbWinX, &WindowSettings::rgbWinY}},
+      {"hsv", {&WindowSettings::hsvWinX, &WindowSettings::hsvWinY}},
+      {"layer", {&WindowSettings::layerWinX, &WindowSettings::layerWinY}},
+      {"select", {&WindowSettings::selectWinX, &WindowSettings::selectWinY}},
+      {"preview", {&WindowSettings::previewWinX, &WindowSettings::previewWinY}},
+      {"penShape", {&WindowSettings::penShapeWinX, &WindowSettings::penShapeWinY}},
+      {"penMethod", {&WindowSettings::penMethodWinX, &WindowSettings::penMethodWinY}},
+      {"penShapeList", {&WindowSettings::penShapeListWinX, &WindowSettings::penShapeListWinY}},
+      {"penMethodList", {&WindowSettings::penMethodListWinX, &WindowSettings::penMethodListWinY}},
+  };
+  auto it = keys.find(prefix);
+  return it == keys.end() ? nullptr : &it->second;
+}
 constexpr const char* kDockStateKey = "docking";
 constexpr const char* kDockStateName = "qtState";
 }  // namespace
@@ -393,13 +418,29 @@ void TMainForm::RestorePaletteLayout() {
     if (const bool* visible = VisibilityOf(profile_.window, p.spec.prefix)) p.dock->setVisible(*visible);
   std::string state;
   if (store_ &&
-      store_->ReadString(std::string(kAppSettingsKey) + "\\" + kDockStateKey, kDockStateName, state))
+      store_->ReadString(std::string(kAppSettingsKey) + "\\" + kDockStateKey, kDockStateName, state)) {
     restoreState(QByteArray::fromBase64(QByteArray::fromStdString(state)));
+    return;
+  }
+  // No arrangement of our own yet: the floating places of the profile are all there is.
+  for (PaletteEntry& p : palettes_) {
+    const PlaceKeys* place = PlaceOf(p.spec.prefix);
+    if (!place || profile_.window.*(place->x) < 0 || profile_.window.*(place->y) < 0) continue;
+    p.dock->setFloating(true);
+    p.dock->move(profile_.window.*(place->x), profile_.window.*(place->y));
+  }
 }
 
 void TMainForm::SavePaletteLayout() {
-  for (PaletteEntry& p : palettes_)
+  for (PaletteEntry& p : palettes_) {
     if (bool* visible = VisibilityOf(profile_.window, p.spec.prefix)) *visible = !p.dock->isHidden();
+    // A place is kept only for a floating palette; a docked one keeps none (-1).
+    if (const PlaceKeys* place = PlaceOf(p.spec.prefix)) {
+      const bool floating = p.dock->isFloating();
+      profile_.window.*(place->x) = floating ? p.dock->x() : -1;
+      profile_.window.*(place->y) = floating ? p.dock->y() : -1;
+    }
+  }
   if (store_)
     store_->WriteString(std::string(kAppSettingsKey) + "\\" + kDockStateKey, kDockStateName,
                         saveState().toBase64().toStdString());

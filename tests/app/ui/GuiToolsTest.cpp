@@ -166,13 +166,14 @@ TEST_F(GuiTools, AMouseDragWithThePenDrawsOneRecordedStrokeThatUndoes) {
 TEST_F(GuiTools, DrawnStrokesShowInTheWindow) {
   // Three strokes, two by the mouse and one by the pen with rising pressure.
   MouseDrag(At(10, 15), At(110, 20));
-  w_->Doc().Stroke().SetColour(0x00C03020);
+  form_->Colours().SetMainColor(0x00C03020, kOriginGeneral);
   MouseDrag(At(15, 80), At(100, 30));
   Proximity(true);
   Tablet(QEvent::TabletPress, At(20, 50), 0.2);
   for (int k = 1; k <= 8; ++k) Tablet(QEvent::TabletMove, At(20 + k * 10, 50 + (k % 2) * 6), 0.2 + k * 0.1);
   Tablet(QEvent::TabletRelease, At(100, 50), 0);
   Proximity(false);
+  form_->Tick();  // the palettes follow on the tick
   QCoreApplication::processEvents();
   const QImage shot = form_->grab().toImage();
   if (const char* path = getenv("TINTARA_SHOT")) shot.save(QString::fromLocal8Bit(path));
@@ -466,7 +467,15 @@ TEST(PaletteLayout, WrittenAtExitAndRestoredAtTheNextStart) {
     form.removeDockWidget(dock);
     form.addDockWidget(Qt::RightDockWidgetArea, dock);
     dock->hide();
+    // A floating palette keeps its place in the profile; a docked one keeps none.
+    QDockWidget* floating = form.PaletteDock("ctrl");
+    floating->setFloating(true);
+    floating->move(150, 160);
     form.SavePaletteLayout();
+    EXPECT_EQ(profile.window.ctrlWinX, floating->x());
+    EXPECT_EQ(profile.window.ctrlWinY, floating->y());
+    EXPECT_EQ(profile.window.selectWinX, -1);
+    EXPECT_TRUE(profile.window.selectWinVis);
     ASSERT_TRUE(store.Sync());
   }
   CQtSettingsStore store(file);
@@ -479,6 +488,7 @@ TEST(PaletteLayout, WrittenAtExitAndRestoredAtTheNextStart) {
   form.RestorePaletteLayout();
   EXPECT_EQ(form.dockWidgetArea(form.PaletteDock("tool")), Qt::RightDockWidgetArea);
   EXPECT_TRUE(form.PaletteDock("tool")->isHidden());
+  EXPECT_TRUE(form.PaletteDock("ctrl")->isFloating());
 }
 
 TEST_F(GuiTools, ATabletStrokeCarriesItsPressures) {
