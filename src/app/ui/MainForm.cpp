@@ -34,6 +34,7 @@
 #include "app/ui/MessageBoxes.h"
 #include "app/ui/NewWindow.h"
 #include "app/ui/OptWindow.h"
+#include "app/ui/PenTipWindows.h"
 #include "app/ui/PreviewWindow.h"
 #include "app/ui/SelectWindow.h"
 #include "app/ui/ShellCore.h"
@@ -374,6 +375,10 @@ void TMainForm::CreatePalettes() {
              new TPenMtdListWin(*this));
   AddPalette({"actShowPenMethodWin", "penMethod", Q("ブラシ"), Qt::LeftDockWidgetArea},
              new TPenMethodWin(*this));
+  AddPalette({"actShowPenShpList", "penShapeList", Q("ペン先リスト"), Qt::LeftDockWidgetArea},
+             new TPenShpListWin(*this));
+  AddPalette({"actShowPenShapeWin", "penShape", Q("ペン形状"), Qt::LeftDockWidgetArea},
+             new TPenShapeWin(*this));
   AddPalette({"actShowPalWindow", "pal", Q("カラーパレット"), Qt::RightDockWidgetArea},
              new TPalWindow(*this));
   AddPalette({"actShowColorWindow", "gcol", Q("カラー"), Qt::RightDockWidgetArea}, new TGColWindow(*this));

@@ -29,6 +29,7 @@
 #include "app/ui/DrawWindow.h"
 #include "app/ui/MainForm.h"
 #include "app/ui/OptWindow.h"
+#include "app/ui/PenTipWindows.h"
 #include "app/ui/PreviewWindow.h"
 #include "app/ui/QtSettingsStore.h"
 #include "app/ui/SelectWindow.h"
@@ -449,6 +450,55 @@ TEST_F(GuiTools, PickingABrushSetsThePenAndTheEditorChangesIt) {
   // And the next stroke draws with it: the stroke takes the pen's settings.
   MouseDrag(At(10, 10), At(100, 60));
   EXPECT_EQ(w_->Doc().Strokes().Params().opacity, 500);
+}
+
+int DarkPixels(const QImage& img) {
+  int n = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) n += qGray(img.pixel(x, y)) < 128 ? 1 : 0;
+  return n;
+}
+
+TEST(DabPreview, PaintsTheTipAtItsSizeInTheMiddle) {
+  PenTipRecord tip;
+  int last = 0;
+  for (int32_t radius100 : {200, 600, 1200}) {
+    tip.params.SetRadius100(radius100);
+    const QImage img = DabPreview(tip, 40);
+    EXPECT_LT(qGray(img.pixel(20, 20)), 128) << radius100;
+    EXPECT_EQ(img.pixel(0, 0), QColor(Qt::white).rgb()) << radius100;
+    const int dark = DarkPixels(img);
+    // Within the disc (its soft edge is lighter), and larger for a larger tip.
+    const double r = radius100 / 100.0;
+    EXPECT_LE(dark, 3.14159 * (r + 1) * (r + 1)) << radius100;
+    EXPECT_GT(dark, last) << radius100;
+    last = dark;
+  }
+}
+
+TEST_F(GuiTools, PickingATipSetsThePenAndTheBrushAndTheEditorChangesIt) {
+  auto* list = dynamic_cast<TPenShpListWin*>(form_->Palette("penShapeList"));
+  auto* editor = dynamic_cast<TPenShapeWin*>(form_->Palette("penShape"));
+  ASSERT_TRUE(list && editor);
+  ASSERT_GE(list->Tips().size(), 2u);
+  EXPECT_EQ(size_t(list->List()->count()), list->Tips().size());
+  CLivePen& pen = form_->Pen();
+  const int32_t pick = int32_t(list->Tips().size()) - 1;
+  ASSERT_TRUE(list->Choose(pick));
+  EXPECT_EQ(pen.render.TipParams(), list->Tips()[size_t(pick)].params);
+  ASSERT_NE(form_->Brushes().Current(), nullptr);
+  EXPECT_EQ(form_->Brushes().Current()->Tip().Record().params, list->Tips()[size_t(pick)].params);
+  editor->Tick();
+  EXPECT_DOUBLE_EQ(editor->Radius()->value(), list->Tips()[size_t(pick)].params.radius100 / 100.0);
+  // A larger radius in the editor: the pen's tip, the brush's tip and the preview grow.
+  editor->Radius()->setValue(2.0);
+  const int small = DarkPixels(editor->Preview());
+  editor->Radius()->setValue(8.0);
+  EXPECT_EQ(pen.render.TipParams().radius100, 800);
+  EXPECT_EQ(form_->Brushes().Current()->Tip().Record().params.radius100, 800);
+  EXPECT_GT(DarkPixels(editor->Preview()), small);
+  editor->Angle()->setValue(45);
+  EXPECT_EQ(pen.render.TipParams().angle, 450);
 }
 
 TEST(PaletteLayout, WrittenAtExitAndRestoredAtTheNextStart) {
