@@ -35,6 +35,7 @@
 #include "app/ui/NewWindow.h"
 #include "app/ui/OptWindow.h"
 #include "app/ui/PenTipWindows.h"
+#include "app/ui/PenWindow.h"
 #include "app/ui/PreviewWindow.h"
 #include "app/ui/SelectWindow.h"
 #include "app/ui/ShellCore.h"
@@ -375,6 +376,7 @@ void TMainForm::CreatePalettes() {
              new TPenMtdListWin(*this));
   AddPalette({"actShowPenMethodWin", "penMethod", Q("ブラシ"), Qt::LeftDockWidgetArea},
              new TPenMethodWin(*this));
+  AddPalette({"actShowPenWindow", "pen", Q("旧ペン"), Qt::LeftDockWidgetArea}, new TPenWindow2(*this));
   AddPalette({"actShowPenShpList", "penShapeList", Q("ペン先リスト"), Qt::LeftDockWidgetArea},
              new TPenShpListWin(*this));
   AddPalette({"actShowPenShapeWin", "penShape", Q("ペン形状"), Qt::LeftDockWidgetArea},

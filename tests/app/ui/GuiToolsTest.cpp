@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
@@ -30,6 +31,7 @@
 #include "app/ui/MainForm.h"
 #include "app/ui/OptWindow.h"
 #include "app/ui/PenTipWindows.h"
+#include "app/ui/PenWindow.h"
 #include "app/ui/PreviewWindow.h"
 #include "app/ui/QtSettingsStore.h"
 #include "app/ui/SelectWindow.h"
@@ -499,6 +501,26 @@ TEST_F(GuiTools, PickingATipSetsThePenAndTheBrushAndTheEditorChangesIt) {
   EXPECT_GT(DarkPixels(editor->Preview()), small);
   editor->Angle()->setValue(45);
   EXPECT_EQ(pen.render.TipParams().angle, 450);
+}
+
+TEST_F(GuiTools, TheOldPenWindowsSlotsHoldDistinctKinds) {
+  auto* pens = dynamic_cast<TPenWindow2*>(form_->Palette("pen"));
+  ASSERT_NE(pens, nullptr);
+  TStroke& stroke = form_->Pen().stroke;
+  const char* captions[5] = {"鉛筆", "透明水彩", "ぼかし", "消しゴム", "エアーブラシ"};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(pens->SlotButton(i)->text(), QString::fromUtf8(captions[i])) << i;
+  ASSERT_TRUE(pens->ChooseSlot(3));
+  EXPECT_EQ(stroke.Kind(), kPenEraser);
+  EXPECT_TRUE(pens->SlotButton(3)->isChecked());
+  EXPECT_FALSE(pens->SetSlotKind(kPenPencil));  // slot 0 holds it already
+  EXPECT_FALSE(pens->SetSlotKind(kPenBlur2));   // never in a slot
+  EXPECT_EQ(pens->Slots().kinds[3], kPenEraser);
+  EXPECT_TRUE(pens->SetSlotKind(kPenDarken));
+  EXPECT_EQ(pens->Slots().kinds[3], kPenDarken);
+  EXPECT_EQ(stroke.Kind(), kPenDarken);
+  EXPECT_TRUE(pens->SetSlotKind(kPenEraser));  // back into its own slot
+  EXPECT_EQ(pens->SlotButton(3)->text(), QString::fromUtf8("消しゴム"));
+  EXPECT_EQ(pens->KindBox()->currentText(), QString::fromUtf8("消しゴム"));
 }
 
 TEST(PaletteLayout, WrittenAtExitAndRestoredAtTheNextStart) {
