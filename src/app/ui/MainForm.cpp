@@ -29,6 +29,7 @@
 #include <filesystem>
 
 #include "app/ui/DrawWindow.h"
+#include "app/ui/LayerWindow.h"
 #include "app/ui/MessageBoxes.h"
 #include "app/ui/NewWindow.h"
 #include "app/ui/OptWindow.h"
@@ -331,6 +332,7 @@ void TMainForm::CreatePalettes() {
              new TOptWindow(*this));
   AddPalette({"actShowPreviewWindow", "preview", Q("プレビュー"), Qt::RightDockWidgetArea},
              new TPreviewWindow(*this));
+  AddPalette({"actShowLayerWindow", "layer", Q("レイヤ"), Qt::RightDockWidgetArea}, new TLayerWindow2(*this));
 }
 
 void TMainForm::AddPalette(const PaletteSpec& spec, TPaletteWindow* window) {
