@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QDockWidget>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -267,6 +269,19 @@ void TLayerList::mouseDoubleClickEvent(QMouseEvent* e) {
   const int row = RowAt(at.y());
   if (row < 0 || EyeRect(row).contains(at) || LockRect(row).contains(at)) return;
   owner_.SettingsAsked(owner_.Rows()[size_t(row)].layer);
+}
+
+void TLayerList::contextMenuEvent(QContextMenuEvent* e) {
+  const int row = RowAt(e->pos().y());
+  if (row >= 0) owner_.ActivateLayer(owner_.Rows()[size_t(row)].layer);
+  QMenu menu(this);
+  menu.addAction(QStringLiteral("レイヤの新規作成..."), &owner_, &TLayerWindow2::NewLayerAsked);
+  if (row >= 0) {
+    const int32_t layer = owner_.Rows()[size_t(row)].layer;
+    menu.addAction(QStringLiteral("レイヤの設定..."), &owner_,
+                   [this, layer] { owner_.SettingsAsked(layer); });
+  }
+  menu.exec(e->globalPos());
 }
 
 // --- the window -------------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
@@ -180,6 +181,23 @@ TEST_F(GuiLayer, OpacityControlsWriteTheLargestByteOfThePercent) {
     EXPECT_EQ(win_->OpacitySpin()->value(), 100);
     EXPECT_EQ(Composite(), kGrey);
   }
+}
+
+TEST_F(GuiLayer, ASliderDragIsOneChange) {
+  const uint32_t before = Events();
+  QSlider* s = win_->OpacitySlider();
+  s->setSliderDown(true);
+  for (int v : {90, 60, 40}) s->setValue(v);
+  // While the drag lasts only the number follows.
+  EXPECT_EQ(win_->OpacitySpin()->value(), 40);
+  EXPECT_EQ(w_->Paper().Layer(2)->opacity, 255);
+  EXPECT_EQ(Events(), before);
+  s->setSliderDown(false);
+  EXPECT_EQ(w_->Paper().Layer(2)->opacity, ByteOfPercent(40));
+  EXPECT_GT(Events(), before);
+  Undo();
+  EXPECT_EQ(w_->Paper().Layer(2)->opacity, 255);
+  EXPECT_EQ(s->value(), 100);
 }
 
 TEST_F(GuiLayer, TheSwitchesHideAndProtectAndUndo) {
@@ -413,6 +431,13 @@ TEST_F(GuiLayer, SettingsDialogAppliesItsChangesOneByOne) {
   EXPECT_EQ(w_->Paper().Layer(2)->name, "renamed");
   Undo();  // the name
   EXPECT_EQ(w_->Paper().Layer(2)->name, "top");
+  // Opened and confirmed without a change, the dialog leaves nothing behind.
+  ASSERT_TRUE(w_->Paper().SetLayerOpacity(2, 128));
+  const uint32_t before = Events();
+  WhenModal([](QWidget* d) { qobject_cast<QDialog*>(d)->accept(); });
+  win_->SettingsAsked(2);
+  EXPECT_EQ(w_->Paper().Layer(2)->opacity, 128);
+  EXPECT_EQ(Events(), before);
 }
 
 }  // namespace
