@@ -453,11 +453,22 @@ void TLayerWindow2::Refresh(bool force) {
     list_->updateGeometry();
     list_->setMinimumHeight(TLayerList::kRowHeight * int(rows_.size()));
     list_->update();
+    // The active row stays in sight when another layer becomes active.
+    for (int row = 0; row < int(rows_.size()); ++row)
+      if (paper && rows_[size_t(row)].layer == paper->ActiveIndex())
+        scroll_->ensureVisible(0, list_->RowRect(row).center().y(), 0, TLayerList::kRowHeight / 2);
   }
-  const QString caption = MemoryCaption(), status = StatusText();
+  const QString status = StatusText();
   if (status_->text() != status) status_->setText(status);
-  if (QDockWidget* dock = form_.PaletteDock("layer"); dock && dock->windowTitle() != caption)
-    dock->setWindowTitle(caption);
+  if (QDockWidget* dock = form_.PaletteDock("layer")) {
+    // Sharing a site with other palettes, the title is the short tab name and the memory
+    // caption moves to the site's tooltip, where it does not widen the tab.
+    const bool tabbed = !form_.tabifiedDockWidgets(dock).isEmpty();
+    const QString caption = MemoryCaption();
+    const QString title = tabbed ? QStringLiteral("ﾚｲﾔ") : caption;
+    if (dock->windowTitle() != title) dock->setWindowTitle(title);
+    if (dock->toolTip() != (tabbed ? caption : QString())) dock->setToolTip(tabbed ? caption : QString());
+  }
 }
 
 void TLayerWindow2::RebuildRows() {

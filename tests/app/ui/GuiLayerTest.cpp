@@ -344,6 +344,14 @@ TEST_F(GuiLayer, MemoryReadOutsInTheDockTitleAndStatus) {
   EXPECT_EQ(dock->windowTitle(), QStringLiteral("レイヤ  (全使用メモリ %1KB)").arg(m.total >> 10));
   EXPECT_EQ(win_->Status()->text(),
             QStringLiteral("レイヤ: %1KB, アンドゥ: %2KB").arg(m.layers >> 10).arg(m.undo >> 10));
+  // Tabbed with another palette, the tab shows the short name and the memory moves to its tip.
+  form_->tabifyDockWidget(form_->PaletteDock("preview"), dock);
+  win_->Tick();
+  EXPECT_EQ(dock->windowTitle(), QStringLiteral("ﾚｲﾔ"));
+  EXPECT_EQ(dock->toolTip(), QStringLiteral("レイヤ  (全使用メモリ %1KB)").arg(m.total >> 10));
+  form_->addDockWidget(Qt::LeftDockWidgetArea, dock);
+  win_->Tick();
+  EXPECT_EQ(dock->windowTitle(), QStringLiteral("レイヤ  (全使用メモリ %1KB)").arg(m.total >> 10));
   // With no picture open, all read 0.
   w_->Doc().modified = false;
   ASSERT_TRUE(w_->close());
