@@ -31,6 +31,7 @@
 #include "app/ui/BrushWindows.h"
 #include "app/ui/ColorWindows.h"
 #include "app/ui/DrawWindow.h"
+#include "app/ui/LayerWindow.h"
 #include "app/ui/MessageBoxes.h"
 #include "app/ui/NewWindow.h"
 #include "app/ui/OptWindow.h"
@@ -386,6 +387,7 @@ void TMainForm::CreatePalettes() {
   AddPalette({"actShowColorWindow", "gcol", Q("カラー"), Qt::RightDockWidgetArea}, new TGColWindow(*this));
   AddPalette({"actShowRgbWindow", "rgb", Q("RGB"), Qt::RightDockWidgetArea}, new TRgbWindow(*this));
   AddPalette({"actShowHsvWindow", "hsv", Q("HSV"), Qt::RightDockWidgetArea}, new THsvWindow(*this));
+  AddPalette({"actShowLayerWindow", "layer", Q("レイヤ"), Qt::RightDockWidgetArea}, new TLayerWindow2(*this));
 }
 
 void TMainForm::AddPalette(const PaletteSpec& spec, TPaletteWindow* window) {
