@@ -388,6 +388,19 @@ void TMainForm::CreatePalettes() {
   AddPalette({"actShowRgbWindow", "rgb", Q("RGB"), Qt::RightDockWidgetArea}, new TRgbWindow(*this));
   AddPalette({"actShowHsvWindow", "hsv", Q("HSV"), Qt::RightDockWidgetArea}, new THsvWindow(*this));
   AddPalette({"actShowLayerWindow", "layer", Q("レイヤ"), Qt::RightDockWidgetArea}, new TLayerWindow2(*this));
+  // The designed arrangement: related palettes share a tabbed site, so that all of them fit
+  // a common screen; a stored arrangement replaces it.
+  const std::vector<std::vector<std::string>> sites = {{"penMethodList", "penShapeList"},
+                                                       {"penMethod", "penShape", "pen"},
+                                                       {"gcol", "rgb", "hsv", "pal"},
+                                                       {"layer", "select"}};
+  for (const std::vector<std::string>& site : sites) {
+    QDockWidget* first = PaletteDock(site.front());
+    if (!first) continue;
+    for (size_t i = 1; i < site.size(); ++i)
+      if (QDockWidget* other = PaletteDock(site[i])) tabifyDockWidget(first, other);
+    first->raise();
+  }
 }
 
 void TMainForm::AddPalette(const PaletteSpec& spec, TPaletteWindow* window) {

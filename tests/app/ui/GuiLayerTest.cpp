@@ -341,6 +341,11 @@ TEST_F(GuiLayer, MemoryReadOutsInTheDockTitleAndStatus) {
   win_->Tick();
   QDockWidget* dock = form_->PaletteDock("layer");
   ASSERT_NE(dock, nullptr);
+  // Alone in its site (it starts tabbed with the selection window).
+  form_->removeDockWidget(dock);
+  form_->addDockWidget(Qt::RightDockWidgetArea, dock);
+  dock->show();
+  win_->Tick();
   EXPECT_EQ(dock->windowTitle(), QStringLiteral("レイヤ  (全使用メモリ %1KB)").arg(m.total >> 10));
   EXPECT_EQ(win_->Status()->text(),
             QStringLiteral("レイヤ: %1KB, アンドゥ: %2KB").arg(m.layers >> 10).arg(m.undo >> 10));
