@@ -206,6 +206,9 @@ class TPaper {
   const CMaskData* SelectionInUse() const;
   int32_t NewSelectionMask(int32_t index);
   int32_t SelectionFromLayer(int32_t layer, bool luminance, bool invert);
+  // A copy of mask `index` (channel, offset, thumbnail, name) before it, made active; the
+  // copy's index or -1.
+  int32_t DuplicateMask(int32_t index);
   bool RemoveSelectionMask(int32_t index);
   // Combines a channel into the mask (the shapes and most selection edits).
   bool EditSelection(int32_t index, const CBlockVCH& channel, int32_t x, int32_t y, CombineMode mode);

@@ -83,6 +83,7 @@ enum class PaperOp : int32_t {
   kTransformVisible,         // kind 12..15
   kNewMask,                  // index
   kMaskFromLayer,            // layer; index, luminance, invert
+  kDuplicateMask,            // index of the mask copied (the copy lands before it)
   kRemoveMask,               // index
   kEditMask,                 // index, mode (a channel from a tool: the tool records itself)
   kActivateMask,             // index

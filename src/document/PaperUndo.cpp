@@ -514,6 +514,24 @@ int32_t TPaper::SelectionFromLayer(int32_t layer, bool luminance, bool invert) {
   return at;
 }
 
+int32_t TPaper::DuplicateMask(int32_t index) {
+  BeginOp();
+  if (!masks.At(index)) return -1;
+  const int32_t before = masks.ActiveIndex();
+  const int32_t at = masks.Duplicate(index);
+  if (at < 0) {
+    ShowWarning(kOutOfMemoryText);
+    return -1;
+  }
+  masks.Activate(at);
+  Journal(PaperOp::kDuplicateMask, -1, {index});
+  // Undone like any mask that was inserted with its contents: the copy goes, and comes back.
+  if (undo && undo->CanUndo())
+    PushUndo(std::make_unique<MaskListRecord>(54, at, masks.At(at)->internalName, before, at));
+  host_->SelectionWindowChanged();
+  return at;
+}
+
 bool TPaper::RemoveSelectionMask(int32_t index) {
   BeginOp();
   if (index < 0) index = masks.ActiveIndex();

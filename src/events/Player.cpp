@@ -537,10 +537,12 @@ bool CEventPlayer::ApplyOperation(const PacketView& p, bool& skipped) {
         case 1:
         case 2:
         case 3:
+        case 4:
         case 5: {
           LayerArgRecord r;
           if (Decode(p, r) != DecodeStatus::Ok) return false;
           if (c.sub == 0) return P.NewSelectionMask(r.arg) >= 0;
+          if (c.sub == 4) return maskOk(r.arg) && P.DuplicateMask(r.arg) >= 0;
           if (!maskOk(r.arg)) return false;
           switch (c.sub) {
             case 1:

@@ -366,6 +366,8 @@ bool CPaperRecorder::EncodeOperation(PaperOp op, int32_t layer, std::span<const 
 
     case PaperOp::kNewMask:
       return arg(10, 0, active, Value(v, 0));
+    case PaperOp::kDuplicateMask:
+      return arg(10, 4, active, Value(v, 0));
     case PaperOp::kRemoveMask:
       return arg(10, 1, active, Value(v, 0));
     case PaperOp::kClearSelection:

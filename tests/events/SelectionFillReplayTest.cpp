@@ -69,6 +69,9 @@ TEST(SelectionFillPackets, EachOperationWritesItsPacketFieldByField) {
        Packet(6, 0, Bytes().u16(1).u32(0x00123456).i32(0).i32(0).f32(0).f32(0))},
       {"delete on layer 0", [](TPaper& p, TFlowImage& f) { return p.DeleteSelection(f, 0, 0x00F0E0D0); },
        Packet(6, 5, Bytes().u16(0).u32(0x00F0E0D0).i32(0).i32(0).f32(0).f32(0))},
+      // uint16 active layer, uint16 the mask copied.
+      {"duplicate mask 0", [](TPaper& p, TFlowImage&) { return p.DuplicateMask(0) == 0; },
+       Packet(10, 4, Bytes().u16(1).u16(0))},
   };
   for (const PacketCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -135,6 +138,20 @@ TEST(SelectionFillReplay, TheReplayDrawsTheSamePicture) {
          EXPECT_TRUE(l.paper.DeleteSelection(l.flow, 1, l.paper.paperColor));
          EXPECT_TRUE(l.paper.SetLayerProtectAlpha(0, true));
          EXPECT_TRUE(l.paper.FillSelection(l.flow, 0, 0x00802010));
+       }},
+      {"a duplicated mask changed, undone and redone",
+       [](Live& l) {
+         EXPECT_TRUE(l.paper.SelectRect(-1, {1, 1, 3, 3}, CombineMode::kReplace));
+         EXPECT_EQ(l.paper.DuplicateMask(0), 0);  // the copy lands before the original, active
+         EXPECT_EQ(l.paper.masks.Count(), 2);
+         EXPECT_TRUE(l.paper.SelectRect(-1, {4, 2, 3, 3}, CombineMode::kAdd));
+         EXPECT_TRUE(l.paper.Undo(l.flow).ok);
+         EXPECT_TRUE(l.paper.Undo(l.flow).ok);
+         EXPECT_EQ(l.paper.masks.Count(), 1);
+         EXPECT_TRUE(l.paper.Redo(l.flow).ok);
+         EXPECT_EQ(l.paper.masks.Count(), 2);
+         EXPECT_EQ(l.paper.masks.At(0)->CoverageAt(2, 2), 255);
+         EXPECT_TRUE(l.paper.FillSelection(l.flow, 1, 0x00445566));
        }},
       {"a disabled selection, a clear and an undone fill",
        [](Live& l) {

@@ -47,10 +47,14 @@ TSelectWindow::TSelectWindow(TMainForm& form, QWidget* parent) : TPaletteWindow(
   add_ = new QToolButton(this);
   add_->setText(QStringLiteral("+"));
   add_->setToolTip(QString::fromUtf8("新しい選択範囲"));
+  duplicate_ = new QToolButton(this);
+  duplicate_->setText(QString::fromUtf8("複製"));
+  duplicate_->setToolTip(QString::fromUtf8("選択範囲の複製"));
   delete_ = new QToolButton(this);
   delete_->setText(QString::fromUtf8("−"));
   delete_->setToolTip(QString::fromUtf8("選択範囲の削除"));
   buttons->addWidget(add_);
+  buttons->addWidget(duplicate_);
   buttons->addWidget(delete_);
   buttons->addStretch(1);
   box->addLayout(buttons);
@@ -58,6 +62,7 @@ TSelectWindow::TSelectWindow(TMainForm& form, QWidget* parent) : TPaletteWindow(
           [this](QListWidgetItem* item) { Activate(list_->row(item)); });
   connect(list_, &QListWidget::customContextMenuRequested, this, &TSelectWindow::ShowMenu);
   connect(add_, &QToolButton::clicked, this, [this] { AddMask(); });
+  connect(duplicate_, &QToolButton::clicked, this, [this] { DuplicateMask(); });
   connect(delete_, &QToolButton::clicked, this, [this] { DeleteMask(); });
   Rebuild();
 }
@@ -95,6 +100,7 @@ void TSelectWindow::Rebuild() {
   TDrawWindow* w = Window();
   const bool editable = w && w->MayEdit();
   add_->setEnabled(editable);
+  duplicate_->setEnabled(editable);
   delete_->setEnabled(editable && w->Paper().masks.Count() > 1);
   if (!w) return;
   const CMaskMngr& masks = w->Paper().masks;
@@ -124,6 +130,15 @@ bool TSelectWindow::AddMask() {
   TDrawWindow* w = Window();
   if (!w || !w->MayEdit()) return false;
   const bool ok = w->Paper().NewSelectionMask(w->Paper().masks.ActiveIndex() + 1) >= 0;
+  w->InvalidateView(false);
+  Rebuild();
+  return ok;
+}
+
+bool TSelectWindow::DuplicateMask() {
+  TDrawWindow* w = Window();
+  if (!w || !w->MayEdit()) return false;
+  const bool ok = w->Paper().DuplicateMask(w->Paper().masks.ActiveIndex()) >= 0;
   w->InvalidateView(false);
   Rebuild();
   return ok;

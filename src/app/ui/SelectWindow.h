@@ -26,6 +26,8 @@ class TSelectWindow : public TPaletteWindow {
   bool Activate(int32_t index);
   bool AddMask();
   bool DeleteMask();
+  // A copy of the active mask before it, made active.
+  bool DuplicateMask();
   // Combines the active mask into mask `index`, which then becomes active.
   bool CombineInto(int32_t index, CombineMode mode);
 
@@ -34,7 +36,7 @@ class TSelectWindow : public TPaletteWindow {
   void ShowMenu(const QPoint& at);
   TDrawWindow* Window() const;
   QListWidget* list_;
-  QToolButton *add_, *delete_;
+  QToolButton *add_, *duplicate_, *delete_;
   // What the list shows, to notice a change on the tick.
   struct Shown {
     int32_t serial = 0, active = 0;

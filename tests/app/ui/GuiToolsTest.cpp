@@ -415,6 +415,14 @@ TEST_F(GuiTools, TheSelectionWindowListsAddsCombinesAndDeletesMasks) {
   ASSERT_TRUE(sel->DeleteMask());
   EXPECT_EQ(paper.masks.Count(), 1);
   EXPECT_EQ(sel->List()->count(), 1);
+  // The copy carries what the mask selects and its name, and comes first.
+  ASSERT_TRUE(paper.SelectRect(-1, {4, 4, 6, 6}, CombineMode::kReplace));
+  ASSERT_TRUE(sel->DuplicateMask());
+  EXPECT_EQ(paper.masks.Count(), 2);
+  EXPECT_EQ(paper.masks.ActiveIndex(), 0);
+  EXPECT_GT(paper.masks.At(0)->CoverageAt(5, 5), 0);
+  EXPECT_EQ(paper.masks.At(0)->displayName, paper.masks.At(1)->displayName);
+  EXPECT_EQ(sel->List()->count(), 2);
 }
 
 TEST_F(GuiTools, PickingABrushSetsThePenAndTheEditorChangesIt) {
