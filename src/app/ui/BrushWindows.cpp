@@ -4,6 +4,7 @@
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QListWidget>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -43,6 +44,8 @@ bool TPenMtdListWin::Choose(int32_t i) {
   CPenMethodMngr& brushes = form_.Brushes();
   if (!brushes.Select(i)) return false;
   ApplyToPen(*brushes.Current(), form_.Pen());
+  // Applied anew: the editor takes a fresh copy.
+  if (auto* editor = dynamic_cast<TPenMethodWin*>(form_.Palette("penMethod"))) editor->Reload();
   Rebuild();
   return true;
 }
@@ -94,6 +97,10 @@ TPenMethodWin::TPenMethodWin(TMainForm& form, QWidget* parent) : TPaletteWindow(
   pressureOpacity_ = new QCheckBox(QString::fromUtf8("筆圧で不透明度"), this);
   f->addRow(pressureSize_);
   f->addRow(pressureOpacity_);
+  save_ = new QPushButton(QString::fromUtf8("ブラシに保存"), this);
+  save_->setToolTip(QString::fromUtf8("編集した設定をリストのブラシに書き戻します"));
+  f->addRow(save_);
+  connect(save_, &QPushButton::clicked, this, [this] { SaveBack(); });
   auto changed = [this] {
     if (!loading_) Store();
   };
@@ -116,8 +123,12 @@ void TPenMethodWin::Load() {
   setEnabled(b != nullptr);
   if (!b) return;
   loading_ = true;
-  const PenMethodParams& p = b->Record();
-  const PenTipParams tip = b->TipIfAny() ? b->TipIfAny()->params : form_.Pen().render.TipParams();
+  // A brush applied is copied into the window; the pen's tip is the copy's tip.
+  copy_ = b->Record();
+  const CPenRender& render = form_.Pen().render;
+  tipCopy_ = {render.Density(), render.TipParams(), render.HardEdge() ? 1 : 0};
+  const PenMethodParams& p = copy_;
+  const PenTipParams& tip = tipCopy_.params;
   size_->setValue(tip.radius100 / 100.0);
   minimum_->setValue(tip.minimum / 10);
   opacity_->setValue(p.stroke.opacity / 10);
@@ -131,9 +142,8 @@ void TPenMethodWin::Load() {
 }
 
 void TPenMethodWin::Store() {
-  CPenMethodObj* b = form_.Brushes().Current();
-  if (!b) return;
-  PenMethodParams p = b->Record();
+  if (!form_.Brushes().Current()) return;
+  PenMethodParams p = copy_;
   p.stroke.SetOpacity(opacity_->value() * 10);
   p.stroke.SetSpacing(spacing_->value() * 10);
   p.head.effect1 = uint16_t(effects_[0]->value());
@@ -141,14 +151,29 @@ void TPenMethodWin::Store() {
   p.head.effect3 = uint16_t(effects_[2]->value());
   p.stroke.pressureSize = pressureSize_->isChecked() ? 1 : 0;
   p.stroke.pressureOpacity = pressureOpacity_->isChecked() ? 1 : 0;
-  b->SetRecord(PenMethodParams::Clamped(p));
-  // Size and minimum are the tip's, which the brush carries: they stay with the brush.
-  CPenShapeObj& shape = b->Tip();
-  PenTipParams tip = shape.params;
-  tip.SetRadius100(int32_t(std::lround(size_->value() * 100)));
-  tip.SetMinimum(minimum_->value() * 10);
-  shape.params = tip;
-  ApplyToPen(*b, form_.Pen());
+  copy_ = PenMethodParams::Clamped(p);
+  // The tip as the pen has it now (the tip windows may have changed it), with this window's
+  // size and minimum.
+  const CPenRender& render = form_.Pen().render;
+  tipCopy_ = {render.Density(), render.TipParams(), render.HardEdge() ? 1 : 0};
+  tipCopy_.params.SetRadius100(int32_t(std::lround(size_->value() * 100)));
+  tipCopy_.params.SetMinimum(minimum_->value() * 10);
+  // The pen follows the copy at once; the brush in the list stays as it was until saved.
+  CLivePen& pen = form_.Pen();
+  CPenMethodObj edited;
+  edited.SetRecord(copy_);
+  edited.SetTipRecord(tipCopy_);
+  ApplyToPen(edited, pen);
+}
+
+bool TPenMethodWin::SaveBack() {
+  CPenMethodObj* b = form_.Brushes().Current();
+  if (!b) return false;
+  const CPenRender& render = form_.Pen().render;
+  tipCopy_ = {render.Density(), render.TipParams(), render.HardEdge() ? 1 : 0};
+  b->SetRecord(copy_);
+  b->Tip().SetRecord(tipCopy_);
+  return true;
 }
 
 }  // namespace tintara

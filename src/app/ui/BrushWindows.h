@@ -6,8 +6,10 @@
 #pragma once
 
 #include "app/ui/Palette.h"
+#include "paint/PenMethod.h"
 
 class QCheckBox;
+class QPushButton;
 class QDoubleSpinBox;
 class QListWidget;
 class QSpinBox;
@@ -43,6 +45,11 @@ class TPenMethodWin : public TPaletteWindow {
   QSpinBox* Effect(int i) const { return effects_[i]; }
   QCheckBox* PressureSize() const { return pressureSize_; }
   QCheckBox* PressureOpacity() const { return pressureOpacity_; }
+  QPushButton* SaveButton() const { return save_; }
+  // Writes the window's copy back into the brush in the list.
+  bool SaveBack();
+  // Copies the current brush into the window again (it was applied anew).
+  void Reload() { Load(); }
 
  private:
   // The fields from the current brush and the pen's tip.
@@ -52,6 +59,10 @@ class TPenMethodWin : public TPaletteWindow {
   QDoubleSpinBox* size_;
   QSpinBox *minimum_, *opacity_, *spacing_, *effects_[3];
   QCheckBox *pressureSize_, *pressureOpacity_;
+  QPushButton* save_;
+  // The window's copy of the brush applied last: edits change it and the pen, not the list.
+  PenMethodParams copy_{};
+  PenTipRecord tipCopy_{};
   int32_t shownSerial_ = -1;
   bool loading_ = false;
 };

@@ -20,6 +20,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -298,7 +299,9 @@ void TMainForm::BuildMenus() {
   // Palette toggles on no menu (the tool box's) are still commands of the window.
   for (const PaletteEntry& p : palettes_) {
     if (Action(p.spec.command)) continue;
-    auto* a = new QAction(p.spec.caption, this);
+    // On no menu: "ツールボックスの表示" for the tool box, else the palette's caption.
+    auto* a =
+        new QAction(p.spec.command == "actShowToolBox" ? Q("ツールボックスの表示") : p.spec.caption, this);
     a->setObjectName(Q(p.spec.command));
     connect(a, &QAction::triggered, this, [this, prefix = p.spec.prefix] { TogglePalette(prefix); });
     addAction(a);
@@ -339,6 +342,8 @@ bool* VisibilityOf(WindowSettings& w, const std::string& prefix) {
 struct PlaceKeys {
   int32_t WindowSettings::*x;
   int32_t WindowSettings::*y;
+  int32_t WindowSettings::*w = nullptr;  // the windows that keep a size too
+  int32_t WindowSettings::*h = nullptr;
 };
 const PlaceKeys* PlaceOf(const std::string& prefix) {
   static const std::map<std::string, PlaceKeys> keys = {
@@ -349,13 +354,23 @@ const PlaceKeys* PlaceOf(const std::string& prefix) {
       {"gcol", {&WindowSettings::gcolWinX, &WindowSettings::gcolWinY}},
       {"rgb", {&WindowSettings::rgbWinX, &WindowSettings::rgbWinY}},
       {"hsv", {&WindowSettings::hsvWinX, &WindowSettings::hsvWinY}},
-      {"layer", {&WindowSettings::layerWinX, &WindowSettings::layerWinY}},
-      {"select", {&WindowSettings::selectWinX, &WindowSettings::selectWinY}},
-      {"preview", {&WindowSettings::previewWinX, &WindowSettings::previewWinY}},
+      {"layer",
+       {&WindowSettings::layerWinX, &WindowSettings::layerWinY, &WindowSettings::layerWinW,
+        &WindowSettings::layerWinH}},
+      {"select",
+       {&WindowSettings::selectWinX, &WindowSettings::selectWinY, &WindowSettings::selectWinW,
+        &WindowSettings::selectWinH}},
+      {"preview",
+       {&WindowSettings::previewWinX, &WindowSettings::previewWinY, &WindowSettings::previewWinW,
+        &WindowSettings::previewWinH}},
       {"penShape", {&WindowSettings::penShapeWinX, &WindowSettings::penShapeWinY}},
       {"penMethod", {&WindowSettings::penMethodWinX, &WindowSettings::penMethodWinY}},
-      {"penShapeList", {&WindowSettings::penShapeListWinX, &WindowSettings::penShapeListWinY}},
-      {"penMethodList", {&WindowSettings::penMethodListWinX, &WindowSettings::penMethodListWinY}},
+      {"penShapeList",
+       {&WindowSettings::penShapeListWinX, &WindowSettings::penShapeListWinY,
+        &WindowSettings::penShapeListWinW, &WindowSettings::penShapeListWinH}},
+      {"penMethodList",
+       {&WindowSettings::penMethodListWinX, &WindowSettings::penMethodListWinY,
+        &WindowSettings::penMethodListWinW, &WindowSettings::penMethodListWinH}},
   };
   auto it = keys.find(prefix);
   return it == keys.end() ? nullptr : &it->second;
@@ -390,10 +405,8 @@ void TMainForm::CreatePalettes() {
   AddPalette({"actShowLayerWindow", "layer", Q("レイヤ"), Qt::RightDockWidgetArea}, new TLayerWindow2(*this));
   // The designed arrangement: related palettes share a tabbed site, so that all of them fit
   // a common screen; a stored arrangement replaces it.
-  const std::vector<std::vector<std::string>> sites = {{"penMethodList", "penShapeList"},
-                                                       {"penMethod", "penShape", "pen"},
-                                                       {"gcol", "rgb", "hsv", "pal"},
-                                                       {"layer", "select"}};
+  const std::vector<std::vector<std::string>> sites = {
+      {"penMethodList", "penShapeList"}, {"penMethod", "penShape", "pen"}, {"gcol", "rgb", "hsv", "pal"}};
   for (const std::vector<std::string>& site : sites) {
     QDockWidget* first = PaletteDock(site.front());
     if (!first) continue;
@@ -410,6 +423,9 @@ void TMainForm::AddPalette(const PaletteSpec& spec, TPaletteWindow* window) {
   dock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
                     QDockWidget::DockWidgetFloatable);
   addDockWidget(spec.area, dock);
+  // The tool box's command is on no menu: it is not closed from its title bar.
+  if (spec.prefix == "tool")
+    dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
   palettes_.push_back({spec, window, dock});
   window->ActiveChanged(ActiveDrawWindow());
 }
@@ -442,6 +458,7 @@ void TMainForm::RestorePaletteLayout() {
   if (store_ &&
       store_->ReadString(std::string(kAppSettingsKey) + "\\" + kDockStateKey, kDockStateName, state)) {
     restoreState(QByteArray::fromBase64(QByteArray::fromStdString(state)));
+    KeepFloatingPalettesOnScreen();
     return;
   }
   // No arrangement of our own yet: the floating places of the profile are all there is.
@@ -449,7 +466,25 @@ void TMainForm::RestorePaletteLayout() {
     const PlaceKeys* place = PlaceOf(p.spec.prefix);
     if (!place || profile_.window.*(place->x) < 0 || profile_.window.*(place->y) < 0) continue;
     p.dock->setFloating(true);
+    if (place->w && profile_.window.*(place->w) > 0 && profile_.window.*(place->h) > 0)
+      p.dock->resize(profile_.window.*(place->w), profile_.window.*(place->h));
     p.dock->move(profile_.window.*(place->x), profile_.window.*(place->y));
+  }
+  KeepFloatingPalettesOnScreen();
+}
+
+void TMainForm::KeepFloatingPalettesOnScreen() {
+  // A palette left on a screen that is gone comes back onto the one the main window is on.
+  const QScreen* screen = this->screen();
+  if (!screen) return;
+  const QRect room = screen->availableGeometry();
+  for (PaletteEntry& p : palettes_) {
+    if (!p.dock->isFloating()) continue;
+    QRect g = p.dock->frameGeometry();
+    g.setSize(g.size().boundedTo(room.size()));
+    g.moveLeft(std::clamp(g.left(), room.left(), room.right() - g.width() + 1));
+    g.moveTop(std::clamp(g.top(), room.top(), room.bottom() - g.height() + 1));
+    if (g.topLeft() != p.dock->frameGeometry().topLeft()) p.dock->move(g.topLeft());
   }
 }
 
@@ -461,6 +496,8 @@ void TMainForm::SavePaletteLayout() {
       const bool floating = p.dock->isFloating();
       profile_.window.*(place->x) = floating ? p.dock->x() : -1;
       profile_.window.*(place->y) = floating ? p.dock->y() : -1;
+      if (place->w) profile_.window.*(place->w) = floating ? p.dock->width() : -1;
+      if (place->h) profile_.window.*(place->h) = floating ? p.dock->height() : -1;
     }
   }
   if (store_)

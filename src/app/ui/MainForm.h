@@ -194,6 +194,7 @@ class TMainForm : public QMainWindow {
   std::vector<PaletteEntry> palettes_;
   void CreatePalettes();
   void TellPalettes(TDrawWindow* active);
+  void KeepFloatingPalettesOnScreen();
   QTimer tick_;
   int placed_ = 0;  // the diagonal place of the next new window
   std::vector<std::string> startupFiles_;

@@ -22,13 +22,13 @@ namespace {
 
 constexpr int kListPreview = 40, kEditorPreview = 72;
 
-// The tip into the pen's renderer and into the current brush, so the brush keeps it.
+// The tip into the pen's renderer. The brush in the list keeps its own tip until the brush
+// window saves the pen back into it.
 void ApplyTip(TMainForm& form, const PenTipRecord& tip) {
   CPenRender& render = form.Pen().render;
   render.SetDensityProfile(tip.profile);
   render.SetHardEdge(tip.hardEdge != 0);
   render.SetTipParams(tip.params);
-  if (CPenMethodObj* brush = form.Brushes().Current()) brush->Tip().SetRecord(tip);
 }
 
 }  // namespace

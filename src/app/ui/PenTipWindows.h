@@ -1,6 +1,6 @@
 // The pen-tip list and the pen-tip editor. The list shows the tips (the built-in set to
 // begin with), each as a preview of the dab it paints; choosing one makes it the tip of the
-// pen and of the current brush. The editor changes that tip — radius, aspect, angle, minimum,
+// pen (the brush window saves it into a brush). The editor changes that tip — radius, aspect, angle, minimum,
 // hard edge — with a live preview.
 #pragma once
 

@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPointingDevice>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTabletEvent>
@@ -450,12 +451,22 @@ TEST_F(GuiTools, PickingABrushSetsThePenAndTheEditorChangesIt) {
   EXPECT_EQ(pen.params.opacity, 500);
   EXPECT_FLOAT_EQ(pen.stroke.Opacity(), 0.5f);
   EXPECT_EQ(pen.params.pressureSize, 1);
-  // They stay with that brush: away and back, the pen is as it was edited.
+  // The edits change the window's copy, not the brush in the list: away and back, the pen is
+  // the brush as it was.
+  const PenMethodParams stored = brushes.At(0)->Record();
+  EXPECT_NE(stored.stroke.opacity, 500);
+  ASSERT_TRUE(list->Choose(1));
+  ASSERT_TRUE(list->Choose(0));
+  EXPECT_EQ(pen.params, stored.stroke);
+  EXPECT_DOUBLE_EQ(editor->Size()->value(), brushes.At(0)->TipIfAny()->params.radius100 / 100.0);
+  // Saved back, they stay with the brush.
+  editor->Size()->setValue(12.5);
+  editor->Opacity()->setValue(50);
+  ASSERT_TRUE(editor->SaveBack());
   ASSERT_TRUE(list->Choose(1));
   ASSERT_TRUE(list->Choose(0));
   EXPECT_EQ(pen.render.TipParams().radius100, 1250);
   EXPECT_EQ(pen.params.opacity, 500);
-  editor->Tick();
   EXPECT_DOUBLE_EQ(editor->Size()->value(), 12.5);
   // And the next stroke draws with it: the stroke takes the pen's settings.
   MouseDrag(At(10, 10), At(100, 60));
@@ -496,8 +507,9 @@ TEST_F(GuiTools, PickingATipSetsThePenAndTheBrushAndTheEditorChangesIt) {
   const int32_t pick = int32_t(list->Tips().size()) - 1;
   ASSERT_TRUE(list->Choose(pick));
   EXPECT_EQ(pen.render.TipParams(), list->Tips()[size_t(pick)].params);
+  // The brush in the list keeps its own tip until the brush window saves the pen into it.
   ASSERT_NE(form_->Brushes().Current(), nullptr);
-  EXPECT_EQ(form_->Brushes().Current()->Tip().Record().params, list->Tips()[size_t(pick)].params);
+  const PenTipParams brushTip = form_->Brushes().Current()->Tip().Record().params;
   editor->Tick();
   EXPECT_DOUBLE_EQ(editor->Radius()->value(), list->Tips()[size_t(pick)].params.radius100 / 100.0);
   // A larger radius in the editor: the pen's tip, the brush's tip and the preview grow.
@@ -505,10 +517,15 @@ TEST_F(GuiTools, PickingATipSetsThePenAndTheBrushAndTheEditorChangesIt) {
   const int small = DarkPixels(editor->Preview());
   editor->Radius()->setValue(8.0);
   EXPECT_EQ(pen.render.TipParams().radius100, 800);
-  EXPECT_EQ(form_->Brushes().Current()->Tip().Record().params.radius100, 800);
+  EXPECT_EQ(form_->Brushes().Current()->Tip().Record().params, brushTip);
   EXPECT_GT(DarkPixels(editor->Preview()), small);
   editor->Angle()->setValue(45);
   EXPECT_EQ(pen.render.TipParams().angle, 450);
+  auto* brushWindow = dynamic_cast<TPenMethodWin*>(form_->Palette("penMethod"));
+  ASSERT_NE(brushWindow, nullptr);
+  ASSERT_TRUE(brushWindow->SaveBack());
+  EXPECT_EQ(form_->Brushes().Current()->Tip().Record().params.radius100, 800);
+  EXPECT_EQ(form_->Brushes().Current()->Tip().Record().params.angle, 450);
 }
 
 TEST_F(GuiTools, TheOldPenWindowsSlotsHoldDistinctKinds) {
@@ -529,6 +546,33 @@ TEST_F(GuiTools, TheOldPenWindowsSlotsHoldDistinctKinds) {
   EXPECT_TRUE(pens->SetSlotKind(kPenEraser));  // back into its own slot
   EXPECT_EQ(pens->SlotButton(3)->text(), QString::fromUtf8("消しゴム"));
   EXPECT_EQ(pens->KindBox()->currentText(), QString::fromUtf8("消しゴム"));
+}
+
+TEST(PaletteLayout, ProfilePlacesAreUsedAndKeptOnTheScreen) {
+  RecordingNotifySink notes;
+  CAppProfile profile;
+  // A navigator left floating far beyond the screen, with its size.
+  profile.window.previewWinX = 5000;
+  profile.window.previewWinY = 4000;
+  profile.window.previewWinW = 210;
+  profile.window.previewWinH = 170;
+  TMainForm form(profile, nullptr);
+  form.resize(800, 600);
+  form.show();
+  form.RestorePaletteLayout();
+  QDockWidget* nav = form.PaletteDock("preview");
+  ASSERT_TRUE(nav->isFloating());
+  EXPECT_EQ(nav->size(), QSize(210, 170));
+  const QRect room = form.screen()->availableGeometry();
+  EXPECT_TRUE(room.contains(nav->frameGeometry())) << nav->x() << "," << nav->y();
+  // Saved again, the floating place and size go back into the profile; docked ones keep -1.
+  form.SavePaletteLayout();
+  EXPECT_EQ(profile.window.previewWinX, nav->x());
+  EXPECT_EQ(profile.window.previewWinW, nav->width());
+  EXPECT_EQ(profile.window.layerWinW, -1);
+  // The tool box, whose command is on no menu, cannot be closed from its title bar.
+  EXPECT_FALSE(form.PaletteDock("tool")->features() & QDockWidget::DockWidgetClosable);
+  EXPECT_EQ(form.Action("actShowToolBox")->text(), QString::fromUtf8("ツールボックスの表示"));
 }
 
 TEST(PaletteLayout, WrittenAtExitAndRestoredAtTheNextStart) {
