@@ -500,9 +500,10 @@ void TMainForm::SavePaletteLayout() {
       if (place->h) profile_.window.*(place->h) = floating ? p.dock->height() : -1;
     }
   }
-  if (store_)
-    store_->WriteString(std::string(kAppSettingsKey) + "\\" + kDockStateKey, kDockStateName,
-                        saveState().toBase64().toStdString());
+  if (!store_) return;
+  store_->WriteString(std::string(kAppSettingsKey) + "\\" + kDockStateKey, kDockStateName,
+                      saveState().toBase64().toStdString());
+  for (PaletteEntry& p : palettes_) p.window->SaveSettings(*store_);
 }
 
 void TMainForm::TellPalettes(TDrawWindow* active) {

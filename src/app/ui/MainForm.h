@@ -96,6 +96,8 @@ class TMainForm : public QMainWindow {
   CModeMngr& Modes() { return modes_; }
   CLivePen& Pen() { return pen_; }
   CColorMngr& Colours() { return colours_; }
+  // The settings store (null when nothing is kept, as in some tests).
+  ISettingsStore* Store() const { return store_; }
   // The user's brushes (the default set to begin with).
   CPenMethodMngr& Brushes() { return brushes_; }
   TTabletInput* Tablet() const { return tablet_; }

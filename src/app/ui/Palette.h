@@ -24,6 +24,8 @@ class TPaletteWindow : public QWidget {
   virtual void Tick() {}
   // The picture's contents changed (a command ran, a stroke ended): read it again.
   virtual void PictureChanged() {}
+  // At exit: what the palette keeps in the settings store of its own (not in the profile).
+  virtual void SaveSettings(class ISettingsStore& store) { (void)store; }
 
  protected:
   TMainForm& form_;

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/ui/MainForm.h"
+#include "platform/SettingsStore.h"
 
 namespace tintara {
 
@@ -46,6 +47,10 @@ TPenWindow2::TPenWindow2(TMainForm& form, QWidget* parent) : TPaletteWindow(form
   f->addRow(QString::fromUtf8("最小サイズ"), minimum_);
   box->addLayout(f);
   box->addStretch(1);
+  // The slots as the last run left them, and the current kind's values.
+  if (ISettingsStore* store = form_.Store())
+    LoadPenSlots(*store, kAppSettingsKey, slots_, &form_.Pen().stroke);
+  LoadKind();
   connect(kind_, &QComboBox::activated, this, [this](int index) {
     if (!SetSlotKind(kind_->itemData(index).toInt())) Refresh();
   });
@@ -58,10 +63,32 @@ TPenWindow2::TPenWindow2(TMainForm& form, QWidget* parent) : TPaletteWindow(form
   Refresh();
 }
 
+void TPenWindow2::LoadKind() {
+  TStroke& stroke = form_.Pen().stroke;
+  const int32_t kind = slots_.kinds[slots_.current];
+  stroke.SetKind(kind);
+  const ISettingsStore* store = form_.Store();
+  if (!store || !LoadPenSettings(*store, kAppSettingsKey, stroke, kind, slots_.variants[kind] + 1, true,
+                                 &form_.Pen().render))
+    SetPenKindDefaults(stroke, kind, &form_.Pen().render);
+}
+
+void TPenWindow2::SaveSettings(ISettingsStore& store) {
+  SavePenSlots(store, kAppSettingsKey, slots_);
+  const int32_t kind = slots_.kinds[slots_.current];
+  SavePenSettings(store, kAppSettingsKey, form_.Pen().stroke, kind, slots_.variants[kind] + 1);
+}
+
 bool TPenWindow2::ChooseSlot(int i) {
   if (i < 0 || i >= 5) return false;
+  if (i == slots_.current) return true;
+  // The kind left keeps its values; the kind chosen comes with its own.
+  if (ISettingsStore* store = form_.Store()) {
+    const int32_t kind = slots_.kinds[slots_.current];
+    SavePenSettings(*store, kAppSettingsKey, form_.Pen().stroke, kind, slots_.variants[kind] + 1);
+  }
   slots_.current = i;
-  form_.Pen().stroke.SetKind(slots_.kinds[i]);
+  LoadKind();
   Refresh();
   return true;
 }
@@ -71,7 +98,7 @@ bool TPenWindow2::SetSlotKind(int kind) {
   for (int i = 0; i < 5; ++i)
     if (i != slots_.current && slots_.kinds[i] == kind) return false;  // each kind in one slot only
   slots_.kinds[slots_.current] = kind;
-  form_.Pen().stroke.SetKind(kind);
+  LoadKind();
   Refresh();
   return true;
 }

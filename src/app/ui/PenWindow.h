@@ -27,9 +27,13 @@ class TPenWindow2 : public TPaletteWindow {
   // Puts `kind` in the current slot; false when another slot holds it already or it is blur2.
   bool SetSlotKind(int kind);
   void Tick() override;
+  // The slots and the current kind's values, under the program's key.
+  void SaveSettings(ISettingsStore& store) override;
 
  private:
   void Refresh();
+  // The current slot's kind with its stored values (its defaults when none are stored).
+  void LoadKind();
   PenSlots slots_;
   QToolButton* buttons_[5];
   QButtonGroup* group_;

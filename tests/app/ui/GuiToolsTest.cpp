@@ -548,6 +548,38 @@ TEST_F(GuiTools, TheOldPenWindowsSlotsHoldDistinctKinds) {
   EXPECT_EQ(pens->KindBox()->currentText(), QString::fromUtf8("消しゴム"));
 }
 
+TEST(OldPens, SlotsAndEachKindsValuesLastToTheNextStart) {
+  RecordingNotifySink notes;
+  const std::string file = std::string(getenv("XDG_CONFIG_HOME")) + "/pens-test.conf";
+  std::filesystem::remove(file);
+  {
+    CQtSettingsStore store(file);
+    CAppProfile profile;
+    TMainForm form(profile, &store);
+    auto* pens = dynamic_cast<TPenWindow2*>(form.Palette("pen"));
+    ASSERT_NE(pens, nullptr);
+    ASSERT_TRUE(pens->ChooseSlot(3));  // the eraser
+    form.Pen().stroke.SetWidth(7.0f);
+    ASSERT_TRUE(pens->ChooseSlot(0));  // the pencil, with values of its own
+    EXPECT_NE(form.Pen().stroke.Width(), 7.0f);
+    form.Pen().stroke.SetWidth(2.5f);
+    ASSERT_TRUE(pens->ChooseSlot(3));
+    EXPECT_FLOAT_EQ(form.Pen().stroke.Width(), 7.0f);  // the eraser's came back
+    form.SavePaletteLayout();
+    ASSERT_TRUE(store.Sync());
+  }
+  CQtSettingsStore store(file);
+  CAppProfile profile;
+  TMainForm form(profile, &store);
+  auto* pens = dynamic_cast<TPenWindow2*>(form.Palette("pen"));
+  ASSERT_NE(pens, nullptr);
+  EXPECT_EQ(pens->Slots().current, 3);
+  EXPECT_EQ(form.Pen().stroke.Kind(), kPenEraser);
+  EXPECT_FLOAT_EQ(form.Pen().stroke.Width(), 7.0f);
+  ASSERT_TRUE(pens->ChooseSlot(0));
+  EXPECT_FLOAT_EQ(form.Pen().stroke.Width(), 2.5f);
+}
+
 TEST(PaletteLayout, ProfilePlacesAreUsedAndKeptOnTheScreen) {
   RecordingNotifySink notes;
   CAppProfile profile;
