@@ -455,22 +455,3 @@ TEST_F(GuiLayer, SettingsDialogAppliesItsChangesOneByOne) {
 
 }  // namespace
 }  // namespace tintara
-
-int main(int argc, char** argv) {
-  char tmpl[] = "/tmp/tintara-guilayer-XXXXXX";
-  const char* root = mkdtemp(tmpl);
-  if (!root) return 1;
-  const std::string runtime = std::string(root) + "/run", config = std::string(root) + "/config";
-  std::filesystem::create_directories(runtime);
-  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-  std::filesystem::create_directories(config);
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-  tintara::InitPixelTables();
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  const int status = RUN_ALL_TESTS();
-  std::filesystem::remove_all(root);
-  return status;
-}
