@@ -8,7 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "document/PaperHost.h"
+
 namespace tintara::test {
+
+// Paper settings with an undo depth, as the recording tests' pictures take them.
+inline PaperSettings WithUndo(int32_t undoMax) {
+  PaperSettings s;
+  s.undoMax = undoMax;
+  return s;
+}
 
 struct Bytes {
   std::vector<uint8_t> b;

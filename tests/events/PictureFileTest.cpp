@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "EventTestUtil.h"
+
 #include <filesystem>
 
 #include "document/Paper.h"
@@ -16,11 +18,7 @@
 namespace tintara {
 namespace {
 
-PaperSettings WithUndo(int32_t undoMax) {
-  PaperSettings s;
-  s.undoMax = undoMax;
-  return s;
-}
+using test::WithUndo;
 
 // A paper that records, as a drawing window holds it; `create` makes the picture.
 struct Window {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "EventTestUtil.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -17,11 +19,7 @@
 namespace tintara {
 namespace {
 
-PaperSettings WithUndo(int32_t undoMax) {
-  PaperSettings s;
-  s.undoMax = undoMax;
-  return s;
-}
+using test::WithUndo;
 
 // A picture that records: paper, flow image, stream and recorder, as a window holds them.
 struct Live {

@@ -16,11 +16,7 @@
 namespace tintara {
 namespace {
 
-PaperSettings WithUndo(int32_t undoMax) {
-  PaperSettings s;
-  s.undoMax = undoMax;
-  return s;
-}
+using test::WithUndo;
 
 // A recording picture of 9 x 6: a white paper layer and a normal layer above it.
 struct Live {

@@ -34,6 +34,7 @@
 #include <functional>
 #include <memory>
 
+#include "OffscreenMain.h"
 #include "app/AppProfile.h"
 #include "app/PictureDocument.h"
 #include "app/ShellRules.h"
@@ -56,8 +57,6 @@ namespace tintara {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string gRoot;  // the test run's private folder
 
 // Runs the event loop until `done` or the time is up.
 template <typename F>
@@ -90,7 +89,7 @@ void MakeTwoBandPng(const std::string& path, int32_t w, int32_t h) {
 class Gui : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = gRoot + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    dir_ = test::OffscreenRoot() + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     SetInformationHook([this](std::string_view t) { infos_.emplace_back(t); });
@@ -1221,25 +1220,3 @@ TEST(Frames, SplitAtTheirBoundaries) {
 
 }  // namespace
 }  // namespace tintara
-
-int main(int argc, char** argv) {
-  // A private display, runtime and settings folder for the whole run (the second processes
-  // inherit them).
-  char tmpl[] = "/tmp/tintara-gui-XXXXXX";
-  const char* root = mkdtemp(tmpl);
-  if (!root) return 1;
-  tintara::gRoot = root;
-  const std::string runtime = tintara::gRoot + "/run", config = tintara::gRoot + "/config";
-  std::filesystem::create_directories(runtime);
-  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-  std::filesystem::create_directories(config);
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-  tintara::InitPixelTables();
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  const int status = RUN_ALL_TESTS();
-  std::filesystem::remove_all(tintara::gRoot);
-  return status;
-}

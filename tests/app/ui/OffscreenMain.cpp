@@ -9,12 +9,20 @@
 #include <filesystem>
 #include <string>
 
+#include "OffscreenMain.h"
 #include "pixel/Arith.h"
+
+namespace {
+std::string gRoot;
+}  // namespace
+
+const std::string& tintara::test::OffscreenRoot() { return gRoot; }
 
 int main(int argc, char** argv) {
   char tmpl[] = "/tmp/tintara-gui-XXXXXX";
   const char* root = mkdtemp(tmpl);
   if (!root) return 1;
+  gRoot = root;
   const std::string runtime = std::string(root) + "/run", config = std::string(root) + "/config";
   std::filesystem::create_directories(runtime);
   std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
