@@ -24,6 +24,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTabBar>
 #include <QUrl>
 
 #include <algorithm>
@@ -451,17 +452,113 @@ void TMainForm::TogglePalette(const std::string& prefix) {
   if (dock->isVisible()) dock->raise();
 }
 
+int32_t TMainForm::PaletteNumber(const std::string& prefix) {
+  static const std::map<std::string, int32_t> numbers = {
+      {"tool", 0},      {"pen", 1},        {"layer", 2},         {"select", 3},
+      {"ctrl", 4},      {"preview", 5},    {"gcol", 6},          {"rgb", 7},
+      {"hsv", 8},       {"pal", 9},        {"tone", 10},         {"grad", 11},
+      {"penShape", 12}, {"penMethod", 13}, {"penShapeList", 14}, {"penMethodList", 15}};
+  auto it = numbers.find(prefix);
+  return it == numbers.end() ? -1 : it->second;
+}
+
+std::vector<DockSiteRecord> TMainForm::DockingSites() const {
+  const QList<QTabBar*> bars = findChildren<QTabBar*>(Qt::FindDirectChildrenOnly);
+  std::vector<const PaletteEntry*> placed;
+  auto entryOf = [this](const QDockWidget* dock) -> const PaletteEntry* {
+    for (const PaletteEntry& p : palettes_)
+      if (p.dock == dock) return &p;
+    return nullptr;
+  };
+  std::vector<DockSiteRecord> sites;
+  for (const PaletteEntry& p : palettes_) {
+    if (std::find(placed.begin(), placed.end(), &p) != placed.end()) continue;
+    std::vector<const PaletteEntry*> group = {&p};
+    if (!p.dock->isFloating())
+      for (const QDockWidget* other : tabifiedDockWidgets(p.dock))
+        if (const PaletteEntry* e = entryOf(other)) group.push_back(e);
+    // Tab order and the active tab come from the tab bar that shows the group (hidden
+    // members are not on it and follow in their own order).
+    std::vector<const PaletteEntry*> ordered;
+    int32_t active = 0;
+    if (group.size() > 1)
+      for (const QTabBar* bar : bars) {
+        if (!bar->isVisible()) continue;
+        std::vector<const PaletteEntry*> onBar;
+        int32_t current = -1;
+        for (int i = 0; i < bar->count(); ++i)
+          for (const PaletteEntry* e : group)
+            if (e->dock->windowTitle() == bar->tabText(i)) {
+              if (i == bar->currentIndex()) current = int32_t(onBar.size());
+              onBar.push_back(e);
+            }
+        if (onBar.empty()) continue;
+        ordered = onBar;
+        active = std::max(current, 0);
+        break;
+      }
+    for (const PaletteEntry* e : group)
+      if (std::find(ordered.begin(), ordered.end(), e) == ordered.end()) ordered.push_back(e);
+    DockSiteRecord site;
+    const QDockWidget* shown = ordered[size_t(active)]->dock;
+    QRect bounds =
+        shown->isFloating() ? shown->frameGeometry() : QRect(shown->mapToGlobal(QPoint(0, 0)), shown->size());
+    if (bounds.isEmpty()) bounds.setSize(shown->sizeHint().expandedTo(QSize(1, 1)));
+    site.x = bounds.x();
+    site.y = bounds.y();
+    site.w = bounds.width();
+    site.h = bounds.height();
+    site.active = active;
+    site.visible = false;
+    for (const PaletteEntry* e : ordered) {
+      site.clients.push_back(PaletteNumber(e->spec.prefix));
+      site.visible = site.visible || !e->dock->isHidden();
+      placed.push_back(e);
+    }
+    sites.push_back(std::move(site));
+  }
+  return sites;
+}
+
+void TMainForm::ApplyDockingSites(const std::vector<DockSiteRecord>& sites) {
+  auto dockOf = [this](int32_t number) -> QDockWidget* {
+    for (const PaletteEntry& p : palettes_)
+      if (PaletteNumber(p.spec.prefix) == number) return p.dock;
+    return nullptr;
+  };
+  for (const DockSiteRecord& site : NormalizeDockingLayout(sites)) {
+    std::vector<QDockWidget*> docks;
+    for (int32_t number : site.clients)
+      if (QDockWidget* d = dockOf(number)) docks.push_back(d);
+    if (docks.empty()) continue;
+    for (size_t i = 1; i < docks.size(); ++i) {
+      // A window that shared another site before leaves it for this one.
+      if (dockWidgetArea(docks[i]) != dockWidgetArea(docks[0])) {
+        removeDockWidget(docks[i]);
+        addDockWidget(dockWidgetArea(docks[0]), docks[i]);
+      }
+      tabifyDockWidget(i == 1 ? docks[0] : docks[i - 1], docks[i]);
+    }
+    if (!site.visible)
+      for (QDockWidget* d : docks) d->hide();
+    const size_t active = std::min(size_t(site.active), docks.size() - 1);
+    docks[active]->raise();
+  }
+}
+
 void TMainForm::RestorePaletteLayout() {
   for (PaletteEntry& p : palettes_)
     if (const bool* visible = VisibilityOf(profile_.window, p.spec.prefix)) p.dock->setVisible(*visible);
   std::string state;
   if (store_ &&
-      store_->ReadString(std::string(kAppSettingsKey) + "\\" + kDockStateKey, kDockStateName, state)) {
-    restoreState(QByteArray::fromBase64(QByteArray::fromStdString(state)));
+      store_->ReadString(std::string(kAppSettingsKey) + "\\" + kDockStateKey, kDockStateName, state) &&
+      restoreState(QByteArray::fromBase64(QByteArray::fromStdString(state)))) {
     KeepFloatingPalettesOnScreen();
     return;
   }
-  // No arrangement of our own yet: the floating places of the profile are all there is.
+  // Without Qt's arrangement (written by another build, or damaged) the sites of the records
+  // group the palettes, and the floating places of the profile put the rest.
+  if (store_) ApplyDockingSites(LoadDockingLayout(*store_));
   for (PaletteEntry& p : palettes_) {
     const PlaceKeys* place = PlaceOf(p.spec.prefix);
     if (!place || profile_.window.*(place->x) < 0 || profile_.window.*(place->y) < 0) continue;
@@ -499,8 +596,14 @@ void TMainForm::SavePaletteLayout() {
       if (place->w) profile_.window.*(place->w) = floating ? p.dock->width() : -1;
       if (place->h) profile_.window.*(place->h) = floating ? p.dock->height() : -1;
     }
+    // The two lists also say whether they sit docked in the main window.
+    if (p.spec.prefix == "penShapeList") profile_.window.penShapeListWinChild = !p.dock->isFloating();
+    if (p.spec.prefix == "penMethodList") profile_.window.penMethodListWinChild = !p.dock->isFloating();
   }
   if (!store_) return;
+  // The records first: writing them replaces the whole docking key, Qt's arrangement with it.
+  const int32_t written = SaveDockingLayout(*store_, DockingSites());
+  profile_.window.dockSiteCount = std::max(written, 0);
   store_->WriteString(std::string(kAppSettingsKey) + "\\" + kDockStateKey, kDockStateName,
                       saveState().toBase64().toStdString());
   for (PaletteEntry& p : palettes_) p.window->SaveSettings(*store_);

@@ -13,6 +13,7 @@
 
 #include "app/AppProfile.h"
 #include "app/ColorMngr.h"
+#include "app/DockingRecord.h"
 #include "app/ModeMngr.h"
 #include "app/PictureDocument.h"
 #include "app/RecentFiles.h"
@@ -115,6 +116,13 @@ class TMainForm : public QMainWindow {
   // the settings store. Restore runs once every palette exists.
   void RestorePaletteLayout();
   void SavePaletteLayout();
+  // The tabbed sites as the profile's docking records: each group of docks that share a place,
+  // its clients by palette number in tab order, the active tab, the site's bounds on the screen.
+  std::vector<DockSiteRecord> DockingSites() const;
+  // Groups the docks as the records say (used when Qt's own arrangement is not stored).
+  void ApplyDockingSites(const std::vector<DockSiteRecord>& sites);
+  // The palette window number of a profile prefix (-1 for none).
+  static int32_t PaletteNumber(const std::string& prefix);
   // A tool was chosen outside a picture window (the tool box): the windows' cursors follow.
   void ToolChanged();
   QMenu* FileMenu() const { return fileMenu_; }
