@@ -376,12 +376,26 @@ TEST_F(GuiTools, TheNavigatorOutlinesTheViewAndMovesIt) {
   form_->Tick();
   const QRectF part = nav->VisibleRect();
   EXPECT_LT(part.width(), thumb.width() / 2);
-  // A click near the lower right brings that part into the middle of the window.
+  // A click near the lower right brings that part into the middle of the window; dragging on
+  // with the button held follows the pointer; a move without the button does nothing.
+  auto mouse = [nav](QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons held) {
+    QMouseEvent e(type, at, nav->mapToGlobal(at), button, held, Qt::NoModifier);
+    QApplication::sendEvent(nav, &e);
+  };
   const QPointF target(thumb.left() + thumb.width() * 0.8, thumb.top() + thumb.height() * 0.75);
-  nav->MoveViewTo(target);
+  mouse(QEvent::MouseButtonPress, target, Qt::LeftButton, Qt::LeftButton);
   form_->Tick();
   EXPECT_NEAR(nav->VisibleRect().center().x(), target.x(), 2.0);
   EXPECT_NEAR(nav->VisibleRect().center().y(), target.y(), 2.0);
+  const QPointF second(thumb.left() + thumb.width() * 0.3, thumb.top() + thumb.height() * 0.4);
+  mouse(QEvent::MouseMove, second, Qt::NoButton, Qt::LeftButton);
+  mouse(QEvent::MouseButtonRelease, second, Qt::LeftButton, Qt::NoButton);
+  form_->Tick();
+  EXPECT_NEAR(nav->VisibleRect().center().x(), second.x(), 2.0);
+  EXPECT_NEAR(nav->VisibleRect().center().y(), second.y(), 2.0);
+  mouse(QEvent::MouseMove, target, Qt::NoButton, Qt::NoButton);
+  form_->Tick();
+  EXPECT_NEAR(nav->VisibleRect().center().x(), second.x(), 2.0);
 }
 
 TEST_F(GuiTools, TheSelectionWindowListsAddsCombinesAndDeletesMasks) {
