@@ -462,8 +462,11 @@ void TLayerWindow2::Refresh(bool force) {
   if (status_->text() != status) status_->setText(status);
   if (QDockWidget* dock = form_.PaletteDock("layer")) {
     // Sharing a site with other palettes, the title is the short tab name and the memory
-    // caption moves to the site's tooltip, where it does not widen the tab.
-    const bool tabbed = !form_.tabifiedDockWidgets(dock).isEmpty();
+    // caption moves to the site's tooltip, where it does not widen the tab. Closed partners
+    // leave no tab bar behind, so they do not count.
+    const QList<QDockWidget*> partners = form_.tabifiedDockWidgets(dock);
+    const bool tabbed =
+        std::any_of(partners.begin(), partners.end(), [](QDockWidget* d) { return !d->isHidden(); });
     const QString caption = MemoryCaption();
     const QString title = tabbed ? QStringLiteral("ﾚｲﾔ") : caption;
     if (dock->windowTitle() != title) dock->setWindowTitle(title);

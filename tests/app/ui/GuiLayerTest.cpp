@@ -354,6 +354,11 @@ TEST_F(GuiLayer, MemoryReadOutsInTheDockTitleAndStatus) {
   win_->Tick();
   EXPECT_EQ(dock->windowTitle(), QStringLiteral("ﾚｲﾔ"));
   EXPECT_EQ(dock->toolTip(), QStringLiteral("レイヤ  (全使用メモリ %1KB)").arg(m.total >> 10));
+  // Its partner closed, no tab bar is left: the full caption comes back.
+  form_->PaletteDock("preview")->hide();
+  win_->Tick();
+  EXPECT_EQ(dock->windowTitle(), QStringLiteral("レイヤ  (全使用メモリ %1KB)").arg(m.total >> 10));
+  form_->PaletteDock("preview")->show();
   form_->addDockWidget(Qt::LeftDockWidgetArea, dock);
   win_->Tick();
   EXPECT_EQ(dock->windowTitle(), QStringLiteral("レイヤ  (全使用メモリ %1KB)").arg(m.total >> 10));
