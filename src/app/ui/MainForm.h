@@ -134,6 +134,8 @@ class TMainForm : public QMainWindow {
   void RefreshStatus();
   // Replays step once per tick instead of as much as the tick allows.
   bool EventWait() const { return profile_.config.eventWait; }
+  // The settings the windows and tools read while they work (the tool options change some).
+  ConfigSettings& Config() { return profile_.config; }
   // The files of the command line, opened at the first show.
   void SetStartupFiles(std::vector<std::string> files) { startupFiles_ = std::move(files); }
   bool StartupFilesOpened() const { return startupOpened_; }

@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStackedWidget>
 #include <QTabletEvent>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -361,6 +362,56 @@ TEST_F(GuiTools, TheOptionWindowShowsTheToolAndTheEyedroppersColour) {
   EXPECT_EQ(opt->ReadoutText(), QString::fromUtf8("R: 255, G: 255, B: 255\nH: 0, S: 0, V: 255"));
   ASSERT_TRUE(opt->SwatchColour().has_value());
   EXPECT_EQ(*opt->SwatchColour(), 0x00FFFFFFu);
+}
+
+TEST_F(GuiTools, TheOptionWindowOffersTheOptionsOfTheCurrentTool) {
+  auto* opt = dynamic_cast<TOptWindow*>(form_->Palette("ctrl"));
+  ASSERT_NE(opt, nullptr);
+  form_->Tick();
+  auto onPage = [opt](QWidget* control) { return opt->Options()->currentWidget()->isAncestorOf(control); };
+  // The pen: its switch for the right button is the setting the pen reads.
+  ASSERT_TRUE(onPage(opt->RightButtonPicks()));
+  EXPECT_FALSE(opt->RightButtonPicks()->isChecked());
+  const uint32_t before = form_->Colours().MainColor() & 0x00FFFFFF;
+  ASSERT_NE(before, 0x00FFFFFFu);
+  Mouse(QEvent::MouseButtonPress, At(30, 30), Qt::RightButton, Qt::RightButton);
+  Mouse(QEvent::MouseButtonRelease, At(30, 30), Qt::RightButton, Qt::NoButton);
+  EXPECT_EQ(form_->Colours().MainColor() & 0x00FFFFFF, before);  // off: nothing picked
+  opt->RightButtonPicks()->setChecked(true);
+  EXPECT_TRUE(form_->Config().useRBtnColPicker);
+  Mouse(QEvent::MouseButtonPress, At(30, 30), Qt::RightButton, Qt::RightButton);
+  Mouse(QEvent::MouseButtonRelease, At(30, 30), Qt::RightButton, Qt::NoButton);
+  EXPECT_EQ(form_->Colours().MainColor() & 0x00FFFFFF, 0x00FFFFFFu);  // the white paper
+  opt->AutoScroll()->setChecked(true);
+  EXPECT_TRUE(form_->Config().useAutoScroll);
+  // The zoom tools: the menu's commands.
+  ASSERT_TRUE(form_->Modes().SelectTool(5));
+  form_->Tick();
+  ASSERT_TRUE(onPage(opt->ZoomButton(0)));
+  EXPECT_FALSE(onPage(opt->RightButtonPicks()));
+  const int32_t step = w_->Paper().zoomIndex;
+  opt->ZoomButton(0)->click();
+  EXPECT_EQ(w_->Paper().zoomIndex, step + 1);
+  opt->ZoomButton(1)->click();
+  opt->ZoomButton(1)->click();
+  EXPECT_EQ(w_->Paper().zoomIndex, step - 1);
+  opt->ZoomButton(2)->click();
+  EXPECT_EQ(w_->Paper().zoomIndex, 0);
+  // The turn: put back upright, and only offered while the view is turned.
+  ASSERT_TRUE(form_->Modes().SelectTool(1));
+  form_->Tick();
+  ASSERT_TRUE(onPage(opt->UnrotateButton()));
+  EXPECT_FALSE(opt->UnrotateButton()->isEnabled());
+  ASSERT_TRUE(w_->View().RotateTo(30.0));
+  form_->Tick();
+  ASSERT_TRUE(opt->UnrotateButton()->isEnabled());
+  opt->UnrotateButton()->click();
+  EXPECT_FALSE(w_->Paper().IsRotated());
+  // The eyedropper has no options: an empty page.
+  ASSERT_TRUE(form_->Modes().SelectTool(9));
+  form_->Tick();
+  EXPECT_FALSE(onPage(opt->UnrotateButton()));
+  EXPECT_FALSE(onPage(opt->ZoomButton(0)));
 }
 
 TEST_F(GuiTools, TheNavigatorOutlinesTheViewAndMovesIt) {
