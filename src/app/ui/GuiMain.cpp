@@ -128,7 +128,7 @@ int RunGui(int argc, char** argv, const StartupOptions& options, const std::vect
     } else
       form.show();
     status = app.exec();
-    form.SavePaletteLayout();
+    form.SaveAtExit();
     // The main window's place for the next start.
     profile.window.mainWinMax = form.isMaximized();
     if (!form.isMaximized() && !form.isMinimized()) {

@@ -381,29 +381,37 @@ constexpr const char* kDockStateName = "qtState";
 }  // namespace
 
 void TMainForm::CreatePalettes() {
-  AddPalette({"actShowToolBox", "tool", Q("ツールボックス"), Qt::LeftDockWidgetArea},
-             new TToolsWindow(*this));
-  AddPalette({"actShowCtrlWindow", "ctrl", Q("ツールオプション"), Qt::LeftDockWidgetArea},
-             new TOptWindow(*this));
-  AddPalette({"actShowPreviewWindow", "preview", Q("プレビュー"), Qt::RightDockWidgetArea},
-             new TPreviewWindow(*this));
-  AddPalette({"actShowSelectWindow", "select", Q("選択範囲"), Qt::RightDockWidgetArea},
-             new TSelectWindow(*this));
+  // Made in the program's fixed order (the later ones may look at the earlier), then docked in
+  // the order of the designed arrangement.
+  auto* tools = new TToolsWindow(*this);
+  auto* pen = new TPenWindow2(*this);
+  auto* preview = new TPreviewWindow(*this);
+  auto* ctrl = new TOptWindow(*this);
+  auto* pal = new TPalWindow(*this);
+  auto* layer = new TLayerWindow2(*this);
+  auto* select = new TSelectWindow(*this);
+  auto* gcol = new TGColWindow(*this);
+  auto* rgb = new TRgbWindow(*this);
+  auto* hsv = new THsvWindow(*this);
+  auto* penShape = new TPenShapeWin(*this);
+  auto* penMethod = new TPenMethodWin(*this);
+  auto* penShapeList = new TPenShpListWin(*this);
+  auto* penMethodList = new TPenMtdListWin(*this);
+  AddPalette({"actShowToolBox", "tool", Q("ツールボックス"), Qt::LeftDockWidgetArea}, tools);
+  AddPalette({"actShowCtrlWindow", "ctrl", Q("コントロール"), Qt::LeftDockWidgetArea}, ctrl);
+  AddPalette({"actShowPreviewWindow", "preview", Q("プレビュー"), Qt::RightDockWidgetArea}, preview);
+  AddPalette({"actShowSelectWindow", "select", Q("選択範囲"), Qt::RightDockWidgetArea}, select);
   AddPalette({"actShowPenMtdList", "penMethodList", Q("ブラシリスト"), Qt::LeftDockWidgetArea},
-             new TPenMtdListWin(*this));
-  AddPalette({"actShowPenMethodWin", "penMethod", Q("ブラシ"), Qt::LeftDockWidgetArea},
-             new TPenMethodWin(*this));
-  AddPalette({"actShowPenWindow", "pen", Q("旧ペン"), Qt::LeftDockWidgetArea}, new TPenWindow2(*this));
-  AddPalette({"actShowPenShpList", "penShapeList", Q("ペン先リスト"), Qt::LeftDockWidgetArea},
-             new TPenShpListWin(*this));
-  AddPalette({"actShowPenShapeWin", "penShape", Q("ペン形状"), Qt::LeftDockWidgetArea},
-             new TPenShapeWin(*this));
-  AddPalette({"actShowPalWindow", "pal", Q("カラーパレット"), Qt::RightDockWidgetArea},
-             new TPalWindow(*this));
-  AddPalette({"actShowColorWindow", "gcol", Q("カラー"), Qt::RightDockWidgetArea}, new TGColWindow(*this));
-  AddPalette({"actShowRgbWindow", "rgb", Q("RGB"), Qt::RightDockWidgetArea}, new TRgbWindow(*this));
-  AddPalette({"actShowHsvWindow", "hsv", Q("HSV"), Qt::RightDockWidgetArea}, new THsvWindow(*this));
-  AddPalette({"actShowLayerWindow", "layer", Q("レイヤ"), Qt::RightDockWidgetArea}, new TLayerWindow2(*this));
+             penMethodList);
+  AddPalette({"actShowPenMethodWin", "penMethod", Q("ブラシ"), Qt::LeftDockWidgetArea}, penMethod);
+  AddPalette({"actShowPenWindow", "pen", Q("旧ペン"), Qt::LeftDockWidgetArea}, pen);
+  AddPalette({"actShowPenShpList", "penShapeList", Q("ペン先リスト"), Qt::LeftDockWidgetArea}, penShapeList);
+  AddPalette({"actShowPenShapeWin", "penShape", Q("ペン形状"), Qt::LeftDockWidgetArea}, penShape);
+  AddPalette({"actShowPalWindow", "pal", Q("カラーパレット"), Qt::RightDockWidgetArea}, pal);
+  AddPalette({"actShowColorWindow", "gcol", Q("カラー"), Qt::RightDockWidgetArea}, gcol);
+  AddPalette({"actShowRgbWindow", "rgb", Q("RGB"), Qt::RightDockWidgetArea}, rgb);
+  AddPalette({"actShowHsvWindow", "hsv", Q("HSV"), Qt::RightDockWidgetArea}, hsv);
+  AddPalette({"actShowLayerWindow", "layer", Q("レイヤ"), Qt::RightDockWidgetArea}, layer);
   // The designed arrangement: related palettes share a tabbed site, so that all of them fit
   // a common screen; a stored arrangement replaces it.
   const std::vector<std::vector<std::string>> sites = {
@@ -477,13 +485,13 @@ std::vector<DockSiteRecord> TMainForm::DockingSites() const {
     if (!p.dock->isFloating())
       for (const QDockWidget* other : tabifiedDockWidgets(p.dock))
         if (const PaletteEntry* e = entryOf(other)) group.push_back(e);
-    // Tab order and the active tab come from the tab bar that shows the group (hidden
-    // members are not on it and follow in their own order).
+    // Tab order and the active tab come from the tab bar that holds the group: the one with
+    // most of its members (at exit the window is closed and no bar is visible any more).
+    // Hidden members are not on it and follow in their own order.
     std::vector<const PaletteEntry*> ordered;
     int32_t active = 0;
     if (group.size() > 1)
       for (const QTabBar* bar : bars) {
-        if (!bar->isVisible()) continue;
         std::vector<const PaletteEntry*> onBar;
         int32_t current = -1;
         for (int i = 0; i < bar->count(); ++i)
@@ -492,10 +500,9 @@ std::vector<DockSiteRecord> TMainForm::DockingSites() const {
               if (i == bar->currentIndex()) current = int32_t(onBar.size());
               onBar.push_back(e);
             }
-        if (onBar.empty()) continue;
+        if (onBar.size() <= ordered.size()) continue;
         ordered = onBar;
         active = std::max(current, 0);
-        break;
       }
     for (const PaletteEntry* e : group)
       if (std::find(ordered.begin(), ordered.end(), e) == ordered.end()) ordered.push_back(e);
@@ -549,16 +556,26 @@ void TMainForm::ApplyDockingSites(const std::vector<DockSiteRecord>& sites) {
 void TMainForm::RestorePaletteLayout() {
   for (PaletteEntry& p : palettes_)
     if (const bool* visible = VisibilityOf(profile_.window, p.spec.prefix)) p.dock->setVisible(*visible);
+  // Settings of an older generation start from the designed arrangement: the stored one is
+  // not read at all.
+  if (profile_.LayoutWasReset()) return;
   std::string state;
-  if (store_ &&
+  const bool restored =
+      store_ &&
       store_->ReadString(std::string(kAppSettingsKey) + "\\" + kDockStateKey, kDockStateName, state) &&
-      restoreState(QByteArray::fromBase64(QByteArray::fromStdString(state)))) {
-    KeepFloatingPalettesOnScreen();
-    return;
-  }
+      restoreState(QByteArray::fromBase64(QByteArray::fromStdString(state)));
   // Without Qt's arrangement (written by another build, or damaged) the sites of the records
   // group the palettes, and the floating places of the profile put the rest.
-  if (store_) ApplyDockingSites(LoadDockingLayout(*store_));
+  if (!restored) {
+    if (store_) ApplyDockingSites(LoadDockingLayout(*store_));
+    PlaceFloatingPalettes();
+  }
+  // The tool box's command is on no menu: hidden, nothing would bring it back.
+  if (QDockWidget* tools = PaletteDock("tool")) tools->show();
+  KeepFloatingPalettesOnScreen();
+}
+
+void TMainForm::PlaceFloatingPalettes() {
   for (PaletteEntry& p : palettes_) {
     const PlaceKeys* place = PlaceOf(p.spec.prefix);
     if (!place || profile_.window.*(place->x) < 0 || profile_.window.*(place->y) < 0) continue;
@@ -567,22 +584,40 @@ void TMainForm::RestorePaletteLayout() {
       p.dock->resize(profile_.window.*(place->w), profile_.window.*(place->h));
     p.dock->move(profile_.window.*(place->x), profile_.window.*(place->y));
   }
-  KeepFloatingPalettesOnScreen();
 }
 
 void TMainForm::KeepFloatingPalettesOnScreen() {
-  // A palette left on a screen that is gone comes back onto the one the main window is on.
-  const QScreen* screen = this->screen();
-  if (!screen) return;
-  const QRect room = screen->availableGeometry();
+  // A palette partly off its screen is moved fully onto it; one left on a screen that is gone
+  // comes back onto the one the main window is on.
+  const QScreen* home = this->screen();
+  if (!home) return;
+  const QList<QScreen*> screens = QGuiApplication::screens();
   for (PaletteEntry& p : palettes_) {
     if (!p.dock->isFloating()) continue;
     QRect g = p.dock->frameGeometry();
+    // It stays on the screen it mostly stands on; only one on no screen at all comes to the
+    // main window's.
+    QRect room = home->availableGeometry();
+    int64_t best = 0;
+    for (const QScreen* sc : screens) {
+      const QRect common = sc->geometry().intersected(g);
+      const int64_t area = int64_t(common.width()) * common.height();
+      if (!common.isEmpty() && area > best) {
+        best = area;
+        room = sc->availableGeometry();
+      }
+    }
     g.setSize(g.size().boundedTo(room.size()));
     g.moveLeft(std::clamp(g.left(), room.left(), room.right() - g.width() + 1));
     g.moveTop(std::clamp(g.top(), room.top(), room.bottom() - g.height() + 1));
     if (g.topLeft() != p.dock->frameGeometry().topLeft()) p.dock->move(g.topLeft());
   }
+}
+
+void TMainForm::SaveAtExit() {
+  // The colours first, then the arrangement and what each palette keeps of its own.
+  colours_.SaveToProfile(profile_);
+  SavePaletteLayout();
 }
 
 void TMainForm::SavePaletteLayout() {

@@ -116,6 +116,8 @@ class TMainForm : public QMainWindow {
   // the settings store. Restore runs once every palette exists.
   void RestorePaletteLayout();
   void SavePaletteLayout();
+  // The main window's part of the exit: the colours into the profile, then the layout.
+  void SaveAtExit();
   // The tabbed sites as the profile's docking records: each group of docks that share a place,
   // its clients by palette number in tab order, the active tab, the site's bounds on the screen.
   std::vector<DockSiteRecord> DockingSites() const;
@@ -207,6 +209,8 @@ class TMainForm : public QMainWindow {
   void CreatePalettes();
   void TellPalettes(TDrawWindow* active);
   void KeepFloatingPalettesOnScreen();
+  // The floating places of the profile's "window" section.
+  void PlaceFloatingPalettes();
   QTimer tick_;
   int placed_ = 0;  // the diagonal place of the next new window
   std::vector<std::string> startupFiles_;

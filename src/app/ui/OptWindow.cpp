@@ -63,9 +63,9 @@ void TOptWindow::BuildOptions() {
   auto* pen = new QWidget(options_);
   auto* penBox = new QVBoxLayout(pen);
   penBox->setContentsMargins(0, 2, 0, 0);
-  rightPicks_ = new QCheckBox(QStringLiteral("右ボタンでスポイト"), pen);
+  rightPicks_ = new QCheckBox(QStringLiteral("ペイント時に右クリックをスポイトとして使う(&P)"), pen);
   rightPicks_->setToolTip(QStringLiteral("右ボタンのクリックで画面の色を取ります（Shiftでサブカラー）"));
-  autoScroll_ = new QCheckBox(QStringLiteral("描画中に自動スクロール"), pen);
+  autoScroll_ = new QCheckBox(QStringLiteral("自動スクロール機能を使用する(&A)"), pen);
   autoScroll_->setToolTip(QStringLiteral("ウインドウの端を越えて描くと表示が付いてきます"));
   penBox->addWidget(rightPicks_);
   penBox->addWidget(autoScroll_);

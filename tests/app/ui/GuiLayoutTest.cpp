@@ -101,8 +101,13 @@ TEST(DockingRecords, WrittenAtExitThroughTheProfileAndRestoredAtTheNextStart) {
     QDockWidget* ctrl = form.PaletteDock("ctrl");
     ctrl->setFloating(true);
     ctrl->move(150, 160);
+    form.Colours().SetMainColor(0x00123456, 0);
+    form.Colours().SetSubColor(0x00654321, 0);
     QApplication::processEvents();
-    form.SavePaletteLayout();
+    // As at a real exit: the window is closed first, its tab bars gone from the screen.
+    form.close();
+    QApplication::processEvents();
+    form.SaveAtExit();
     ASSERT_TRUE(profile.SaveAll(store));
     ASSERT_TRUE(store.Sync());
     // The records as written, and their number kept in the profile.
@@ -130,6 +135,38 @@ TEST(DockingRecords, WrittenAtExitThroughTheProfileAndRestoredAtTheNextStart) {
   EXPECT_TRUE(form.PaletteDock("select")->isHidden());
   EXPECT_TRUE(form.PaletteDock("ctrl")->isFloating());
   EXPECT_EQ(profile.window.ctrlWinX, 150);
+  // The colours of the last run.
+  EXPECT_EQ(form.Colours().MainColor() & 0x00FFFFFF, 0x00123456u);
+  EXPECT_EQ(form.Colours().SubColor() & 0x00FFFFFF, 0x00654321u);
+}
+
+// Settings of an older generation: the designed arrangement, whatever was stored.
+TEST(DockingRecords, AnOlderGenerationStartsFromTheDesignedArrangement) {
+  RecordingNotifySink notes;
+  const std::string file = FreshFile("docking-old-generation.conf");
+  {
+    CQtSettingsStore store(file);
+    CAppProfile profile;
+    profile.LoadAll(store);
+    TMainForm form(profile, &store);
+    Show(form);
+    form.tabifyDockWidget(form.PaletteDock("preview"), form.PaletteDock("layer"));
+    form.PaletteDock("select")->hide();
+    form.SaveAtExit();
+    ASSERT_TRUE(profile.SaveAll(store));
+    store.WriteInt(std::string(kAppSettingsKey) + "\\config", "appVerID", 5);
+    ASSERT_TRUE(store.Sync());
+  }
+  CQtSettingsStore store(file);
+  CAppProfile profile;
+  profile.LoadAll(store);
+  ASSERT_TRUE(profile.LayoutWasReset());
+  TMainForm form(profile, &store);
+  Show(form);
+  form.RestorePaletteLayout();
+  QApplication::processEvents();
+  EXPECT_FALSE(form.PaletteDock("select")->isHidden());
+  EXPECT_FALSE(form.tabifiedDockWidgets(form.PaletteDock("preview")).contains(form.PaletteDock("layer")));
 }
 
 // Qt's arrangement missing or unreadable: the records group the palettes on their own.

@@ -709,7 +709,9 @@ TEST(PaletteLayout, WrittenAtExitAndRestoredAtTheNextStart) {
   EXPECT_FALSE(form.PaletteDock("tool")->isHidden());
   form.RestorePaletteLayout();
   EXPECT_EQ(form.dockWidgetArea(form.PaletteDock("tool")), Qt::RightDockWidgetArea);
-  EXPECT_TRUE(form.PaletteDock("tool")->isHidden());
+  // Hidden in the stored arrangement, the tool box still comes back: its command is on no
+  // menu, so nothing else could show it again.
+  EXPECT_FALSE(form.PaletteDock("tool")->isHidden());
   EXPECT_TRUE(form.PaletteDock("ctrl")->isFloating());
 }
 
