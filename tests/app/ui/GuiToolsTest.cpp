@@ -546,7 +546,7 @@ TEST_F(GuiTools, TheOldPenWindowsSlotsHoldDistinctKinds) {
   EXPECT_EQ(stroke.Kind(), kPenDarken);
   EXPECT_TRUE(pens->SetSlotKind(kPenEraser));  // back into its own slot
   EXPECT_EQ(pens->SlotButton(3)->text(), QString::fromUtf8("消しゴム"));
-  EXPECT_EQ(pens->KindBox()->currentText(), QString::fromUtf8("消しゴム"));
+  EXPECT_EQ(pens->KindButton()->text(), QString::fromUtf8("消しゴム"));
 }
 
 TEST(OldPens, SlotsAndEachKindsValuesLastToTheNextStart) {
