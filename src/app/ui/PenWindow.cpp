@@ -161,7 +161,7 @@ QString TextOf(Param p, const char* caption, const TStroke& s) {
 }
 
 constexpr const char* kMinCaption = "最小サイズ";
-constexpr const char* kWidthCaption = "太さ";
+constexpr const char* kWidthCaption = "サイズ";
 constexpr const char* kOpacityCaption = "不透明度";
 constexpr const char* kGammaCaption = "筆圧ガンマ";
 constexpr const char* kSpeedCaption = "変化長";
@@ -237,11 +237,13 @@ TPenWindow2::TPenWindow2(TMainForm& form, QWidget* parent) : TPaletteWindow(form
     connect(b.slider, &QSlider::valueChanged, this, [this, r](int v) { Apply(Row(r), v); });
   }
   box->addLayout(grid);
-  auto* checks = new QHBoxLayout;
-  const char* switchCaptions[kSwitchCount] = {"筆圧サイズ", "筆圧濃度", "ソフトエッジ"};
+  // The brush window's captions for the same two pressure switches.
+  auto* checks = new QGridLayout;
+  checks->setVerticalSpacing(0);
+  const char* switchCaptions[kSwitchCount] = {"筆圧でサイズ", "筆圧で不透明度", "ソフトエッジ"};
   for (int i = 0; i < kSwitchCount; ++i) {
     switches_[i] = new QCheckBox(QString::fromUtf8(switchCaptions[i]), this);
-    checks->addWidget(switches_[i]);
+    checks->addWidget(switches_[i], i / 2, i % 2);
     connect(switches_[i], &QCheckBox::toggled, this, [this, i](bool on) {
       if (loading_) return;
       TStroke& s = form_.Pen().stroke;
@@ -251,7 +253,7 @@ TPenWindow2::TPenWindow2(TMainForm& form, QWidget* parent) : TPaletteWindow(form
       Refresh();
     });
   }
-  checks->addStretch(1);
+  checks->setColumnStretch(2, 1);
   box->addLayout(checks);
   box->addStretch(1);
   // The slots as the last run left them, and the current kind's values.
