@@ -162,7 +162,7 @@ void TSelectWindow::Rebuild() {
     shown_ = Read();
     list_->setCurrentRow(masks.ActiveIndex());
     list_->verticalScrollBar()->setValue(scroll);
-    list_->scrollToItem(list_->currentItem());
+    if (list_->currentItem()) list_->scrollToItem(list_->currentItem());
   }
   syncing_ = false;
 }
