@@ -524,7 +524,11 @@ void TLayerWindow2::SyncControls() {
   enable("duplicate", l != nullptr);
   enable("delete", paper && paper->LayerCount() > 1);
   enable("mergeDown", paper && (paper->level == 0 ? i > 0 : paper->layers.CanMergeDown(i)));
-  enable("flatten", paper && paper->layers.VisibleCount() >= 2);
+  // The button runs the plain flatten, which refuses unless layer 0 is visible among at least
+  // two and blends onto layer 0's neutral colour only for the normal and multiply modes.
+  const CLayerData* base = paper ? paper->layers.At(0) : nullptr;
+  enable("flatten", base && base->visible && paper->layers.VisibleCount() >= 2 &&
+                        (base->Mode() == kModeNormal || base->Mode() == kModeMultiply));
   enable("groupIn", paper && paper->layers.CanGroupIn(i));
   enable("groupOut", paper && paper->layers.CanGroupOut(i));
   syncing_ = false;

@@ -1,16 +1,20 @@
 // The old pen window: five slots, each holding one of the classic pen kinds (each kind at
 // most once, never "blur2"), the current one pressed; choosing a slot makes its kind the pen's
-// kind for the old-pen engine, and a slot's kind can be changed. Width and minimum of the
-// current kind sit beside them.
+// kind for the old-pen engine with the values of the kind's current variant. Below them the
+// kind (a pop-up changes the current slot's kind), the variant 1..5, and the bars and switches
+// the kind offers; every change goes through the live stroke's clamping setters.
 #pragma once
+
+#include <vector>
 
 #include "app/ui/Palette.h"
 #include "paint/PenMethod.h"
 
 class QButtonGroup;
-class QComboBox;
-class QDoubleSpinBox;
-class QSpinBox;
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QSlider;
 class QToolButton;
 
 namespace tintara {
@@ -18,28 +22,77 @@ namespace tintara {
 class TPenWindow2 : public TPaletteWindow {
   Q_OBJECT
  public:
+  // The rows of bars: four every kind has, then bar 1 and bar 2 whose meaning depends on the
+  // kind, then the colour change length of the watercolour.
+  enum Row { kRowMin, kRowWidth, kRowOpacity, kRowGamma, kRowBar1, kRowBar2, kRowSpeed, kRowCount };
+  enum Switch { kSwitchSize, kSwitchTransparency, kSwitchEdge, kSwitchCount };
+  // What a bar edits.
+  enum class Param { kMin, kWidth, kOpacity, kGamma, kEffect, kEnv, kSpeed, kSpacing };
+
   explicit TPenWindow2(TMainForm& form, QWidget* parent = nullptr);
+  ~TPenWindow2() override;
   const PenSlots& Slots() const { return slots_; }
   QToolButton* SlotButton(int i) const { return buttons_[i]; }
-  QComboBox* KindBox() const { return kind_; }
-  // Makes slot i current: its kind becomes the pen's.
+  QToolButton* KindButton() const { return kindButton_; }
+  QLabel* VariantLabel() const { return variant_; }
+  QLabel* RowLabel(Row r) const { return rows_[r].label; }
+  QSlider* RowSlider(Row r) const { return rows_[r].slider; }
+  QCheckBox* SwitchBox(Switch s) const { return switches_[s]; }
+
+  // Makes slot i current: its kind becomes the pen's, with its current variant's values.
   bool ChooseSlot(int i);
   // Puts `kind` in the current slot; false when another slot holds it already or it is blur2.
   bool SetSlotKind(int kind);
+  // The current kind's variant one down or up (0..4), with that variant's values; false at
+  // either end.
+  bool StepVariant(int delta);
+  // The kinds the pop-up offers for the current slot: drawing kinds that are in no slot.
+  std::vector<int32_t> FreeKinds() const;
+  // The pop-up itself, filled afresh: one action per free kind (its data the kind).
+  QMenu* KindMenu();
   void Tick() override;
   // The slots and the current kind's values, under the program's key.
   void SaveSettings(ISettingsStore& store) override;
 
+ protected:
+  bool event(QEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+
  private:
+  struct BarRow {
+    QLabel* label = nullptr;
+    QSlider* slider = nullptr;
+    Param param = Param::kMin;
+    const char* caption = "";
+  };
+  // What the window shows of the stroke, to notice a change made elsewhere on the tick.
+  struct Shown {
+    int32_t kind = -1, variant = -1, slotKind = -1;
+    float min = 0, width = 0, opacity = 0, gamma = 0, effect = 0, env = 0, speed = 0, spacing = 0;
+    bool ifSize = false, ifTransparency = false, ifEdge = false;
+    bool operator==(const Shown&) const = default;
+  };
+  Shown Snapshot() const;
   void Refresh();
-  // The current slot's kind with its stored values (its defaults when none are stored).
+  // True for the window's own keys: A S D F G and E R without Ctrl or Shift.
+  static bool IsOwnKey(int key, Qt::KeyboardModifiers mods);
+  // The current slot's kind with its current variant's values (its defaults when none are stored).
   void LoadKind();
+  // The values of the kind and variant being left, kept for when they come back.
+  void SaveKind();
+  void SetRowParam(Row r, Param p, const char* caption);
+  void Apply(Row r, int position);
+
   PenSlots slots_;
   QToolButton* buttons_[5];
   QButtonGroup* group_;
-  QComboBox* kind_;
-  QDoubleSpinBox* width_;
-  QSpinBox* minimum_;
+  QToolButton* kindButton_;
+  QMenu* kindMenu_;
+  QToolButton *variantDown_, *variantUp_;
+  QLabel* variant_;
+  BarRow rows_[kRowCount];
+  QCheckBox* switches_[kSwitchCount];
+  Shown shown_;
   bool loading_ = false;
 };
 

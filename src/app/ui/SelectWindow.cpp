@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QMenu>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -58,6 +59,11 @@ TSelectWindow::TSelectWindow(TMainForm& form, QWidget* parent) : TPaletteWindow(
   buttons->addWidget(delete_);
   buttons->addStretch(1);
   box->addLayout(buttons);
+  // The mouse and the arrow keys alike make the row they reach the active mask.
+  connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (syncing_ || row < 0) return;
+    if (!Activate(row)) Sync();
+  });
   connect(list_, &QListWidget::itemClicked, this,
           [this](QListWidgetItem* item) { Activate(list_->row(item)); });
   connect(list_, &QListWidget::customContextMenuRequested, this, &TSelectWindow::ShowMenu);
@@ -74,7 +80,6 @@ TDrawWindow* TSelectWindow::Window() const {
 
 void TSelectWindow::ActiveChanged(TDrawWindow* active) {
   active_ = active;
-  shown_.clear();
   Rebuild();
 }
 
@@ -84,17 +89,58 @@ void TSelectWindow::Tick() {
     ActiveChanged(w);
     return;
   }
-  if (!w) return;
-  const CMaskMngr& masks = w->Paper().masks;
+  if (w) Sync();
+}
+
+std::vector<TSelectWindow::Shown> TSelectWindow::Read() const {
   std::vector<Shown> now;
+  TDrawWindow* w = Window();
+  if (!w) return now;
+  const CMaskMngr& masks = w->Paper().masks;
   for (int32_t i = 0; i < masks.Count(); ++i) {
     const CMaskData* m = masks.At(i);
-    now.push_back({m->internalName, masks.ActiveIndex(), m->displayName, m->Memory()});
+    uint64_t h = 1469598103934665603ull;
+    if (m->thumbnail && m->thumbnail->IsValid())
+      for (int32_t y = 0; y < m->thumbnail->Height(); ++y)
+        for (int32_t x = 0; x < m->thumbnail->Width(); ++x)
+          h = (h ^ m->thumbnail->Row32(y)[x]) * 1099511628211ull;
+    now.push_back({m->internalName, m->displayName, h, m->Memory()});
   }
-  if (now != shown_) Rebuild();
+  return now;
+}
+
+void TSelectWindow::Sync() {
+  TDrawWindow* w = Window();
+  std::vector<Shown> now = Read();
+  bool same = w && now.size() == shown_.size() && int(now.size()) == list_->count();
+  for (size_t i = 0; same && i < now.size(); ++i) same = now[i].serial == shown_[i].serial;
+  if (!same) {
+    Rebuild();
+    return;
+  }
+  const CMaskMngr& masks = w->Paper().masks;
+  const int32_t active = masks.ActiveIndex();
+  syncing_ = true;
+  for (size_t i = 0; i < now.size(); ++i) {
+    QListWidgetItem* item = list_->item(int(i));
+    if (now[i].name != shown_[i].name) item->setText(QString::fromStdString(now[i].name));
+    if (now[i].thumb != shown_[i].thumb || now[i].memory != shown_[i].memory)
+      item->setIcon(ThumbIcon(*masks.At(int32_t(i))));
+    QFont f = item->font();
+    if (f.bold() != (int32_t(i) == active)) {
+      f.setBold(int32_t(i) == active);
+      item->setFont(f);
+    }
+  }
+  if (list_->currentRow() != active) list_->setCurrentRow(active);
+  syncing_ = false;
+  shown_ = std::move(now);
+  delete_->setEnabled(w->MayEdit() && masks.Count() > 1);
 }
 
 void TSelectWindow::Rebuild() {
+  syncing_ = true;
+  const int scroll = list_->verticalScrollBar()->value();
   list_->clear();
   shown_.clear();
   TDrawWindow* w = Window();
@@ -102,19 +148,23 @@ void TSelectWindow::Rebuild() {
   add_->setEnabled(editable);
   duplicate_->setEnabled(editable);
   delete_->setEnabled(editable && w->Paper().masks.Count() > 1);
-  if (!w) return;
-  const CMaskMngr& masks = w->Paper().masks;
-  for (int32_t i = 0; i < masks.Count(); ++i) {
-    const CMaskData* m = masks.At(i);
-    auto* item = new QListWidgetItem(ThumbIcon(*m), QString::fromStdString(m->displayName), list_);
-    if (i == masks.ActiveIndex()) {
-      QFont f = item->font();
-      f.setBold(true);
-      item->setFont(f);
+  if (w) {
+    const CMaskMngr& masks = w->Paper().masks;
+    for (int32_t i = 0; i < masks.Count(); ++i) {
+      const CMaskData* m = masks.At(i);
+      auto* item = new QListWidgetItem(ThumbIcon(*m), QString::fromStdString(m->displayName), list_);
+      if (i == masks.ActiveIndex()) {
+        QFont f = item->font();
+        f.setBold(true);
+        item->setFont(f);
+      }
     }
-    shown_.push_back({m->internalName, masks.ActiveIndex(), m->displayName, m->Memory()});
+    shown_ = Read();
+    list_->setCurrentRow(masks.ActiveIndex());
+    list_->verticalScrollBar()->setValue(scroll);
+    if (list_->currentItem()) list_->scrollToItem(list_->currentItem());
   }
-  list_->setCurrentRow(masks.ActiveIndex());
+  syncing_ = false;
 }
 
 bool TSelectWindow::Activate(int32_t index) {
@@ -122,7 +172,7 @@ bool TSelectWindow::Activate(int32_t index) {
   if (!w || !w->MayEdit() || index == w->Paper().masks.ActiveIndex()) return false;
   const bool ok = w->Paper().ActivateMask(index);
   w->InvalidateView(false);
-  Rebuild();
+  Sync();
   return ok;
 }
 
@@ -131,7 +181,7 @@ bool TSelectWindow::AddMask() {
   if (!w || !w->MayEdit()) return false;
   const bool ok = w->Paper().NewSelectionMask(w->Paper().masks.ActiveIndex() + 1) >= 0;
   w->InvalidateView(false);
-  Rebuild();
+  Sync();
   return ok;
 }
 
@@ -140,7 +190,7 @@ bool TSelectWindow::DuplicateMask() {
   if (!w || !w->MayEdit()) return false;
   const bool ok = w->Paper().DuplicateMask(w->Paper().masks.ActiveIndex()) >= 0;
   w->InvalidateView(false);
-  Rebuild();
+  Sync();
   return ok;
 }
 
@@ -149,7 +199,7 @@ bool TSelectWindow::DeleteMask() {
   if (!w || !w->MayEdit()) return false;
   const bool ok = w->Paper().RemoveSelectionMask(-1);
   w->InvalidateView(false);
-  Rebuild();
+  Sync();
   return ok;
 }
 
@@ -158,7 +208,7 @@ bool TSelectWindow::CombineInto(int32_t index, CombineMode mode) {
   if (!w || !w->MayEdit()) return false;
   const bool ok = w->Paper().CombineMasks(index, w->Paper().masks.ActiveIndex(), mode);
   w->InvalidateView(false);
-  Rebuild();
+  Sync();
   return ok;
 }
 

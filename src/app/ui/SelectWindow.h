@@ -32,20 +32,26 @@ class TSelectWindow : public TPaletteWindow {
   bool CombineInto(int32_t index, CombineMode mode);
 
  private:
+  // What the list shows of one mask, to notice a change on the tick.
+  struct Shown {
+    int32_t serial = 0;
+    std::string name;
+    uint64_t thumb = 0;  // a hash of the thumbnail's pixels
+    int64_t memory = 0;
+    bool operator==(const Shown&) const = default;
+  };
+  std::vector<Shown> Read() const;
+  // Brings the list up to the picture: in place while the same masks are listed (so the
+  // scroll position and the current row stay), else rebuilt.
+  void Sync();
   void Rebuild();
   void ShowMenu(const QPoint& at);
   TDrawWindow* Window() const;
   QListWidget* list_;
   QToolButton *add_, *duplicate_, *delete_;
-  // What the list shows, to notice a change on the tick.
-  struct Shown {
-    int32_t serial = 0, active = 0;
-    std::string name;
-    int64_t memory = 0;
-    bool operator==(const Shown&) const = default;
-  };
   std::vector<Shown> shown_;
   TDrawWindow* active_ = nullptr;
+  bool syncing_ = false;  // the list's own changes are not the user's choice
 };
 
 }  // namespace tintara

@@ -255,6 +255,42 @@ TEST_F(GuiLayer, ButtonsRunTheLayerOperationsRecordedAndUndone) {
   }
 }
 
+// Layer 0 is the paper's bottom layer, 1 "base", 2 "top".
+struct FlattenCase {
+  const char* what;
+  bool visible[3];
+  int32_t mode0;
+  bool enabled;
+};
+constexpr FlattenCase kFlattenCases[] = {
+    {"all visible", {true, true, true}, kModeNormal, true},
+    {"layer 0 hidden, two others visible", {false, true, true}, kModeNormal, false},
+    {"layer 0 in screen mode", {true, true, true}, kModeScreen, false},
+    {"layer 0 in multiply mode", {true, true, true}, kModeMultiply, true},
+    {"only layer 0 visible", {true, false, false}, kModeNormal, false},
+    {"layer 0 and the top visible", {true, false, true}, kModeNormal, true},
+    {"layer 0 in add mode with one more", {true, true, false}, kModeAdd, false},
+};
+
+TEST_F(GuiLayer, FlattenButtonIsEnabledExactlyWhenTheFlattenWouldRun) {
+  TPaper& p = w_->Paper();
+  for (const FlattenCase& c : kFlattenCases) {
+    for (int32_t i = 0; i < 3; ++i) {
+      p.SetLayerVisible(i, c.visible[i]);
+      ASSERT_EQ(p.Layer(i)->visible != 0, c.visible[i]) << c.what << " " << i;
+    }
+    p.SetLayerMode(0, c.mode0);
+    ASSERT_EQ(p.Layer(0)->Mode(), c.mode0) << c.what;
+    win_->Tick();
+    EXPECT_EQ(win_->Button("flatten")->isEnabled(), c.enabled) << c.what;
+    // The button's rule is the operation's: it runs exactly when enabled.
+    const bool ran = p.FlattenVisible(w_->Doc().Flow(), false);
+    EXPECT_EQ(ran, c.enabled) << c.what;
+    if (ran) Undo();
+    EXPECT_EQ(p.LayerCount(), 3) << c.what;
+  }
+}
+
 TEST_F(GuiLayer, NewLayerLandsAboveTheActiveOneWithTheNextNumber) {
   Click(NameOf(RowOf("base")));
   const std::string next = w_->Paper().layers.DefaultName(1);

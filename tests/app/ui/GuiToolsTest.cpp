@@ -491,6 +491,55 @@ TEST_F(GuiTools, TheSelectionWindowListsAddsCombinesAndDeletesMasks) {
   EXPECT_EQ(sel->List()->count(), 2);
 }
 
+// A mask's image as its row's icon shows it.
+QImage RowIcon(QListWidget* list, int row) {
+  return list->item(row)->icon().pixmap(list->iconSize()).toImage();
+}
+
+TEST_F(GuiTools, TheMaskListKeepsItsPlaceWhenAThumbnailChangesAndArrowKeysActivate) {
+  auto* sel = dynamic_cast<TSelectWindow*>(form_->Palette("select"));
+  ASSERT_NE(sel, nullptr);
+  TPaper& paper = w_->Paper();
+  QListWidget* list = sel->List();
+  list->setFixedHeight(120);  // room for a few rows only, so the list scrolls
+  for (int i = 0; i < 11; ++i) ASSERT_TRUE(sel->AddMask());
+  ASSERT_EQ(list->count(), 12);
+  QCoreApplication::processEvents();
+  QScrollBar* bar = list->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0);
+  ASSERT_TRUE(sel->Activate(9));
+  bar->setValue(bar->maximum() / 2);
+  const int scroll = bar->value();
+  QListWidgetItem* const item = list->item(9);
+  const QImage before = RowIcon(list, 9);
+
+  ASSERT_TRUE(paper.SelectRect(9, {0, 0, 60, 90}, CombineMode::kReplace));
+  sel->Tick();
+  EXPECT_EQ(list->item(9), item);  // the same row, not a new list
+  EXPECT_NE(RowIcon(list, 9), before);
+  EXPECT_EQ(list->currentRow(), 9);
+  EXPECT_EQ(bar->value(), scroll);
+  // The left half covered: the icon is not one colour any more.
+  const QImage after = RowIcon(list, 9);
+  EXPECT_NE(after.pixel(2, after.height() / 2), after.pixel(after.width() - 3, after.height() / 2));
+
+  // The arrow keys move the current row, and the row reached is the active mask, recorded.
+  const struct {
+    int key;
+    int32_t active;
+  } keys[] = {{Qt::Key_Up, 8}, {Qt::Key_Up, 7}, {Qt::Key_Down, 8}, {Qt::Key_Home, 0}, {Qt::Key_End, 11}};
+  for (const auto& k : keys) {
+    const size_t recorded = w_->Doc().Events().CommittedLength();
+    QKeyEvent e(QEvent::KeyPress, k.key, Qt::NoModifier);
+    QApplication::sendEvent(list, &e);
+    EXPECT_EQ(paper.masks.ActiveIndex(), k.active) << k.key;
+    EXPECT_EQ(list->currentRow(), k.active) << k.key;
+    EXPECT_GT(w_->Doc().Events().CommittedLength(), recorded) << k.key;
+    EXPECT_TRUE(list->item(k.active)->font().bold()) << k.key;
+  }
+  EXPECT_FALSE(list->item(8)->font().bold());
+}
+
 TEST_F(GuiTools, PickingABrushSetsThePenAndTheEditorChangesIt) {
   auto* list = dynamic_cast<TPenMtdListWin*>(form_->Palette("penMethodList"));
   auto* editor = dynamic_cast<TPenMethodWin*>(form_->Palette("penMethod"));
@@ -611,7 +660,7 @@ TEST_F(GuiTools, TheOldPenWindowsSlotsHoldDistinctKinds) {
   EXPECT_EQ(stroke.Kind(), kPenDarken);
   EXPECT_TRUE(pens->SetSlotKind(kPenEraser));  // back into its own slot
   EXPECT_EQ(pens->SlotButton(3)->text(), QString::fromUtf8("消しゴム"));
-  EXPECT_EQ(pens->KindBox()->currentText(), QString::fromUtf8("消しゴム"));
+  EXPECT_EQ(pens->KindButton()->text(), QString::fromUtf8("消しゴム"));
 }
 
 TEST(OldPens, SlotsAndEachKindsValuesLastToTheNextStart) {
