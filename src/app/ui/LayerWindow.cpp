@@ -430,6 +430,8 @@ QImage TLayerWindow2::Thumbnail(int32_t layer) const {
 void TLayerWindow2::Refresh(bool force) {
   const TPaper* paper = Paper();
   std::vector<uint64_t> now;
+  // A replay beginning or ending changes what may be done from here.
+  now.push_back(Editable() ? 1 : 0);
   if (paper) {
     now.push_back(uint64_t(paper->ActiveIndex()));
     for (int32_t i = 0; i < paper->LayerCount(); ++i) {
@@ -504,8 +506,12 @@ void TLayerWindow2::RebuildRows() {
   }
 }
 
+bool TLayerWindow2::Editable() const { return active_ && !active_->ReplayRunning(); }
+
 void TLayerWindow2::SyncControls() {
   const TPaper* paper = Paper();
+  // While the picture replays (or has none) nothing here may change it.
+  if (!Editable()) paper = nullptr;
   const CLayerData* l = paper ? paper->ActiveLayer() : nullptr;
   syncing_ = true;
   mode_->setEnabled(l != nullptr);
@@ -520,7 +526,7 @@ void TLayerWindow2::SyncControls() {
   const auto enable = [this](const char* name, bool on) {
     if (QToolButton* b = Button(name)) b->setEnabled(on);
   };
-  enable("new", paper != nullptr);
+  enable("new", paper && paper->layers.CanAdd());
   enable("duplicate", l != nullptr);
   enable("delete", paper && paper->LayerCount() > 1);
   enable("mergeDown", paper && (paper->level == 0 ? i > 0 : paper->layers.CanMergeDown(i)));
@@ -537,7 +543,11 @@ void TLayerWindow2::SyncControls() {
 template <class F>
 void TLayerWindow2::Run(F&& change) {
   TDrawWindow* w = active_;
-  if (!w || !w->MayEdit()) return;
+  if (!w || !w->MayEdit()) {
+    // Refused (a stroke under way): the controls go back to what the layer is.
+    Refresh(true);
+    return;
+  }
   change(w->Paper(), w->Doc().Flow());
   w->InvalidateView(false);
   Refresh(true);

@@ -135,6 +135,8 @@ class TLayerWindow2 : public TPaletteWindow {
   QSpinBox* opacitySpin_ = nullptr;
   QLabel* status_ = nullptr;
   bool syncing_ = false;
+  // The active picture may be changed from here (it is not replaying).
+  bool Editable() const;
 };
 
 // "レイヤの新規作成": name, mode, first colour and the transparency box; the choices last for

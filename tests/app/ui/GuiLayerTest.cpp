@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -289,6 +290,39 @@ TEST_F(GuiLayer, FlattenButtonIsEnabledExactlyWhenTheFlattenWouldRun) {
     if (ran) Undo();
     EXPECT_EQ(p.LayerCount(), 3) << c.what;
   }
+}
+
+TEST_F(GuiLayer, NothingCanBeChangedWhileThePictureReplays) {
+  TDrawWindow* replay = form_->OpenFile(TINTARA_EXAMPLES_DIR "/first.te4");
+  ASSERT_NE(replay, nullptr);
+  ASSERT_TRUE(replay->ReplayRunning());
+  win_->ActiveChanged(replay);
+  win_->Tick();
+  EXPECT_FALSE(win_->ModeBox()->isEnabled());
+  EXPECT_FALSE(win_->OpacitySpin()->isEnabled());
+  for (const char* name : {"new", "duplicate", "delete", "mergeDown", "flatten"})
+    EXPECT_FALSE(win_->Button(name)->isEnabled()) << name;
+  // Its replay over, the picture is the user's again.
+  QElapsedTimer t;
+  t.start();
+  while (replay->ReplayRunning() && t.elapsed() < 20000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  ASSERT_FALSE(replay->ReplayRunning());
+  win_->Tick();
+  EXPECT_TRUE(win_->ModeBox()->isEnabled());
+  EXPECT_TRUE(win_->Button("new")->isEnabled());
+  // A change refused while a stroke runs leaves the box showing the layer's mode, not the
+  // one picked.
+  TPaper& paper = replay->Paper();
+  const int32_t mode = paper.ActiveLayer()->Mode();
+  const int shown = win_->ModeBox()->currentIndex();
+  paper.strokeRunning = true;
+  win_->ModeBox()->setCurrentIndex(shown + 1);
+  EXPECT_EQ(win_->ModeBox()->currentIndex(), shown);
+  EXPECT_EQ(paper.ActiveLayer()->Mode(), mode);
+  paper.strokeRunning = false;
+  win_->ModeBox()->setCurrentIndex(shown + 1);
+  EXPECT_NE(paper.ActiveLayer()->Mode(), mode);
 }
 
 TEST_F(GuiLayer, NewLayerLandsAboveTheActiveOneWithTheNextNumber) {
