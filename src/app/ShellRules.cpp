@@ -249,6 +249,43 @@ const std::vector<MenuEntry>& Menus() {
   return menus;
 }
 
+const std::vector<CommandEntry>& LayerWindowCommands() {
+  static const std::vector<CommandEntry> commands = {
+      C("actCreateLayerStd", "通常レイヤの新規作成(&N)", ""),
+      C("actCreateLayerMul", "乗算レイヤの新規作成(&M)", ""),
+      C("actCreateLayerAdd", "加算レイヤの新規作成(&A)", ""),
+      C("actCreateLayerSub", "減算レイヤの新規作成(&S)", ""),
+      C("actDeleteCurLayer", "アクティブレイヤの削除(&D)", ""),
+      C("actProtectLayerMask", "レイヤマスクを保護する(&P)", "", true, true),
+      C("actLayerMaskNega", "レイヤマスクの反転(&N)", ""),
+      C("actLayerMaskFill", "レイヤマスクの全不透明化(&F)", ""),
+      C("actLayerMaskClear", "レイヤマスクの完全透明化(&D)", ""),
+      C("actLayerBindAll", "表示レイヤの統合(&A)", "", false, true),
+      C("actLayerPaste", "貼り付け(&P)", ""),
+      C("actLayerBindLower", "下のレイヤと結合(&B)旧", ""),
+      C("actLayerDuplicate", "レイヤの複製(&C)", ""),
+      C("actLayerCutOutside", "非表示領域の削除(&O)", ""),
+      C("actLayerVisAll", "すべて表示(&V)", "", false, true),
+      C("actLayerHideAll", "すべて隠す(&H)", ""),
+      C("actLayerVisOnly", "選択レイヤ以外隠す(&O)", ""),
+      C("actLayerVisFlip", "すべての表示を反転(&I)", ""),
+      C("actLayerRot90", "90度回転(時計回り)(&0)", "", false, true),
+      C("actLayerRot270", "90度回転(反時計回り)(&2)", ""),
+      C("actLayerRotate", "回転(&R)...", ""),
+      C("actLayerZoom", "拡大縮小(&Z)...", ""),
+      C("actLayerBindBelow", "下のレイヤと統合(&B)", "Ctrl+E", false, true),
+      C("actLayerCreate", "レイヤの新規作成(&I)...", ""),
+      C("actLayerSave", "レイヤの保存(&S)...", ""),
+      C("actLayerBindAllTP", "表示レイヤの統合(透明度維持)(&T)", ""),
+      C("actLayerGroupIn", "グループ化(&G)", "Ctrl+G", false, true),
+      C("actLayerGroupOut", "グループ解除(&E)", ""),
+      C("actLayerGroupBind", "グループの統合(&I)", ""),
+      C("actLayerGroupDel", "グループの削除(&D)", ""),
+      C("actLayerShowInfo", "アクティブレイヤ設定(&O)...", "", false, true),
+  };
+  return commands;
+}
+
 bool CommandEnabled(const std::string& n, const CommandContext& c) {
   const bool window = c.hasWindow;
   const bool edit = window && !c.batch && c.initialised && !c.replaying;
@@ -262,7 +299,10 @@ bool CommandEnabled(const std::string& n, const CommandContext& c) {
   if (n == "actEditUndo") return edit && c.canUndo;
   if (n == "actEditRedo") return edit && c.canRedo;
   if (n == "actEditUndoClear") return edit && (c.canUndo || c.canRedo);
-  if (n == "actLayerBindBelow") return edit && c.activeLayer > 0;
+  if (n == "actLayerBindBelow" || n == "actLayerBindLower") return edit && c.activeLayer > 0;
+  if (n.rfind("actCreateLayer", 0) == 0 || n == "actLayerCreate") return edit && c.canAddLayer;
+  if (n == "actDeleteCurLayer") return edit && c.layerCount > 1;
+  if (n == "actProtectLayerMask") return edit;
   if (n.rfind("actLayer", 0) == 0) return edit;
   if (n == "actFileSaveEvent" || n == "actFileSaveEventGuard") return window && c.eventsSavable;
   // Pause and resume only for current-format streams.
@@ -286,6 +326,7 @@ bool CommandChecked(const std::string& n, const CommandContext& c) {
   if (n == "actEditVisCanvasColor") return c.paperColourOn;
   if (n == "actEditVisBGPattern") return c.checkerOn;
   if (n == "actEventWait") return c.eventWait;
+  if (n == "actProtectLayerMask") return c.activeProtected;
   return false;
 }
 

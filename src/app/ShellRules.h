@@ -102,6 +102,9 @@ struct MenuEntry {
   std::vector<CommandEntry> commands;
 };
 const std::vector<MenuEntry>& Menus();
+// The commands of the layer window's pop-up menu, in its order; those also on a main menu are
+// the same command objects there.
+const std::vector<CommandEntry>& LayerWindowCommands();
 using CommandHandlers = std::map<std::string, std::function<void()>>;
 
 // What the enabling rules read of the main window and its active picture.
@@ -116,6 +119,7 @@ struct CommandContext {
   bool eventsSavable = false;
   int32_t windowCount = 0;
   int32_t layerCount = 0, activeLayer = 0;
+  bool canAddLayer = false, activeProtected = false;
   bool antialiased = false, eventWait = false;
   bool recording = false, gridOn = false, paperColourOn = false, checkerOn = false;
 };

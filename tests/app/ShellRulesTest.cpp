@@ -251,6 +251,56 @@ TEST(CommandRules, EveryCommandInEveryContext) {
   EXPECT_EQ(built.size(), expected.size());
 }
 
+TEST(CommandRules, TheLayerWindowsOwnCommands) {
+  struct Case {
+    const char* name;
+    int32_t layers;
+    bool canAdd, replaying, enabled;
+  };
+  const Case cases[] = {
+      {"actCreateLayerMul", 2, true, false, true},   {"actCreateLayerMul", 2, false, false, false},
+      {"actCreateLayerStd", 2, true, true, false},   {"actLayerCreate", 2, false, false, false},
+      {"actLayerCreate", 2, true, false, true},      {"actDeleteCurLayer", 2, true, false, true},
+      {"actDeleteCurLayer", 1, true, false, false},  {"actDeleteCurLayer", 2, true, true, false},
+      {"actProtectLayerMask", 1, true, false, true}, {"actProtectLayerMask", 1, true, true, false},
+      {"actLayerShowInfo", 1, true, false, true},    {"actLayerShowInfo", 1, true, true, false},
+      {"actLayerBindLower", 2, true, false, true},
+  };
+  for (const Case& k : cases) {
+    CommandContext c;
+    c.hasWindow = c.initialised = true;
+    c.layerCount = k.layers;
+    c.activeLayer = k.layers - 1;
+    c.canAddLayer = k.canAdd;
+    c.replaying = k.replaying;
+    EXPECT_EQ(CommandEnabled(k.name, c), k.enabled)
+        << k.name << " layers " << k.layers << " canAdd " << k.canAdd << " replay " << k.replaying;
+  }
+  // The merge with the layer below needs one below.
+  CommandContext bottom;
+  bottom.hasWindow = bottom.initialised = true;
+  bottom.layerCount = 2;
+  EXPECT_FALSE(CommandEnabled("actLayerBindLower", bottom));
+  bottom.activeProtected = true;
+  EXPECT_TRUE(CommandChecked("actProtectLayerMask", bottom));
+  bottom.activeProtected = false;
+  EXPECT_FALSE(CommandChecked("actProtectLayerMask", bottom));
+  // The commands also on a main menu are one object: same caption and keys in both lists.
+  std::map<std::string, CommandEntry> menus;
+  for (const MenuEntry& m : Menus())
+    for (const CommandEntry& c : m.commands) menus[c.name] = c;
+  std::set<std::string> seen;
+  for (const CommandEntry& c : LayerWindowCommands()) {
+    EXPECT_TRUE(seen.insert(c.name).second) << "listed twice: " << c.name;
+    EXPECT_FALSE(c.caption.empty()) << c.name;
+    auto it = menus.find(c.name);
+    if (it == menus.end()) continue;
+    EXPECT_EQ(c.caption, it->second.caption) << c.name;
+    EXPECT_EQ(c.shortcut, it->second.shortcut) << c.name;
+  }
+  EXPECT_EQ(seen.size(), 31u);
+}
+
 TEST(CommandTable, CaptionsAndShortcuts) {
   std::map<std::string, CommandEntry> all;
   for (const MenuEntry& m : Menus())

@@ -1,5 +1,6 @@
 #include "app/ui/LayerWindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,6 +23,7 @@
 
 #include <algorithm>
 
+#include "app/ShellRules.h"
 #include "app/ui/DrawWindow.h"
 #include "app/ui/MainForm.h"
 #include "document/BlendModes.h"
@@ -275,12 +277,7 @@ void TLayerList::contextMenuEvent(QContextMenuEvent* e) {
   const int row = RowAt(e->pos().y());
   if (row >= 0) owner_.ActivateLayer(owner_.Rows()[size_t(row)].layer);
   QMenu menu(this);
-  menu.addAction(QStringLiteral("レイヤの新規作成..."), &owner_, &TLayerWindow2::NewLayerAsked);
-  if (row >= 0) {
-    const int32_t layer = owner_.Rows()[size_t(row)].layer;
-    menu.addAction(QStringLiteral("レイヤの設定..."), &owner_,
-                   [this, layer] { owner_.SettingsAsked(layer); });
-  }
+  owner_.FillMenu(menu);
   menu.exec(e->globalPos());
 }
 
@@ -503,6 +500,17 @@ void TLayerWindow2::RebuildRows() {
     r.children = paper->layers.ChildCount(i);
     r.open = closed_.count(l.id) == 0;
     rows_.push_back(r);
+  }
+}
+
+void TLayerWindow2::FillMenu(QMenu& menu) const {
+  // The main window's command objects, enabled as it decides.
+  form_.UpdateCommands();
+  for (const shell::CommandEntry& c : shell::LayerWindowCommands()) {
+    QAction* a = form_.Action(c.name);
+    if (!a) continue;  // its operation does not exist in this build
+    if (c.separatorBefore && !menu.isEmpty()) menu.addSeparator();
+    menu.addAction(a);
   }
 }
 

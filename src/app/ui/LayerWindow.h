@@ -19,6 +19,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QScrollArea;
 class QSlider;
 class QSpinBox;
@@ -97,6 +98,8 @@ class TLayerWindow2 : public TPaletteWindow {
   bool DropAtGap(int32_t layer, int gap);
   // The new-layer dialog, then the layer; the settings dialog of a layer, then its changes.
   void NewLayerAsked();
+  // The pop-up menu of the list: the layer window's commands.
+  void FillMenu(QMenu& menu) const;
   void SettingsAsked(int32_t layer);
 
   // --- read-outs -----------------------------------------------------------------------------

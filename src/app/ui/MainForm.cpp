@@ -44,6 +44,7 @@
 #include "app/ui/ShellCore.h"
 #include "app/ui/TabletInput.h"
 #include "app/ui/ToolsWindow.h"
+#include "document/BlendModes.h"
 #include "events/EventFile.h"
 #include "platform/Strings.h"
 
@@ -149,7 +150,11 @@ QAction* TMainForm::AddCommand(QMenu* menu, const std::string& name, const char*
   if (hint && *hint) a->setStatusTip(Q(hint));
   if (checked) a->setCheckable(true);
   connect(a, &QAction::triggered, this, [run = std::move(run)] { run(); });
-  menu->addAction(a);
+  // A command on no menu of the main window still takes its keys here.
+  if (menu)
+    menu->addAction(a);
+  else
+    addAction(a);
   actions_[name] = a;
   enabledRules_[a] = std::move(enabled);
   if (checked) checkedRules_[a] = std::move(checked);
@@ -225,6 +230,33 @@ void TMainForm::BuildMenus() {
   run["actLayerGroupDel"] =
       with([](TDrawWindow& w) { w.Paper().DeleteGroup(w.Doc().Flow(), w.Paper().ActiveIndex()); });
   run["actLayerSave"] = with([this](TDrawWindow& w) { SaveLayer(w); });
+  // The layer window's own commands.
+  const std::pair<const char*, int32_t> creates[] = {{"actCreateLayerStd", kModeNormal},
+                                                     {"actCreateLayerMul", kModeMultiply},
+                                                     {"actCreateLayerAdd", kModeAdd},
+                                                     {"actCreateLayerSub", kModeSubtract}};
+  for (const auto& [name, mode] : creates)
+    run[name] = with([mode = mode](TDrawWindow& w) {
+      // Filled with its mode's neutral colour, clear.
+      w.Paper().NewLayer(w.Doc().Flow(), mode, NeutralColor(mode) & 0x00FFFFFF, std::string());
+      w.InvalidateView(false);
+    });
+  run["actDeleteCurLayer"] = with([](TDrawWindow& w) {
+    w.Paper().DeleteLayer(w.Doc().Flow(), w.Paper().ActiveIndex());
+    w.InvalidateView(false);
+  });
+  run["actProtectLayerMask"] = with([](TDrawWindow& w) {
+    if (const CLayerData* l = w.Paper().ActiveLayer())
+      w.Paper().SetLayerProtectAlpha(w.Paper().ActiveIndex(), !l->protectAlpha);
+  });
+  run["actLayerBindLower"] = run["actLayerBindBelow"];
+  run["actLayerCreate"] = [this] {
+    if (auto* layers = dynamic_cast<TLayerWindow2*>(Palette("layer"))) layers->NewLayerAsked();
+  };
+  run["actLayerShowInfo"] = with([this](TDrawWindow& w) {
+    if (auto* layers = dynamic_cast<TLayerWindow2*>(Palette("layer")))
+      layers->SettingsAsked(w.Paper().ActiveIndex());
+  });
   run["actFileOpenEvent"] = [this] { OpenEvent(); };
   run["actFileSaveEvent"] = with([this](TDrawWindow& w) { SaveEvent(w, false); });
   run["actFileSaveEventGuard"] = with([this](TDrawWindow& w) { SaveEvent(w, true); });
@@ -296,6 +328,19 @@ void TMainForm::BuildMenus() {
     }
     // Menus refresh their commands as they open, besides the tick.
     connect(m, &QMenu::aboutToShow, this, &TMainForm::UpdateCommands);
+  }
+  // The layer window's commands that no main menu holds.
+  for (const shell::CommandEntry& c : shell::LayerWindowCommands()) {
+    auto it = run.find(c.name);
+    if (Action(c.name) || it == run.end()) continue;
+    AddCommand(
+        nullptr, c.name, shell::Text(c.name, c.caption).c_str(), QKeySequence(Q(c.shortcut)),
+        shell::Text(c.name + ".hint", c.hint).c_str(), it->second,
+        [this, name = c.name] { return shell::CommandEnabled(name, shell::ContextOf(*this)); },
+        c.checkable ? std::function<bool()>([this, name = c.name] {
+          return shell::CommandChecked(name, shell::ContextOf(*this));
+        })
+                    : std::function<bool()>());
   }
   // Palette toggles on no menu (the tool box's) are still commands of the window.
   for (const PaletteEntry& p : palettes_) {

@@ -42,6 +42,9 @@ CommandContext ContextOf(const TMainForm& form) {
     c.eventsSavable = d.HasEvents() && !c.fromProtected;
     c.layerCount = d.Paper().LayerCount();
     c.activeLayer = d.Paper().ActiveIndex();
+    c.canAddLayer = d.Paper().layers.CanAdd();
+    const CLayerData* active = d.Paper().ActiveLayer();
+    c.activeProtected = active && active->protectAlpha;
     c.antialiased = d.Paper().settings.antialiasedDisplay;
     c.recording = d.HasEvents();
     c.gridOn = d.Paper().gridOn != 0;

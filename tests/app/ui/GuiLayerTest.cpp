@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QSlider>
 #include <QSpinBox>
@@ -323,6 +324,48 @@ TEST_F(GuiLayer, NothingCanBeChangedWhileThePictureReplays) {
   paper.strokeRunning = false;
   win_->ModeBox()->setCurrentIndex(shown + 1);
   EXPECT_NE(paper.ActiveLayer()->Mode(), mode);
+}
+
+TEST_F(GuiLayer, ThePopUpMenuHoldsTheLayerWindowsCommands) {
+  QMenu menu;
+  win_->FillMenu(menu);
+  auto find = [&menu](const char* caption) -> QAction* {
+    for (QAction* a : menu.actions())
+      if (a->text() == QString::fromUtf8(caption)) return a;
+    return nullptr;
+  };
+  for (const char* caption :
+       {"通常レイヤの新規作成(&N)", "乗算レイヤの新規作成(&M)", "アクティブレイヤの削除(&D)",
+        "レイヤマスクを保護する(&P)", "下のレイヤと統合(&B)", "レイヤの新規作成(&I)...",
+        "アクティブレイヤ設定(&O)...", "グループ化(&G)"})
+    EXPECT_NE(find(caption), nullptr) << caption;
+  // The same objects as the main menu's.
+  EXPECT_EQ(find("下のレイヤと統合(&B)"), form_->Action("actLayerBindBelow"));
+  // A multiply layer, clear and white, over the active one: recorded, one undo step.
+  const uint32_t events = Events();
+  find("乗算レイヤの新規作成(&M)")->trigger();
+  ASSERT_EQ(w_->Paper().LayerCount(), 4);
+  const CLayerData* added = w_->Paper().ActiveLayer();
+  EXPECT_EQ(added->Mode(), kModeMultiply);
+  EXPECT_EQ(added->pixels->GetPixel(3, 3), NeutralColor(kModeMultiply) & 0x00FFFFFF);
+  EXPECT_GT(Events(), events);
+  EXPECT_EQ(Composite(), kGrey);
+  Undo();
+  EXPECT_EQ(w_->Paper().LayerCount(), 3);
+  // The active layer deleted: the one below shows.
+  find("アクティブレイヤの削除(&D)")->trigger();
+  EXPECT_EQ(w_->Paper().LayerCount(), 2);
+  EXPECT_EQ(Composite(), kBase);
+  Undo();
+  EXPECT_EQ(Composite(), kGrey);
+  // The protect switch, checked as the active layer is.
+  QAction* protect = find("レイヤマスクを保護する(&P)");
+  protect->trigger();
+  EXPECT_TRUE(w_->Paper().ActiveLayer()->protectAlpha);
+  form_->UpdateCommands();
+  EXPECT_TRUE(protect->isChecked());
+  win_->Tick();
+  EXPECT_EQ(win_->Rows().front().layer, w_->Paper().ActiveIndex());
 }
 
 TEST_F(GuiLayer, NewLayerLandsAboveTheActiveOneWithTheNextNumber) {
