@@ -286,6 +286,23 @@ void TChannelRows::Show(const std::array<int, 3>& values, bool sliders) {
   }
 }
 
+void TChannelRows::SetBarColours(const std::array<std::pair<QColor, QColor>, 3>* ends) {
+  for (size_t i = 0; i < 3; ++i) {
+    QString style;
+    if (ends)
+      style = QStringLiteral(
+                  "QSlider::groove:horizontal { height: 8px; border: 1px solid #808080;"
+                  " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 %1, stop:1 %2); }"
+                  " QSlider::handle:horizontal { width: 7px; margin: -4px 0; border: 1px solid #404040;"
+                  " background: #f4f4f4; }")
+                  .arg((*ends)[i].first.name(), (*ends)[i].second.name());
+    // Restyling is not free: only when the ends moved.
+    if (style == barStyles_[i]) continue;
+    barStyles_[i] = style;
+    sliders_[i]->setStyleSheet(style);
+  }
+}
+
 // --- RGB window ---------------------------------------------------------------------------------
 
 TRgbWindow::TRgbWindow(TMainForm& form, QWidget* parent)
@@ -312,8 +329,17 @@ uint32_t TRgbWindow::WithChannel(int channel, int value) const {
 
 void TRgbWindow::MainRgbChanged(uint32_t main, uint8_t origin) {
   // The slider being dragged already shows its value; moving it again would fight the pointer.
-  rows_->Show({int((main >> 16) & 0xFF), int((main >> 8) & 0xFF), int(main & 0xFF)},
-              origin != kOriginRgbSliders);
+  const int r = int((main >> 16) & 0xFF), g = int((main >> 8) & 0xFF), b = int(main & 0xFF);
+  rows_->Show({r, g, b}, origin != kOriginRgbSliders);
+  // Each bar shows the colours it would give, unless the user keeps them plain.
+  if (form_.Config().rgbPalBarFixed) {
+    rows_->SetBarColours(nullptr);
+    return;
+  }
+  const std::array<std::pair<QColor, QColor>, 3> ends = {{{QColor(0, g, b), QColor(255, g, b)},
+                                                          {QColor(r, 0, b), QColor(r, 255, b)},
+                                                          {QColor(r, g, 0), QColor(r, g, 255)}}};
+  rows_->SetBarColours(&ends);
 }
 
 // --- HSV window ---------------------------------------------------------------------------------

@@ -124,6 +124,9 @@ class TChannelRows : public QWidget {
   // Shows the values without telling anyone; a widget that already shows its value is left
   // alone, so a field being typed into keeps its text and cursor.
   void Show(const std::array<int, 3>& values, bool sliders);
+  // Paints each bar from the colour its minimum gives to the colour its maximum gives; bars
+  // without ends are drawn plain.
+  void SetBarColours(const std::array<std::pair<QColor, QColor>, 3>* ends);
 
  signals:
   void SliderMoved(int channel, int value);
@@ -132,6 +135,7 @@ class TChannelRows : public QWidget {
  private:
   std::array<QSlider*, 3> sliders_{};
   std::array<QSpinBox*, 3> fields_{};
+  std::array<QString, 3> barStyles_{};
 };
 
 class TRgbWindow : public TPaletteWindow, public IColorObserver {

@@ -221,6 +221,38 @@ TEST_F(GuiColor, RgbSlidersAndFieldsSetTheMainColour) {
   EXPECT_EQ(gcol_->Texts(), (QStringList{"R: 016", "G: 160", "B: 255"}));
 }
 
+// Each RGB bar runs from the colour its minimum gives to the colour its maximum gives, unless
+// the user keeps the bars plain.
+TEST_F(GuiColor, RgbBarsShowTheColoursTheyWouldGive) {
+  form_->PaletteDock("rgb")->raise();
+  QCoreApplication::processEvents();
+  auto near = [](QRgb p, int r, int g, int b) {
+    return std::abs(qRed(p) - r) <= 16 && std::abs(qGreen(p) - g) <= 16 && std::abs(qBlue(p) - b) <= 16;
+  };
+  auto ends = [](QSlider* s) {
+    const QImage img = s->grab().toImage();
+    const int y = img.height() / 2;
+    return std::pair<QRgb, QRgb>{img.pixel(3, y), img.pixel(img.width() - 4, y)};
+  };
+  Colours().SetMainColor(0x80C010, kOriginGeneral);
+  TChannelRows* rows = rgb_->Rows();
+  struct Case {
+    int channel;
+    int lr, lg, lb, rr, rg, rb;
+  };
+  for (const Case& c :
+       {Case{0, 0x00, 0xC0, 0x10, 0xFF, 0xC0, 0x10}, Case{1, 0x80, 0x00, 0x10, 0x80, 0xFF, 0x10},
+        Case{2, 0x80, 0xC0, 0x00, 0x80, 0xC0, 0xFF}}) {
+    const auto [left, right] = ends(rows->Slider(c.channel));
+    EXPECT_TRUE(near(left, c.lr, c.lg, c.lb)) << c.channel << ": " << std::hex << left;
+    EXPECT_TRUE(near(right, c.rr, c.rg, c.rb)) << c.channel << ": " << std::hex << right;
+  }
+  // Kept plain: the red bar no longer shows the green of its minimum.
+  form_->Config().rgbPalBarFixed = true;
+  Colours().SetMainColor(0x80C011, kOriginGeneral);
+  EXPECT_FALSE(near(ends(rows->Slider(0)).first, 0x00, 0xC0, 0x11));
+}
+
 TEST_F(GuiColor, HueBarPickKeepsSaturationAndValue) {
   Colours().SetMainColor(0xFF0000, kOriginGeneral);
   THueBar* bar = gcol_->HueBar();
