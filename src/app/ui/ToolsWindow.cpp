@@ -1,5 +1,6 @@
 #include "app/ui/ToolsWindow.h"
 
+#include <QAction>
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QPainter>
@@ -13,6 +14,8 @@ namespace tintara {
 namespace {
 
 constexpr int kIconSide = 24;
+// The tool box entries of the zoom in and zoom out tools.
+constexpr int32_t kZoomInTool = 5, kZoomOutTool = 6;
 
 QString Str(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
@@ -122,6 +125,15 @@ QToolButton* TToolsWindow::Button(int32_t tool) const {
 
 void TToolsWindow::Clicked(int32_t tool) {
   CModeMngr& modes = form_.Modes();
+  // Zoom entries as buttons: they zoom the picture at once and leave the tool as it was.
+  if (form_.Config().zoomToolAsButton && (tool == kZoomInTool || tool == kZoomOutTool)) {
+    if (QAction* a = form_.Action(tool == kZoomInTool ? "actViewZoomIn" : "actViewZoomOut")) {
+      form_.UpdateCommands();
+      if (a->isEnabled()) a->trigger();
+    }
+    Follow();
+    return;
+  }
   const char key = kTools[size_t(tool)].key;
   // Again on the current tool: the next sub-mode, as its key gives it.
   if (modes.CurrentTool() == tool && key)

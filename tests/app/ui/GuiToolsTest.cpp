@@ -347,6 +347,22 @@ TEST_F(GuiTools, TheToolBoxOffersTheBuiltToolsAndFollowsTheKeys) {
   EXPECT_FALSE(dock->isVisible());
   form_->Action("actShowToolBox")->trigger();
   EXPECT_TRUE(dock->isVisible());
+  // With the zoom entries as buttons they zoom at once and the tool stays the pen.
+  box->Button(0)->click();
+  const int32_t step = w_->Paper().zoomIndex;
+  form_->Config().zoomToolAsButton = true;
+  box->Button(5)->click();
+  EXPECT_EQ(w_->Paper().zoomIndex, step + 1);
+  EXPECT_EQ(form_->Modes().Mode(), kToolModePen);
+  EXPECT_TRUE(box->Button(0)->isChecked());
+  box->Button(6)->click();
+  box->Button(6)->click();
+  EXPECT_EQ(w_->Paper().zoomIndex, step - 1);
+  // As tools again, a click chooses the zoom tool.
+  form_->Config().zoomToolAsButton = false;
+  box->Button(5)->click();
+  EXPECT_EQ(form_->Modes().Mode(), kToolModeZoom);
+  EXPECT_EQ(w_->Paper().zoomIndex, step - 1);
 }
 
 TEST_F(GuiTools, TheOptionWindowShowsTheToolAndTheEyedroppersColour) {
