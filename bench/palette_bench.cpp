@@ -1,8 +1,8 @@
 // The main window's 30 ms tick with every palette open over a picture of many layers: what
 // each tick costs while nothing changes (the palettes only look), and when a layer changed
 // since the last tick (a 512 x 512 patch painted: the layer window rebuilds its rows and
-// thumbnails, the navigator copies
-// its thumbnail). A 2048 x 2048 picture with 32 layers in a 1600 x 1000 main window.
+// thumbnails, the navigator copies its thumbnail). A 2048 x 2048 picture with 32 layers in a
+// 1600 x 1000 main window.
 // Reported: the median time per tick, in microseconds.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
