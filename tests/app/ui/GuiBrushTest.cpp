@@ -5,10 +5,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QSlider>
 #include <QSpinBox>
 
@@ -383,6 +385,36 @@ TEST_F(GuiBrush, ArrowKeysInTheTipListApplyTheTip) {
   Key(tipList_->List(), Qt::Key_Right);
   ASSERT_EQ(tips.CurrentIndex(), 2);
   EXPECT_EQ(Pen().render.TipParams(), tips.At(2)->params);
+}
+
+TEST_F(GuiBrush, ClickingTheCurrentBrushAppliesItAgainAndAnotherOneAppliesIt) {
+  QDockWidget* dock = form_->PaletteDock("penMethodList");
+  ASSERT_NE(dock, nullptr);
+  dock->show();
+  dock->raise();
+  QCoreApplication::processEvents();
+  QListWidget* list = brushList_->List();
+  ASSERT_TRUE(brushList_->Choose(1));
+  brush_->Opacity()->setValue(50);
+  ASSERT_EQ(Pen().params.opacity, 500);
+  auto click = [&](int row) {
+    const QPoint at = list->visualItemRect(list->item(row)).center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &release);
+  };
+  // The current brush clicked again: the edit is dropped, the brush as stored is the pen's.
+  click(1);
+  EXPECT_EQ(Pen().params, form_->Brushes().At(1)->Record().stroke);
+  EXPECT_EQ(brush_->Opacity()->value(), form_->Brushes().At(1)->Record().stroke.opacity / 10);
+  // Another brush clicked: it is the pen's.
+  click(3);
+  EXPECT_EQ(form_->Brushes().CurrentIndex(), 3);
+  EXPECT_EQ(Pen().render.BrushHead(), form_->Brushes().At(3)->Record().head);
+  EXPECT_EQ(Pen().params, form_->Brushes().At(3)->Record().stroke);
 }
 
 TEST_F(GuiBrush, TheListsFollowingTheProgramDoNotApplyAgain) {
