@@ -188,7 +188,8 @@ TPenMethodWin::TPenMethodWin(TMainForm& form, QWidget* parent) : TPaletteWindow(
   spacing_ = new QSpinBox(this);
   spacing_->setRange(StrokeParams::kMinSpacing / 10, StrokeParams::kMaxSpacing / 10);
   spacing_->setSuffix(QStringLiteral(" %"));
-  f->addRow(QString::fromUtf8("サイズ"), size_);
+  sizeLabel_ = new QLabel(QString::fromUtf8("サイズ"), this);
+  f->addRow(sizeLabel_, size_);
   f->addRow(QString::fromUtf8("最小%"), minimum_);
   f->addRow(QString::fromUtf8("不透明度"), opacity_);
   f->addRow(QString::fromUtf8("間隔"), spacing_);
@@ -241,7 +242,37 @@ QSlider* TPenMethodWin::SizeSlider() const { return size_->Slider(); }
 
 void TPenMethodWin::Tick() {
   const CPenMethodObj* b = form_.Brushes().Current();
-  if ((b ? b->Serial() : -1) != shownSerial_) Load();
+  if ((b ? b->Serial() : -1) != shownSerial_)
+    Load();
+  else if (PenSize() != shownSize_) {
+    // The tip window changed the pen's tip: show it, so that the next edit here keeps it.
+    loading_ = true;
+    ShowSize();
+    loading_ = false;
+  }
+}
+
+TPenMethodWin::SizeShown TPenMethodWin::PenSize() const {
+  const CPenRender& render = form_.Pen().render;
+  const bool bitmap = render.HasBitmapTip();
+  return {bitmap, bitmap ? render.Tip().SizePercent() : render.TipParams().radius100,
+          render.TipParams().minimum};
+}
+
+void TPenMethodWin::ShowSize() {
+  const CPenRender& render = form_.Pen().render;
+  shownSize_ = PenSize();
+  // A bitmap tip is sized by its zoom, within the range its bitmap allows.
+  if (shownSize_.bitmap) {
+    sizeLabel_->setText(QString::fromUtf8("ｽﾞｰﾑ"));
+    size_->SetZoomMode(render.Tip().SizeMin(), render.Tip().SizeMax());
+    Size()->setValue(shownSize_.size);
+  } else {
+    sizeLabel_->setText(QString::fromUtf8("サイズ"));
+    size_->SetRadiusMode();
+    Size()->setValue(shownSize_.size / 100.0);
+  }
+  minimum_->setValue(shownSize_.minimum / 10);
 }
 
 void TPenMethodWin::ShowEffects(const SPenBrushHead& head) {
@@ -268,9 +299,7 @@ void TPenMethodWin::Load() {
   const CPenRender& render = form_.Pen().render;
   tipCopy_ = {render.Density(), render.TipParams(), render.HardEdge() ? 1 : 0};
   const PenMethodParams& p = copy_;
-  const PenTipParams& tip = tipCopy_.params;
-  Size()->setValue(tip.radius100 / 100.0);
-  minimum_->setValue(tip.minimum / 10);
+  ShowSize();
   opacity_->setValue(p.stroke.opacity / 10);
   spacing_->setValue(p.stroke.spacing / 10);
   effects_[0]->setValue(p.head.effect1);
@@ -305,13 +334,24 @@ void TPenMethodWin::Store() {
   // size and minimum.
   const CPenRender& render = form_.Pen().render;
   tipCopy_ = {render.Density(), render.TipParams(), render.HardEdge() ? 1 : 0};
-  tipCopy_.params.SetRadius100(int32_t(std::lround(Size()->value() * 100)));
   tipCopy_.params.SetMinimum(minimum_->value() * 10);
   // The pen follows the copy at once; the brush in the list stays as it was until saved.
   CPenMethodObj edited;
   edited.SetRecord(copy_);
-  edited.SetTipRecord(tipCopy_);
+  if (size_->IsZoom() && render.HasBitmapTip()) {
+    // The pen's bitmap goes with the edit (a record alone would drop it), at the new zoom.
+    if (!edited.SetTip(render.Tip())) return;
+    CPenShapeObj& tip = edited.Tip();
+    tip.SetRecord(tipCopy_);
+    tip.SetSizePercent(int32_t(std::lround(Size()->value())));
+    tip.params.radius100 = tip.SizePercent() * 100;
+    tipCopy_ = tip.Record();
+  } else {
+    tipCopy_.params.SetRadius100(int32_t(std::lround(Size()->value() * 100)));
+    edited.SetTipRecord(tipCopy_);
+  }
   ApplyToPen(edited, form_.Pen());
+  shownSize_ = PenSize();
 }
 
 bool TPenMethodWin::SaveBack() {
@@ -320,6 +360,12 @@ bool TPenMethodWin::SaveBack() {
   const CPenRender& render = form_.Pen().render;
   tipCopy_ = {render.Density(), render.TipParams(), render.HardEdge() ? 1 : 0};
   b->SetRecord(copy_);
+  // The brush takes the pen's tip: its bitmap and zoom too, or none when the pen's tip has none.
+  if (render.HasBitmapTip()) {
+    if (!b->SetTip(render.Tip())) return false;
+  } else {
+    b->Tip().DropBitmap();
+  }
   b->Tip().SetRecord(tipCopy_);
   return true;
 }

@@ -81,6 +81,8 @@ class TPenMethodWin : public TPaletteWindow {
   void Tick() override;
   QDoubleSpinBox* Size() const;
   QSlider* SizeSlider() const;
+  // "サイズ", or "ｽﾞｰﾑ" for a bitmap tip.
+  QLabel* SizeLabel() const { return sizeLabel_; }
   QSpinBox* Minimum() const { return minimum_; }
   QSpinBox* Opacity() const { return opacity_; }
   QSpinBox* Spacing() const { return spacing_; }
@@ -105,7 +107,18 @@ class TPenMethodWin : public TPaletteWindow {
   void Store();
   // The effect bars the brush's mode has, with their captions.
   void ShowEffects(const SPenBrushHead& head);
+  // The size row and the minimum as the pen's tip has them: radius, or zoom for a bitmap tip.
+  struct SizeShown {
+    bool bitmap = false;
+    int32_t size = 0;  // radius x 100, or the bitmap's size percent
+    int32_t minimum = 0;
+    friend bool operator==(const SizeShown&, const SizeShown&) = default;
+  };
+  SizeShown PenSize() const;
+  void ShowSize();
+  SizeShown shownSize_{};
   TRadiusEdit* size_;
+  QLabel* sizeLabel_;
   QSpinBox *minimum_, *opacity_, *spacing_, *effects_[3];
   QLabel* effectLabels_[3];
   QCheckBox *pressureSize_, *pressureOpacity_, *useGradation_, *useTone_;

@@ -116,13 +116,13 @@ int32_t PenTipSliderPosition(double radius) {
 
 // --- the radius controls --------------------------------------------------------------------
 
-TRadiusSpin::TRadiusSpin(QWidget* parent) : QDoubleSpinBox(parent) {
-  setRange(PenTipParams::kMinRadius100 / 100.0, PenTipParams::kMaxRadius100 / 100.0);
-  setDecimals(2);
-  setSuffix(QStringLiteral(" px"));
-}
+TRadiusSpin::TRadiusSpin(QWidget* parent) : QDoubleSpinBox(parent) {}
 
 void TRadiusSpin::stepBy(int steps) {
+  if (zoom) {
+    QDoubleSpinBox::stepBy(steps);
+    return;
+  }
   // Step by step, so that a run of steps across 20 pixels changes its pace there.
   double v = value();
   for (int k = 0; k < std::abs(steps); ++k) {
@@ -142,12 +142,33 @@ TRadiusEdit::TRadiusEdit(QWidget* parent) : QWidget(parent) {
   spin_ = new TRadiusSpin(this);
   box->addWidget(slider_, 1);
   box->addWidget(spin_);
-  connect(slider_, &QSlider::valueChanged, this, [this](int p) { spin_->setValue(PenTipSliderRadius(p)); });
+  connect(slider_, &QSlider::valueChanged, this,
+          [this](int p) { spin_->setValue(spin_->zoom ? double(p) : PenTipSliderRadius(p)); });
   // The field's value moves the slider without the slider rounding the value in turn.
   connect(spin_, &QDoubleSpinBox::valueChanged, this, [this](double r) {
     const QSignalBlocker quiet(slider_);
-    slider_->setValue(PenTipSliderPosition(r));
+    slider_->setValue(spin_->zoom ? int(std::lround(r)) : PenTipSliderPosition(r));
   });
+  SetRadiusMode();
+}
+
+void TRadiusEdit::SetRadiusMode() {
+  const QSignalBlocker quietSlider(slider_), quietSpin(spin_);
+  spin_->zoom = false;
+  slider_->setRange(0, kSliderPositions);
+  spin_->setDecimals(2);
+  spin_->setRange(PenTipParams::kMinRadius100 / 100.0, PenTipParams::kMaxRadius100 / 100.0);
+  spin_->setSuffix(QStringLiteral(" px"));
+}
+
+void TRadiusEdit::SetZoomMode(int32_t minPercent, int32_t maxPercent) {
+  const QSignalBlocker quietSlider(slider_), quietSpin(spin_);
+  spin_->zoom = true;
+  slider_->setRange(minPercent, maxPercent);
+  spin_->setDecimals(0);
+  spin_->setSingleStep(1);
+  spin_->setRange(minPercent, maxPercent);
+  spin_->setSuffix(QStringLiteral(" %"));
 }
 
 // --- the tip list ---------------------------------------------------------------------------

@@ -34,20 +34,27 @@ int32_t PenTipSliderPosition(double radius);
 
 // A radius field whose arrow keys and buttons move by a tenth of a pixel below 20 pixels and by
 // whole pixels from there on, so small tips can be tuned finely and large ones reached quickly.
+// As a zoom field (a bitmap tip's size in percent) it moves by whole percents.
 class TRadiusSpin : public QDoubleSpinBox {
   Q_OBJECT
  public:
   explicit TRadiusSpin(QWidget* parent = nullptr);
   void stepBy(int steps) override;
+  bool zoom = false;
 };
 
-// The radius as a slider of 80 positions (fine up to 20 pixels, coarse beyond) beside the field.
+// The radius as a slider of 80 positions (fine up to 20 pixels, coarse beyond) beside the field;
+// for a bitmap tip the two give its size in whole percents within the tip's range instead.
 class TRadiusEdit : public QWidget {
   Q_OBJECT
  public:
   explicit TRadiusEdit(QWidget* parent = nullptr);
   QSlider* Slider() const { return slider_; }
   TRadiusSpin* Spin() const { return spin_; }
+  // Radius in pixels, or zoom from minPercent to maxPercent. Emits no change.
+  void SetRadiusMode();
+  void SetZoomMode(int32_t minPercent, int32_t maxPercent);
+  bool IsZoom() const { return spin_->zoom; }
 
  private:
   QSlider* slider_;

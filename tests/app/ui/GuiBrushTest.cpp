@@ -246,6 +246,94 @@ TEST_F(GuiBrush, TheGammaCurveShowsItsValueAndTheGammaReachesThePen) {
   EXPECT_EQ(form_->Brushes().At(0)->Record().stroke.gamma, 100);
 }
 
+TEST_F(GuiBrush, ATipChangedInTheTipWindowShowsInTheBrushWindowAndSurvivesItsEdits) {
+  ASSERT_TRUE(brushList_->Choose(2));
+  tip_->Tick();
+  tip_->Radius()->setValue(8.0);
+  tip_->Minimum()->setValue(50);
+  brush_->Tick();
+  EXPECT_DOUBLE_EQ(brush_->Size()->value(), 8.0);
+  EXPECT_EQ(brush_->SizeSlider()->value(), 16);
+  EXPECT_EQ(brush_->Minimum()->value(), 50);
+  brush_->Opacity()->setValue(40);
+  EXPECT_EQ(Pen().render.TipParams().radius100, 800);
+  EXPECT_EQ(Pen().render.TipParams().minimum, 500);
+  EXPECT_EQ(Pen().params.opacity, 400);
+}
+
+// A bitmap tip of w x h pixels appended to the tip list; its index.
+int32_t AddBitmapTip(CPenShapeMngr& tips, int32_t w, int32_t h) {
+  TChannel bitmap(w, h);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) *bitmap.PixelAddress(x, y) = uint8_t((x + y) % 2 ? 0 : 255);
+  CPenShapeObj tip;
+  tip.SetRecord(PenTipRecord{});
+  if (!tip.AttachBitmap(bitmap)) return -1;
+  return tips.Add(tip);
+}
+
+struct ZoomCase {
+  int32_t w, h, lo, hi;
+};
+constexpr ZoomCase kZoom[] = {{40, 20, 20, 500}, {200, 200, 2, 256}};
+
+TEST_F(GuiBrush, WithABitmapTipTheSizeRowIsTheZoomWithinTheBitmapsRange) {
+  for (const ZoomCase& c : kZoom) {
+    const int32_t i = AddBitmapTip(form_->Tips(), c.w, c.h);
+    ASSERT_GE(i, 0);
+    ASSERT_TRUE(tipList_->Choose(i));
+    ASSERT_TRUE(Pen().render.HasBitmapTip());
+    brush_->Tick();
+    EXPECT_EQ(brush_->SizeLabel()->text(), QString::fromUtf8("ｽﾞｰﾑ")) << c.w;
+    EXPECT_DOUBLE_EQ(brush_->Size()->minimum(), c.lo) << c.w;
+    EXPECT_DOUBLE_EQ(brush_->Size()->maximum(), c.hi) << c.w;
+    EXPECT_EQ(brush_->SizeSlider()->minimum(), c.lo) << c.w;
+    EXPECT_EQ(brush_->SizeSlider()->maximum(), c.hi) << c.w;
+    EXPECT_DOUBLE_EQ(brush_->Size()->value(), 100.0) << c.w;
+    SlideTo(brush_->SizeSlider(), 150);
+    EXPECT_EQ(Pen().render.Tip().SizePercent(), 150) << c.w;
+    brush_->Size()->stepBy(1);  // whole percents, whatever the size
+    EXPECT_EQ(Pen().render.Tip().SizePercent(), 151) << c.w;
+    // Other edits keep the bitmap and its zoom.
+    brush_->Opacity()->setValue(40);
+    EXPECT_TRUE(Pen().render.HasBitmapTip()) << c.w;
+    EXPECT_EQ(Pen().render.Tip().SizePercent(), 151) << c.w;
+    EXPECT_EQ(Pen().render.MaximumSize(), 151.0) << c.w;
+  }
+}
+
+TEST_F(GuiBrush, ABitmapTipSavedIntoABrushComesBackWithItAndLeavesWithoutIt) {
+  const int32_t i = AddBitmapTip(form_->Tips(), 40, 20);
+  ASSERT_TRUE(brushList_->Choose(1));
+  ASSERT_TRUE(tipList_->Choose(i));
+  brush_->Tick();
+  EXPECT_EQ(brush_->SizeLabel()->text(), QString::fromUtf8("ｽﾞｰﾑ"));
+  SlideTo(brush_->SizeSlider(), 300);
+  ASSERT_TRUE(brush_->SaveBack());
+  const CPenMethodObj& saved = *form_->Brushes().At(1);
+  ASSERT_NE(saved.TipIfAny(), nullptr);
+  EXPECT_TRUE(saved.TipIfAny()->HasBitmap());
+  EXPECT_EQ(saved.TipIfAny()->SizePercent(), 300);
+  // Another brush: a round tip and the size row in pixels again.
+  ASSERT_TRUE(brushList_->Choose(3));
+  EXPECT_FALSE(Pen().render.HasBitmapTip());
+  EXPECT_EQ(brush_->SizeLabel()->text(), QString::fromUtf8("サイズ"));
+  EXPECT_EQ(brush_->SizeSlider()->maximum(), 80);
+  EXPECT_DOUBLE_EQ(brush_->Size()->value(), 12.0);
+  // Back: the bitmap at its zoom, and the tip list marks the bitmap tip.
+  ASSERT_TRUE(brushList_->Choose(1));
+  EXPECT_TRUE(Pen().render.HasBitmapTip());
+  EXPECT_EQ(Pen().render.Tip().SizePercent(), 300);
+  EXPECT_DOUBLE_EQ(brush_->Size()->value(), 300.0);
+  tipList_->Tick();
+  EXPECT_EQ(tipList_->List()->currentRow(), i);
+  // A round tip saved over it drops the bitmap from the brush.
+  ASSERT_TRUE(tipList_->Choose(0));
+  ASSERT_TRUE(brush_->SaveBack());
+  EXPECT_FALSE(form_->Brushes().At(1)->TipIfAny()->HasBitmap());
+  EXPECT_EQ(form_->Brushes().At(1)->TipIfAny()->Record(), form_->Tips().At(0)->Record());
+}
+
 // --- the tip editor ------------------------------------------------------------------------
 
 struct FlatnessCase {
