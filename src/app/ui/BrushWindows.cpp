@@ -4,6 +4,7 @@
 #include <QDoubleSpinBox>
 #include <QEvent>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
@@ -216,8 +217,12 @@ TPenMethodWin::TPenMethodWin(TMainForm& form, QWidget* parent) : TPaletteWindow(
   gamma_->setToolTip(QString::fromUtf8("筆圧の効き方: 筆圧 ^ ガンマ"));
   gammaCurve_ = new TGammaCurve(this);
   gammaCurve_->setToolTip(gamma_->toolTip());
-  f->addRow(QString::fromUtf8("ガンマ"), gamma_);
-  f->addRow(gammaCurve_);
+  auto* gammaRow = new QWidget(this);
+  auto* gammaBox = new QHBoxLayout(gammaRow);
+  gammaBox->setContentsMargins(0, 0, 0, 0);
+  gammaBox->addWidget(gammaCurve_, 1);
+  gammaBox->addWidget(gamma_, 0, Qt::AlignBottom);
+  f->addRow(QString::fromUtf8("ガンマ"), gammaRow);
   save_ = new QPushButton(QString::fromUtf8("ブラシに保存"), this);
   save_->setToolTip(QString::fromUtf8("編集した設定をリストのブラシに書き戻します"));
   f->addRow(save_);
