@@ -106,7 +106,7 @@ bool TPenMtdListWin::Choose(int32_t i) {
 
 void TPenMtdListWin::Tick() {
   const CPenMethodMngr& brushes = form_.Brushes();
-  if (brushes.Count() != shownCount_)
+  if (Shown() != shown_)
     Rebuild();
   else if (brushes.CurrentIndex() != shownCurrent_)
     ShowMark();
@@ -120,8 +120,17 @@ void TPenMtdListWin::Rebuild() {
     for (int32_t i = 0; i < brushes.Count(); ++i)
       list_->addItem(QString::fromStdString(brushes.At(i)->Caption()));
   }
-  shownCount_ = brushes.Count();
+  shown_ = Shown();
   ShowMark();
+}
+
+std::vector<std::pair<int32_t, std::string>> TPenMtdListWin::Shown() const {
+  const CPenMethodMngr& brushes = form_.Brushes();
+  std::vector<std::pair<int32_t, std::string>> out;
+  out.reserve(size_t(brushes.Count()));
+  for (int32_t i = 0; i < brushes.Count(); ++i)
+    out.emplace_back(brushes.At(i)->Serial(), brushes.At(i)->Caption());
+  return out;
 }
 
 void TPenMtdListWin::ShowMark() {

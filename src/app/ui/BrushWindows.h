@@ -9,6 +9,10 @@
 #include <QString>
 #include <QWidget>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "app/ui/Palette.h"
 #include "paint/PenMethod.h"
 
@@ -51,7 +55,10 @@ class TPenMtdListWin : public TPaletteWindow {
   void Rebuild();
   void ShowMark();
   QListWidget* list_;
-  int32_t shownCount_ = -1, shownCurrent_ = -2;
+  // What the rows show: each brush's serial number and caption.
+  std::vector<std::pair<int32_t, std::string>> Shown() const;
+  std::vector<std::pair<int32_t, std::string>> shown_;
+  int32_t shownCurrent_ = -2;
   int32_t rowBeforePress_ = -1;
   bool settingRow_ = false;
 };

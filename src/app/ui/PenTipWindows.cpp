@@ -213,7 +213,7 @@ bool TPenShpListWin::Choose(int32_t i) {
 
 void TPenShpListWin::Tick() {
   const CPenShapeMngr& tips = form_.Tips();
-  if (tips.Count() != shownCount_)
+  if (Shown() != shown_)
     Rebuild();
   else if (tips.CurrentIndex() != shownCurrent_)
     ShowMark();
@@ -233,8 +233,16 @@ void TPenShpListWin::Rebuild() {
       item->setToolTip(hint);
     }
   }
-  shownCount_ = tips.Count();
+  shown_ = Shown();
   ShowMark();
+}
+
+std::vector<std::pair<int32_t, PenTipRecord>> TPenShpListWin::Shown() const {
+  const CPenShapeMngr& tips = form_.Tips();
+  std::vector<std::pair<int32_t, PenTipRecord>> out;
+  out.reserve(size_t(tips.Count()));
+  for (int32_t i = 0; i < tips.Count(); ++i) out.emplace_back(tips.At(i)->Serial(), tips.At(i)->Record());
+  return out;
 }
 
 void TPenShpListWin::ShowMark() {
@@ -285,7 +293,8 @@ TPenShapeWin::TPenShapeWin(TMainForm& form, QWidget* parent) : TPaletteWindow(fo
   };
   flattening_ = percent();
   floor_ = percent();
-  f->addRow(QString::fromUtf8("半径"), radius_);
+  radiusLabel_ = new QLabel(QString::fromUtf8("半径"), this);
+  f->addRow(radiusLabel_, radius_);
   f->addRow(QString::fromUtf8("扁平率"), flatness_);
   f->addRow(QString::fromUtf8("角度"), angle_);
   f->addRow(QString::fromUtf8("最小%"), minimum_);
@@ -304,15 +313,31 @@ TPenShapeWin::TPenShapeWin(TMainForm& form, QWidget* parent) : TPaletteWindow(fo
   Load();
 }
 
+int32_t TPenShapeWin::PenZoom() const {
+  const CPenRender& render = form_.Pen().render;
+  return render.HasBitmapTip() ? render.Tip().SizePercent() : -1;
+}
+
 void TPenShapeWin::Tick() {
-  if (PenTipOf(form_.Pen().render) != shown_) Load();
+  if (PenTipOf(form_.Pen().render) != shown_ || PenZoom() != shownZoom_) Load();
 }
 
 void TPenShapeWin::Load() {
-  shown_ = PenTipOf(form_.Pen().render);
+  const CPenRender& render = form_.Pen().render;
+  shown_ = PenTipOf(render);
+  shownZoom_ = PenZoom();
   const PenTipParams& p = shown_.params;
   loading_ = true;
-  radius_->Spin()->setValue(p.radius100 / 100.0);
+  // A bitmap tip is sized by its zoom, within the range its bitmap allows.
+  if (shownZoom_ >= 0) {
+    radiusLabel_->setText(QString::fromUtf8("ｽﾞｰﾑ"));
+    radius_->SetZoomMode(render.Tip().SizeMin(), render.Tip().SizeMax());
+    radius_->Spin()->setValue(shownZoom_);
+  } else {
+    radiusLabel_->setText(QString::fromUtf8("半径"));
+    radius_->SetRadiusMode();
+    radius_->Spin()->setValue(p.radius100 / 100.0);
+  }
   flatness_->setValue(p.Flatness());
   angle_->setValue(p.angle / 10);
   minimum_->setValue(p.minimum / 10);
@@ -330,14 +355,25 @@ void TPenShapeWin::Load() {
 void TPenShapeWin::Store() {
   PenTipRecord tip = PenTipOf(form_.Pen().render);
   tip.hardEdge = antiAlias_->isChecked() ? 0 : 1;
-  tip.params.SetRadius100(int32_t(std::lround(radius_->Spin()->value() * 100)));
   tip.params.SetAspect((100 - flatness_->value()) * 10);
   tip.params.SetAngle(angle_->value() * 10);
   tip.params.SetMinimum(minimum_->value() * 10);
   tip.profile.curve = uint8_t(curve_->currentIndex());
   tip.profile.SetFlattening(int32_t(std::lround(flattening_->value() * 10)));
   tip.profile.SetFloor(int32_t(std::lround(floor_->value() * 10)));
-  ApplyTip(form_, tip);
+  CPenRender& render = form_.Pen().render;
+  if (radius_->IsZoom() && render.HasBitmapTip()) {
+    // The bitmap stays; its zoom is the size.
+    CPenShapeObj zoomed;
+    if (!zoomed.CopyFrom(render.Tip())) return;
+    zoomed.SetRecord(tip);
+    zoomed.SetSizePercent(int32_t(std::lround(radius_->Spin()->value())));
+    zoomed.params.radius100 = zoomed.SizePercent() * 100;
+    render.SelectTip(&zoomed, true);
+  } else {
+    tip.params.SetRadius100(int32_t(std::lround(radius_->Spin()->value() * 100)));
+    ApplyTip(form_, tip);
+  }
   Load();
 }
 

@@ -9,6 +9,9 @@
 #include <QImage>
 #include <QWidget>
 
+#include <utility>
+#include <vector>
+
 #include "app/ui/Palette.h"
 #include "paint/PenTip.h"
 
@@ -76,7 +79,10 @@ class TPenShpListWin : public TPaletteWindow {
   void Rebuild();
   void ShowMark();
   QListWidget* list_;
-  int32_t shownCount_ = -1, shownCurrent_ = -2;
+  // What the previews show: each tip's serial number and record.
+  std::vector<std::pair<int32_t, PenTipRecord>> Shown() const;
+  std::vector<std::pair<int32_t, PenTipRecord>> shown_;
+  int32_t shownCurrent_ = -2;
   int32_t rowBeforePress_ = -1;
   bool settingRow_ = false;
 };
@@ -88,6 +94,8 @@ class TPenShapeWin : public TPaletteWindow {
   void Tick() override;
   QDoubleSpinBox* Radius() const { return radius_->Spin(); }
   QSlider* RadiusSlider() const { return radius_->Slider(); }
+  // "半径", or "ｽﾞｰﾑ" for a bitmap tip.
+  QLabel* RadiusLabel() const { return radiusLabel_; }
   QSpinBox* Flatness() const { return flatness_; }
   QSpinBox* Angle() const { return angle_; }
   QSpinBox* Minimum() const { return minimum_; }
@@ -100,7 +108,10 @@ class TPenShapeWin : public TPaletteWindow {
  private:
   void Load();
   void Store();
+  // The bitmap tip's size percent, -1 for a round tip.
+  int32_t PenZoom() const;
   TRadiusEdit* radius_;
+  QLabel* radiusLabel_;
   QSpinBox *flatness_, *angle_, *minimum_;
   QCheckBox* antiAlias_;
   QComboBox* curve_;
@@ -108,6 +119,7 @@ class TPenShapeWin : public TPaletteWindow {
   QLabel* previewBox_;
   QImage preview_;
   PenTipRecord shown_{};
+  int32_t shownZoom_ = -1;
   bool loading_ = false;
 };
 

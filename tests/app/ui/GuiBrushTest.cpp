@@ -334,6 +334,30 @@ TEST_F(GuiBrush, ABitmapTipSavedIntoABrushComesBackWithItAndLeavesWithoutIt) {
   EXPECT_EQ(form_->Brushes().At(1)->TipIfAny()->Record(), form_->Tips().At(0)->Record());
 }
 
+TEST_F(GuiBrush, WithABitmapTipTheTipWindowsSizeIsTheZoomToo) {
+  const int32_t i = AddBitmapTip(form_->Tips(), 40, 20);
+  ASSERT_TRUE(tipList_->Choose(i));
+  tip_->Tick();
+  EXPECT_EQ(tip_->RadiusLabel()->text(), QString::fromUtf8("ｽﾞｰﾑ"));
+  EXPECT_EQ(tip_->RadiusSlider()->minimum(), 20);
+  EXPECT_EQ(tip_->RadiusSlider()->maximum(), 500);
+  EXPECT_DOUBLE_EQ(tip_->Radius()->value(), 100.0);
+  SlideTo(tip_->RadiusSlider(), 220);
+  EXPECT_EQ(Pen().render.Tip().SizePercent(), 220);
+  tip_->Radius()->stepBy(-1);
+  EXPECT_EQ(Pen().render.Tip().SizePercent(), 219);
+  tip_->Flatness()->setValue(20);
+  EXPECT_TRUE(Pen().render.HasBitmapTip());
+  EXPECT_EQ(Pen().render.Tip().SizePercent(), 219);
+  EXPECT_EQ(Pen().render.TipParams().aspect, 800);
+  // A round tip again: the radius in pixels.
+  ASSERT_TRUE(tipList_->Choose(3));
+  tip_->Tick();
+  EXPECT_EQ(tip_->RadiusLabel()->text(), QString::fromUtf8("半径"));
+  EXPECT_EQ(tip_->RadiusSlider()->maximum(), 80);
+  EXPECT_DOUBLE_EQ(tip_->Radius()->value(), 12.0);
+}
+
 // --- the tip editor ------------------------------------------------------------------------
 
 struct FlatnessCase {
@@ -503,6 +527,20 @@ TEST_F(GuiBrush, ClickingTheCurrentBrushAppliesItAgainAndAnotherOneAppliesIt) {
   EXPECT_EQ(form_->Brushes().CurrentIndex(), 3);
   EXPECT_EQ(Pen().render.BrushHead(), form_->Brushes().At(3)->Record().head);
   EXPECT_EQ(Pen().params, form_->Brushes().At(3)->Record().stroke);
+}
+
+TEST_F(GuiBrush, TheListsShowRenamedBrushesAndChangedTips) {
+  CPenMethodMngr& brushes = form_->Brushes();
+  brushes.At(2)->name = "水彩A";
+  brushList_->Tick();
+  EXPECT_EQ(brushList_->List()->item(2)->text(), QString::fromUtf8("水彩A"));
+  EXPECT_EQ(brushList_->List()->item(3)->text(), QString::fromUtf8("ぼかし"));
+  PenTipRecord wide = form_->Tips().At(3)->Record();
+  wide.params.SetRadius100(700);
+  form_->Tips().At(3)->SetRecord(wide);
+  tipList_->Tick();
+  EXPECT_EQ(tipList_->List()->item(3)->toolTip(), QStringLiteral("7.0 px"));
+  EXPECT_EQ(tipList_->List()->item(2)->toolTip(), QStringLiteral("12.0 px"));
 }
 
 TEST_F(GuiBrush, TheListsFollowingTheProgramDoNotApplyAgain) {
