@@ -281,8 +281,8 @@ TPenShapeWin::TPenShapeWin(TMainForm& form, QWidget* parent) : TPaletteWindow(fo
   minimum_->setSuffix(QStringLiteral(" %"));
   antiAlias_ = new QCheckBox(QString::fromUtf8("ｱﾝﾁｴｲﾘｱｽ"), this);
   curve_ = new QComboBox(this);
-  for (uint8_t c = 0; c < std::size(kCurveNames); ++c)
-    curve_->addItem(CurveIcon(c), QString::fromUtf8(kCurveNames[c]));
+  for (size_t c = 0; c < std::size(kCurveNames); ++c)
+    curve_->addItem(CurveIcon(uint8_t(c)), QString::fromUtf8(kCurveNames[c]));
   curve_->setIconSize(QSize(28, 16));
   auto percent = [this] {
     auto* s = new QDoubleSpinBox(this);
