@@ -181,6 +181,8 @@ class CPenShapeMngr {
   bool Delete(int32_t index);
   void Clear();
   bool Select(int32_t index);
+  // No current tip (the pen's tip is not one of the list's).
+  void Deselect() { current_ = -1; }
   // The seven built-in tips, item 0 selected.
   void FillBuiltIn();
 

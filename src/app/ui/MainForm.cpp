@@ -99,10 +99,8 @@ TMainForm::TMainForm(CAppProfile& profile, ISettingsStore* store, bool renderRun
   colours_.Create(pen_.stroke, profile_);
   // The pen starts as the first brush of the set.
   brushes_.FillDefault();
-  if (const CPenMethodObj* first = brushes_.Current()) {
-    ApplyBrush(*first, pen_.render, pen_.stroke, nullptr, true);
-    pen_.params = first->Record().stroke;
-  }
+  tips_.FillBuiltIn();
+  if (const CPenMethodObj* first = brushes_.Current()) ApplyBrushToPen(*this, *first);
   tablet_ = new TTabletInput(*this, profile_.config.ignoreTablet);
   modes_.toolAvailable = [](int32_t tool) {
     const std::vector<int32_t>& offered = TToolsWindow::OfferedTools();

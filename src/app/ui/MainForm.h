@@ -101,6 +101,8 @@ class TMainForm : public QMainWindow {
   ISettingsStore* Store() const { return store_; }
   // The user's brushes (the default set to begin with).
   CPenMethodMngr& Brushes() { return brushes_; }
+  // The pen tips (the built-in set to begin with); the current one is the pen's when it is in the list.
+  CPenShapeMngr& Tips() { return tips_; }
   TTabletInput* Tablet() const { return tablet_; }
 
   // --- palette windows -------------------------------------------------------------------------
@@ -199,6 +201,7 @@ class TMainForm : public QMainWindow {
   CLivePen pen_;
   CColorMngr colours_;
   CPenMethodMngr brushes_;
+  CPenShapeMngr tips_;
   TTabletInput* tablet_ = nullptr;
   struct PaletteEntry {
     PaletteSpec spec;

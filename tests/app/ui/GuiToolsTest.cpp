@@ -632,17 +632,18 @@ TEST_F(GuiTools, PickingATipSetsThePenAndTheBrushAndTheEditorChangesIt) {
   auto* list = dynamic_cast<TPenShpListWin*>(form_->Palette("penShapeList"));
   auto* editor = dynamic_cast<TPenShapeWin*>(form_->Palette("penShape"));
   ASSERT_TRUE(list && editor);
-  ASSERT_GE(list->Tips().size(), 2u);
-  EXPECT_EQ(size_t(list->List()->count()), list->Tips().size());
+  const CPenShapeMngr& tips = form_->Tips();
+  ASSERT_GE(tips.Count(), 2);
+  EXPECT_EQ(list->List()->count(), tips.Count());
   CLivePen& pen = form_->Pen();
-  const int32_t pick = int32_t(list->Tips().size()) - 1;
+  const int32_t pick = tips.Count() - 1;
   ASSERT_TRUE(list->Choose(pick));
-  EXPECT_EQ(pen.render.TipParams(), list->Tips()[size_t(pick)].params);
+  EXPECT_EQ(pen.render.TipParams(), tips.At(pick)->params);
   // The brush in the list keeps its own tip until the brush window saves the pen into it.
   ASSERT_NE(form_->Brushes().Current(), nullptr);
   const PenTipParams brushTip = form_->Brushes().Current()->Tip().Record().params;
   editor->Tick();
-  EXPECT_DOUBLE_EQ(editor->Radius()->value(), list->Tips()[size_t(pick)].params.radius100 / 100.0);
+  EXPECT_DOUBLE_EQ(editor->Radius()->value(), tips.At(pick)->params.radius100 / 100.0);
   // A larger radius in the editor: the pen's tip, the brush's tip and the preview grow.
   editor->Radius()->setValue(2.0);
   const int small = DarkPixels(editor->Preview());
