@@ -286,6 +286,19 @@ const std::vector<CommandEntry>& LayerWindowCommands() {
   return commands;
 }
 
+const std::vector<CommandEntry>& SelectWindowCommands() {
+  static const std::vector<CommandEntry> commands = {
+      C("actSelectInsert", "選択範囲の新規作成(&N)", ""),
+      C("actSelectRemove", "選択範囲の削除(&D)", ""),
+      C("actSelectDuplicate", "選択範囲の複製(&U)", ""),
+      C("actSelectFromLayerValue", "レイヤの明度から新規作成(&L)", "", false, true),
+      C("actSelectFromLayerMask", "レイヤマスクから新規作成(&M)", ""),
+      C("actSelectCopyLayerMask", "選択範囲をレイヤマスクにコピー(&X)", ""),
+      C("actSelectCutOutside", "非表示領域の削除(&O)", "", false, true),
+  };
+  return commands;
+}
+
 bool CommandEnabled(const std::string& n, const CommandContext& c) {
   const bool window = c.hasWindow;
   const bool edit = window && !c.batch && c.initialised && !c.replaying;
@@ -303,6 +316,9 @@ bool CommandEnabled(const std::string& n, const CommandContext& c) {
   if (n.rfind("actCreateLayer", 0) == 0 || n == "actLayerCreate") return edit && c.canAddLayer;
   if (n == "actDeleteCurLayer") return edit && c.layerCount > 1;
   if (n == "actProtectLayerMask") return edit;
+  if (n == "actSelectRemove") return edit && c.maskCount > 1;
+  if (n == "actSelectDuplicate" || n == "actSelectCutOutside") return edit && c.hasSelection;
+  if (n.rfind("actSelect", 0) == 0) return edit;
   if (n.rfind("actLayer", 0) == 0) return edit;
   if (n == "actFileSaveEvent" || n == "actFileSaveEventGuard") return window && c.eventsSavable;
   // Pause and resume only for current-format streams.

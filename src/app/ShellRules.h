@@ -105,6 +105,8 @@ const std::vector<MenuEntry>& Menus();
 // The commands of the layer window's pop-up menu, in its order; those also on a main menu are
 // the same command objects there.
 const std::vector<CommandEntry>& LayerWindowCommands();
+// The selection window's commands (its pop-up menu), in their order.
+const std::vector<CommandEntry>& SelectWindowCommands();
 using CommandHandlers = std::map<std::string, std::function<void()>>;
 
 // What the enabling rules read of the main window and its active picture.
@@ -120,6 +122,8 @@ struct CommandContext {
   int32_t windowCount = 0;
   int32_t layerCount = 0, activeLayer = 0;
   bool canAddLayer = false, activeProtected = false;
+  int32_t maskCount = 0;
+  bool hasSelection = false;  // the active mask selects something
   bool antialiased = false, eventWait = false;
   bool recording = false, gridOn = false, paperColourOn = false, checkerOn = false;
 };

@@ -301,6 +301,33 @@ TEST(CommandRules, TheLayerWindowsOwnCommands) {
   EXPECT_EQ(seen.size(), 31u);
 }
 
+TEST(CommandRules, TheSelectionWindowsCommands) {
+  struct Case {
+    const char* name;
+    int32_t masks;
+    bool selects, replaying, enabled;
+  };
+  const Case cases[] = {
+      {"actSelectInsert", 1, false, false, true},        {"actSelectInsert", 1, false, true, false},
+      {"actSelectRemove", 1, true, false, false},        {"actSelectRemove", 2, false, false, true},
+      {"actSelectDuplicate", 2, false, false, false},    {"actSelectDuplicate", 1, true, false, true},
+      {"actSelectDuplicate", 1, true, true, false},      {"actSelectFromLayerValue", 1, false, false, true},
+      {"actSelectFromLayerMask", 1, false, true, false}, {"actSelectCutOutside", 1, false, false, false},
+  };
+  for (const Case& k : cases) {
+    CommandContext c;
+    c.hasWindow = c.initialised = true;
+    c.maskCount = k.masks;
+    c.hasSelection = k.selects;
+    c.replaying = k.replaying;
+    EXPECT_EQ(CommandEnabled(k.name, c), k.enabled)
+        << k.name << " masks " << k.masks << " selects " << k.selects << " replay " << k.replaying;
+  }
+  std::set<std::string> seen;
+  for (const CommandEntry& c : SelectWindowCommands()) EXPECT_TRUE(seen.insert(c.name).second) << c.name;
+  EXPECT_EQ(seen.size(), 7u);
+}
+
 TEST(CommandTable, CaptionsAndShortcuts) {
   std::map<std::string, CommandEntry> all;
   for (const MenuEntry& m : Menus())

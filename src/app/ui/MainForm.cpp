@@ -251,6 +251,27 @@ void TMainForm::BuildMenus() {
   run["actLayerCreate"] = [this] {
     if (auto* layers = dynamic_cast<TLayerWindow2*>(Palette("layer"))) layers->NewLayerAsked();
   };
+  // The selection window's.
+  run["actSelectInsert"] = with([](TDrawWindow& w) {
+    w.Paper().NewSelectionMask(w.Paper().masks.ActiveIndex() + 1);
+    w.InvalidateView(false);
+  });
+  run["actSelectRemove"] = with([](TDrawWindow& w) {
+    w.Paper().RemoveSelectionMask(-1);
+    w.InvalidateView(false);
+  });
+  run["actSelectDuplicate"] = with([](TDrawWindow& w) {
+    w.Paper().DuplicateMask(w.Paper().masks.ActiveIndex());
+    w.InvalidateView(false);
+  });
+  run["actSelectFromLayerValue"] = with([](TDrawWindow& w) {
+    w.Paper().SelectionFromLayer(w.Paper().ActiveIndex(), true, false);
+    w.InvalidateView(false);
+  });
+  run["actSelectFromLayerMask"] = with([](TDrawWindow& w) {
+    w.Paper().SelectionFromLayer(w.Paper().ActiveIndex(), false, false);
+    w.InvalidateView(false);
+  });
   run["actLayerShowInfo"] = with([this](TDrawWindow& w) {
     if (auto* layers = dynamic_cast<TLayerWindow2*>(Palette("layer")))
       layers->SettingsAsked(w.Paper().ActiveIndex());
@@ -327,8 +348,10 @@ void TMainForm::BuildMenus() {
     // Menus refresh their commands as they open, besides the tick.
     connect(m, &QMenu::aboutToShow, this, &TMainForm::UpdateCommands);
   }
-  // The layer window's commands that no main menu holds.
-  for (const shell::CommandEntry& c : shell::LayerWindowCommands()) {
+  // The layer and selection windows' commands that no main menu holds.
+  std::vector<shell::CommandEntry> paletteCommands = shell::LayerWindowCommands();
+  for (const shell::CommandEntry& c : shell::SelectWindowCommands()) paletteCommands.push_back(c);
+  for (const shell::CommandEntry& c : paletteCommands) {
     auto it = run.find(c.name);
     if (Action(c.name) || it == run.end()) continue;
     AddCommand(

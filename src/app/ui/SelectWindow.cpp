@@ -11,6 +11,7 @@
 
 #include "app/ui/DrawWindow.h"
 #include "app/ui/MainForm.h"
+#include "app/ui/ShellCore.h"
 #include "document/Mask.h"
 
 namespace tintara {
@@ -47,7 +48,7 @@ TSelectWindow::TSelectWindow(TMainForm& form, QWidget* parent) : TPaletteWindow(
   auto* buttons = new QHBoxLayout;
   add_ = new QToolButton(this);
   add_->setText(QStringLiteral("+"));
-  add_->setToolTip(QString::fromUtf8("新しい選択範囲"));
+  add_->setToolTip(QString::fromUtf8("選択範囲の新規作成"));
   duplicate_ = new QToolButton(this);
   duplicate_->setText(QString::fromUtf8("複製"));
   duplicate_->setToolTip(QString::fromUtf8("選択範囲の複製"));
@@ -67,6 +68,7 @@ TSelectWindow::TSelectWindow(TMainForm& form, QWidget* parent) : TPaletteWindow(
   connect(list_, &QListWidget::itemClicked, this,
           [this](QListWidgetItem* item) { Activate(list_->row(item)); });
   connect(list_, &QListWidget::customContextMenuRequested, this, &TSelectWindow::ShowMenu);
+  // The buttons are the window's commands of the main window, enabled by their rules.
   connect(add_, &QToolButton::clicked, this, [this] { AddMask(); });
   connect(duplicate_, &QToolButton::clicked, this, [this] { DuplicateMask(); });
   connect(delete_, &QToolButton::clicked, this, [this] { DeleteMask(); });
@@ -135,7 +137,18 @@ void TSelectWindow::Sync() {
   if (list_->currentRow() != active) list_->setCurrentRow(active);
   syncing_ = false;
   shown_ = std::move(now);
-  delete_->setEnabled(w->MayEdit() && masks.Count() > 1);
+  EnableButtons();
+}
+
+bool TSelectWindow::Enabled(const char* command) const {
+  return form_.Action(command) && shell::CommandEnabled(command, shell::ContextOf(form_));
+}
+
+void TSelectWindow::EnableButtons() {
+  const bool here = Window() != nullptr;
+  add_->setEnabled(here && Enabled("actSelectInsert"));
+  duplicate_->setEnabled(here && Enabled("actSelectDuplicate"));
+  delete_->setEnabled(here && Enabled("actSelectRemove"));
 }
 
 void TSelectWindow::Rebuild() {
@@ -144,10 +157,7 @@ void TSelectWindow::Rebuild() {
   list_->clear();
   shown_.clear();
   TDrawWindow* w = Window();
-  const bool editable = w && w->MayEdit();
-  add_->setEnabled(editable);
-  duplicate_->setEnabled(editable);
-  delete_->setEnabled(editable && w->Paper().masks.Count() > 1);
+  EnableButtons();
   if (w) {
     const CMaskMngr& masks = w->Paper().masks;
     for (int32_t i = 0; i < masks.Count(); ++i) {
@@ -176,32 +186,18 @@ bool TSelectWindow::Activate(int32_t index) {
   return ok;
 }
 
-bool TSelectWindow::AddMask() {
+bool TSelectWindow::RunCommand(const char* command) {
   TDrawWindow* w = Window();
-  if (!w || !w->MayEdit()) return false;
-  const bool ok = w->Paper().NewSelectionMask(w->Paper().masks.ActiveIndex() + 1) >= 0;
-  w->InvalidateView(false);
+  if (!w || !Enabled(command)) return false;
+  const std::vector<Shown> before = Read();
+  form_.Action(command)->trigger();
   Sync();
-  return ok;
+  return Read() != before;
 }
 
-bool TSelectWindow::DuplicateMask() {
-  TDrawWindow* w = Window();
-  if (!w || !w->MayEdit()) return false;
-  const bool ok = w->Paper().DuplicateMask(w->Paper().masks.ActiveIndex()) >= 0;
-  w->InvalidateView(false);
-  Sync();
-  return ok;
-}
-
-bool TSelectWindow::DeleteMask() {
-  TDrawWindow* w = Window();
-  if (!w || !w->MayEdit()) return false;
-  const bool ok = w->Paper().RemoveSelectionMask(-1);
-  w->InvalidateView(false);
-  Sync();
-  return ok;
-}
+bool TSelectWindow::AddMask() { return RunCommand("actSelectInsert"); }
+bool TSelectWindow::DuplicateMask() { return RunCommand("actSelectDuplicate"); }
+bool TSelectWindow::DeleteMask() { return RunCommand("actSelectRemove"); }
 
 bool TSelectWindow::CombineInto(int32_t index, CombineMode mode) {
   TDrawWindow* w = Window();
@@ -212,13 +208,21 @@ bool TSelectWindow::CombineInto(int32_t index, CombineMode mode) {
   return ok;
 }
 
-void TSelectWindow::ShowMenu(const QPoint& at) {
-  QListWidgetItem* item = list_->itemAt(at);
+void TSelectWindow::FillMenu(QMenu& menu, int32_t row) {
   TDrawWindow* w = Window();
-  if (!item || !w) return;
-  const int32_t index = list_->row(item);
-  if (index == w->Paper().masks.ActiveIndex()) return;  // a mask is not combined with itself
-  QMenu menu(this);
+  if (!w) return;
+  form_.UpdateCommands();
+  for (const shell::CommandEntry& c : shell::SelectWindowCommands()) {
+    QAction* a = form_.Action(c.name);
+    if (!a) continue;  // its operation does not exist in this build
+    if (c.separatorBefore && !menu.isEmpty()) menu.addSeparator();
+    menu.addAction(a);
+  }
+  // Another mask's row: the active mask combined into it. An empty active mask has nothing to
+  // give, so the entries are offered only when it selects something.
+  const CMaskMngr& masks = w->Paper().masks;
+  if (row < 0 || row >= masks.Count() || row == masks.ActiveIndex()) return;
+  const bool can = w->MayEdit() && masks.Active() && masks.Active()->HasChannel();
   const struct {
     const char* caption;
     CombineMode mode;
@@ -226,11 +230,19 @@ void TSelectWindow::ShowMenu(const QPoint& at) {
                  {"追加", CombineMode::kAdd},
                  {"減算", CombineMode::kSubtract},
                  {"交差", CombineMode::kIntersect}};
+  menu.addSeparator();
   for (const auto& e : entries) {
     QAction* a = menu.addAction(QString::fromUtf8(e.caption));
-    connect(a, &QAction::triggered, this, [this, index, mode = e.mode] { CombineInto(index, mode); });
+    a->setEnabled(can);
+    connect(a, &QAction::triggered, this, [this, row, mode = e.mode] { CombineInto(row, mode); });
   }
-  menu.exec(list_->viewport()->mapToGlobal(at));
+}
+
+void TSelectWindow::ShowMenu(const QPoint& at) {
+  QListWidgetItem* item = list_->itemAt(at);
+  QMenu menu(this);
+  FillMenu(menu, item ? list_->row(item) : -1);
+  if (!menu.isEmpty()) menu.exec(list_->viewport()->mapToGlobal(at));
 }
 
 }  // namespace tintara

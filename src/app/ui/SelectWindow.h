@@ -9,6 +9,7 @@
 #include "app/ui/Palette.h"
 
 class QListWidget;
+class QMenu;
 class QToolButton;
 
 namespace tintara {
@@ -30,6 +31,9 @@ class TSelectWindow : public TPaletteWindow {
   bool DuplicateMask();
   // Combines the active mask into mask `index`, which then becomes active.
   bool CombineInto(int32_t index, CombineMode mode);
+  // The pop-up menu over a row (-1: none): the window's commands, and for another mask's row
+  // the active mask copied, added, subtracted or intersected into it.
+  void FillMenu(QMenu& menu, int32_t row);
 
  private:
   // What the list shows of one mask, to notice a change on the tick.
@@ -47,6 +51,10 @@ class TSelectWindow : public TPaletteWindow {
   void Rebuild();
   void ShowMenu(const QPoint& at);
   TDrawWindow* Window() const;
+  // A command of the main window, run when its rule allows; true when the masks changed.
+  bool RunCommand(const char* command);
+  bool Enabled(const char* command) const;
+  void EnableButtons();
   QListWidget* list_;
   QToolButton *add_, *duplicate_, *delete_;
   std::vector<Shown> shown_;

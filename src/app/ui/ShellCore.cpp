@@ -45,6 +45,9 @@ CommandContext ContextOf(const TMainForm& form) {
     c.canAddLayer = d.Paper().layers.CanAdd();
     const CLayerData* active = d.Paper().ActiveLayer();
     c.activeProtected = active && active->protectAlpha;
+    c.maskCount = d.Paper().masks.Count();
+    const CMaskData* mask = d.Paper().masks.Active();
+    c.hasSelection = mask && mask->HasChannel();
     c.antialiased = d.Paper().settings.antialiasedDisplay;
     c.recording = d.HasEvents();
     c.gridOn = d.Paper().gridOn != 0;

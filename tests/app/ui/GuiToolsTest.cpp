@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPointingDevice>
 #include <QScreen>
@@ -24,6 +25,7 @@
 #include <QWheelEvent>
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -505,6 +507,58 @@ TEST_F(GuiTools, TheSelectionWindowListsAddsCombinesAndDeletesMasks) {
   EXPECT_GT(paper.masks.At(0)->CoverageAt(5, 5), 0);
   EXPECT_EQ(paper.masks.At(0)->displayName, paper.masks.At(1)->displayName);
   EXPECT_EQ(sel->List()->count(), 2);
+}
+
+TEST_F(GuiTools, TheSelectionWindowsMenuHoldsItsCommands) {
+  auto* sel = dynamic_cast<TSelectWindow*>(form_->Palette("select"));
+  ASSERT_NE(sel, nullptr);
+  TPaper& paper = w_->Paper();
+  // The menu owns its combine entries: it lives as long as the entries are looked at.
+  std::vector<std::unique_ptr<QMenu>> menus;
+  auto entries = [sel, &menus](int32_t row) {
+    QMenu& menu = *menus.emplace_back(std::make_unique<QMenu>());
+    sel->FillMenu(menu, row);
+    std::map<QString, QAction*> out;
+    for (QAction* a : menu.actions())
+      if (!a->isSeparator()) out[a->text()] = a;
+    return out;
+  };
+  const QString insert = QString::fromUtf8("選択範囲の新規作成(&N)"),
+                duplicate = QString::fromUtf8("選択範囲の複製(&U)"),
+                fromValue = QString::fromUtf8("レイヤの明度から新規作成(&L)"),
+                fromMask = QString::fromUtf8("レイヤマスクから新規作成(&M)"),
+                copy = QString::fromUtf8("コピー");
+  // The active mask selects nothing: it cannot be duplicated, and one mask cannot be removed.
+  sel->Tick();
+  auto menu = entries(-1);
+  for (const QString& c : {insert, duplicate, fromValue, fromMask, QString::fromUtf8("選択範囲の削除(&D)")})
+    ASSERT_TRUE(menu.count(c)) << c.toStdString();
+  EXPECT_EQ(menu.count(copy), 0u);
+  EXPECT_TRUE(menu[insert]->isEnabled());
+  EXPECT_FALSE(menu[duplicate]->isEnabled());
+  EXPECT_FALSE(menu[QString::fromUtf8("選択範囲の削除(&D)")]->isEnabled());
+  // A mask from the active layer's brightness: recorded, one undo step.
+  const size_t recorded = w_->Doc().Events().CommittedLength();
+  menu[fromValue]->trigger();
+  ASSERT_EQ(paper.masks.Count(), 2);
+  EXPECT_EQ(paper.masks.ActiveIndex(), 1);
+  EXPECT_GT(w_->Doc().Events().CommittedLength(), recorded);
+  form_->UpdateCommands();
+  form_->Action("actEditUndo")->trigger();
+  EXPECT_EQ(paper.masks.Count(), 1);
+  // Two masks, the active one empty: combining it into the other is not offered.
+  ASSERT_TRUE(sel->AddMask());
+  ASSERT_EQ(paper.masks.ActiveIndex(), 1);
+  menu = entries(0);
+  ASSERT_TRUE(menu.count(copy));
+  EXPECT_FALSE(menu[copy]->isEnabled());
+  // Once it selects something, it can be combined and duplicated.
+  ASSERT_TRUE(paper.SelectRect(1, {0, 0, 10, 10}, CombineMode::kReplace));
+  sel->Tick();
+  menu = entries(0);
+  EXPECT_TRUE(menu[copy]->isEnabled());
+  EXPECT_TRUE(menu[duplicate]->isEnabled());
+  EXPECT_EQ(menu[duplicate], form_->Action("actSelectDuplicate"));
 }
 
 // A mask's image as its row's icon shows it.
