@@ -217,10 +217,15 @@ TPenWindow2::TPenWindow2(TMainForm& form, QWidget* parent) : TPaletteWindow(form
   kindRow->addWidget(kindButton_, 1);
   kindRow->addWidget(variantDown_);
   kindRow->addWidget(variant_);
+  reset_ = new QToolButton(this);
+  reset_->setText(QString::fromUtf8("初期値"));
+  reset_->setToolTip(QString::fromUtf8("この種類の設定を初期値に戻します"));
   kindRow->addWidget(variantUp_);
+  kindRow->addWidget(reset_);
   box->addLayout(kindRow);
   connect(variantDown_, &QToolButton::clicked, this, [this] { StepVariant(-1); });
   connect(variantUp_, &QToolButton::clicked, this, [this] { StepVariant(1); });
+  connect(reset_, &QToolButton::clicked, this, [this] { ResetKind(); });
 
   auto* grid = new QGridLayout;
   grid->setHorizontalSpacing(4);
@@ -273,6 +278,13 @@ void TPenWindow2::LoadKind() {
   if (!store || !LoadPenSettings(*store, kAppSettingsKey, stroke, kind, slots_.variants[kind] + 1, true,
                                  &form_.Pen().render))
     SetPenKindDefaults(stroke, kind, &form_.Pen().render);
+}
+
+void TPenWindow2::ResetKind() {
+  // The kind's defaults in the pen; the variant keeps them once it is left or the program ends.
+  const int32_t kind = slots_.kinds[slots_.current];
+  SetPenKindDefaults(form_.Pen().stroke, kind, &form_.Pen().render);
+  Refresh();
 }
 
 void TPenWindow2::SaveKind() {
@@ -344,7 +356,9 @@ QMenu* TPenWindow2::KindMenu() {
 }
 
 bool TPenWindow2::IsOwnKey(int key, Qt::KeyboardModifiers mods) {
-  if (mods & (Qt::ControlModifier | Qt::ShiftModifier)) return false;
+  // Ctrl and Shift leave the letters to others; so does Alt, which opens the menus by their
+  // access keys (Alt+F, Alt+E).
+  if (mods & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
   switch (key) {
     case Qt::Key_A:
     case Qt::Key_S:

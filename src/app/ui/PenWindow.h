@@ -48,6 +48,9 @@ class TPenWindow2 : public TPaletteWindow {
   bool StepVariant(int delta);
   // The kinds the pop-up offers for the current slot: drawing kinds that are in no slot.
   std::vector<int32_t> FreeKinds() const;
+  // The current kind's values back to its defaults.
+  void ResetKind();
+  QToolButton* ResetButton() const { return reset_; }
   // The pop-up itself, filled afresh: one action per free kind (its data the kind).
   QMenu* KindMenu();
   void Tick() override;
@@ -88,7 +91,7 @@ class TPenWindow2 : public TPaletteWindow {
   QButtonGroup* group_;
   QToolButton* kindButton_;
   QMenu* kindMenu_;
-  QToolButton *variantDown_, *variantUp_;
+  QToolButton *variantDown_, *variantUp_, *reset_;
   QLabel* variant_;
   BarRow rows_[kRowCount];
   QCheckBox* switches_[kSwitchCount];
