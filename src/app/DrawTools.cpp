@@ -7,6 +7,7 @@
 #include "app/AppProfile.h"
 #include "app/ColorMngr.h"
 #include "app/PictureDocument.h"
+#include "paint/PenMethod.h"
 #include "pixel/ColorModels.h"
 #include "platform/Notify.h"
 
@@ -405,10 +406,25 @@ bool CDrawTools::SwitchToEraser() {
   CLivePen& pen = doc_.Pen();
   savedKind_ = pen.stroke.Kind();
   savedHead_ = pen.render.BrushHead();
+  eraserBrush_ = false;
   if (doc_.Paper().Engine() == StrokeEngine::kManager) {
-    SPenBrushHead head = savedHead_;
-    head.mode = kBrushEraser;
-    if (!pen.render.SetBrushHead(head)) return false;
+    const CPenMethodObj* eraser = brushes_ ? brushes_->At(brushes_->FindEraser()) : nullptr;
+    if (eraser && savedTip_.CopyFrom(pen.render.Tip())) {
+      // The list's eraser brush, with its tip, opacity and spacing; the brush in use is kept
+      // whole to come back after the stroke.
+      savedParams_ = pen.params;
+      savedOpacity_ = pen.stroke.Opacity();
+      savedGradation_ = pen.stroke.UseGradation();
+      savedTone_ = pen.stroke.UseTone();
+      savedPressureOpacity_ = pen.render.PressureOpacity();
+      ApplyBrush(*eraser, pen.render, pen.stroke, nullptr, true);
+      pen.params = eraser->Record().stroke;
+      eraserBrush_ = true;
+    } else {
+      SPenBrushHead head = savedHead_;
+      head.mode = kBrushEraser;
+      if (!pen.render.SetBrushHead(head)) return false;
+    }
   } else {
     pen.stroke.SetKind(kPenEraser);
   }
@@ -422,6 +438,15 @@ void CDrawTools::RestoreFromEraser() {
   CLivePen& pen = doc_.Pen();
   pen.stroke.SetKind(savedKind_);
   pen.render.SetBrushHead(savedHead_);
+  if (eraserBrush_) {
+    pen.render.SelectTip(&savedTip_, true);
+    pen.render.SetPressureOpacity(savedPressureOpacity_);
+    pen.params = savedParams_;
+    pen.stroke.SetOpacity(savedOpacity_);
+    pen.stroke.SetUseGradation(savedGradation_);
+    pen.stroke.SetUseTone(savedTone_);
+    eraserBrush_ = false;
+  }
 }
 
 uint32_t CDrawTools::SubMode(uint8_t mode) const { return dispatch_ ? dispatch_->SubModeOf(mode) : 0; }

@@ -11,10 +11,13 @@
 
 #include "app/ToolDispatch.h"
 #include "paint/PenRender.h"
+#include "paint/PenTip.h"
+#include "paint/Stroke.h"
 
 namespace tintara {
 
 class CColorMngr;
+class CPenMethodMngr;
 class CPictureDocument;
 class TPaper;
 struct ConfigSettings;
@@ -88,6 +91,9 @@ class CDrawTools {
   // the eraser brush of the brush engine), the pen remembered; and back.
   bool SwitchToEraser();
   void RestoreFromEraser();
+  // The brush list whose eraser brush the turned-over pen takes under the brush engine (none:
+  // the pen's own brush only changes to the eraser mode).
+  void SetBrushList(const CPenMethodMngr* brushes) { brushes_ = brushes; }
 
  private:
   ToolHandlers PenTools();
@@ -118,6 +124,13 @@ class CDrawTools {
   bool erasing_ = false;
   int32_t savedKind_ = 0;
   SPenBrushHead savedHead_{};
+  // The rest of the brush the eraser brush replaces, put back after the stroke.
+  const CPenMethodMngr* brushes_ = nullptr;
+  bool eraserBrush_ = false;
+  CPenShapeObj savedTip_;
+  StrokeParams savedParams_{};
+  float savedOpacity_ = 1.0f;
+  bool savedGradation_ = false, savedTone_ = false, savedPressureOpacity_ = false;
   int32_t keyLayer_ = -1, keyStartX_ = 0, keyStartY_ = 0;
 };
 

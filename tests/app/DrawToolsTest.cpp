@@ -2,6 +2,7 @@
 // them: the pen, the eyedropper, zoom and view drags, the layer move, the crop and cursor-key
 // moves, the one-click fills and the turned-over pen.
 #include "app/DrawTools.h"
+#include "paint/PenMethod.h"
 
 #include <gtest/gtest.h>
 
@@ -380,6 +381,35 @@ TEST_F(Tools, TurnedOverPenErasesAndComesBack) {
   EXPECT_EQ(doc_->Stroke().Kind(), kPenEraser);
   tools_->RestoreFromEraser();
   EXPECT_EQ(doc_->Stroke().Kind(), kPenPencil);
+}
+
+// With a brush list the turned-over pen is the list's eraser brush, tip and settings and all,
+// and the brush in use comes back whole.
+TEST_F(Tools, TurnedOverPenTakesTheEraserBrushOfTheList) {
+  CPenMethodMngr brushes;
+  brushes.FillDefault();
+  const CPenMethodObj& pencil = *brushes.At(0);
+  const CPenMethodObj& eraser = *brushes.At(brushes.FindEraser());
+  ASSERT_NE(pencil.TipIfAny(), nullptr);
+  ASSERT_NE(eraser.TipIfAny(), nullptr);
+  ASSERT_NE(pencil.TipIfAny()->params.radius100, eraser.TipIfAny()->params.radius100);
+  ASSERT_NE(pencil.Record().stroke.spacing, eraser.Record().stroke.spacing);
+  CLivePen& pen = doc_->Pen();
+  ApplyBrush(pencil, pen.render, pen.stroke, nullptr, true);
+  pen.params = pencil.Record().stroke;
+  pen.stroke.SetOpacity(0.42f);  // an edit of the brush in use, not saved into the list
+  const SPenBrushHead head = pen.render.BrushHead();
+  tools_->SetBrushList(&brushes);
+  ASSERT_TRUE(tools_->SwitchToEraser());
+  EXPECT_EQ(pen.render.BrushHead(), eraser.Record().head);
+  EXPECT_EQ(pen.render.TipParams().radius100, eraser.TipIfAny()->params.radius100);
+  EXPECT_EQ(pen.params.spacing, eraser.Record().stroke.spacing);
+  EXPECT_FLOAT_EQ(pen.stroke.Opacity(), eraser.Record().stroke.opacity / 1000.0f);
+  tools_->RestoreFromEraser();
+  EXPECT_EQ(pen.render.BrushHead(), head);
+  EXPECT_EQ(pen.render.TipParams().radius100, pencil.TipIfAny()->params.radius100);
+  EXPECT_EQ(pen.params.spacing, pencil.Record().stroke.spacing);
+  EXPECT_FLOAT_EQ(pen.stroke.Opacity(), 0.42f);
 }
 
 }  // namespace

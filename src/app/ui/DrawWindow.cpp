@@ -515,6 +515,7 @@ TDrawWindow::TDrawWindow(const PaperSettings& settings, const DrawWindowContext&
   bridge_ = std::make_unique<Bridge>(*this);
   dispatch_ = std::make_unique<CToolDispatch>(*bridge_, *modes_, *config_);
   tools_ = std::make_unique<CDrawTools>(*doc_, context.colours, *config_, *bridge_);
+  tools_->SetBrushList(context.brushes);
   tools_->Install(*dispatch_);
   dispatch_->RefreshCursor(0);
 }

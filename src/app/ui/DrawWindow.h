@@ -30,6 +30,7 @@ struct DrawWindowContext {
   const ConfigSettings* config = nullptr;
   CColorMngr* colours = nullptr;
   CLivePen* pen = nullptr;
+  const CPenMethodMngr* brushes = nullptr;  // the eraser brush for the turned-over pen
 };
 
 // The scroll area that paints the paper.

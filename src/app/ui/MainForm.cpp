@@ -835,6 +835,7 @@ TDrawWindow* TMainForm::CreateDrawWindow() {
   context.modes = &modes_;
   context.config = &profile_.config;
   context.colours = &colours_;
+  context.brushes = &brushes_;
   context.pen = &pen_;
   auto* w = new TDrawWindow(s, context);
   if (!w->Paper().Created()) {
