@@ -2,10 +2,12 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -17,6 +19,7 @@
 #include <cmath>
 
 #include "app/ui/MainForm.h"
+#include "paint/PenRender.h"
 #include "platform/SettingsStore.h"
 
 namespace tintara {
@@ -260,6 +263,16 @@ TPenWindow2::TPenWindow2(TMainForm& form, QWidget* parent) : TPaletteWindow(form
   }
   checks->setColumnStretch(2, 1);
   box->addLayout(checks);
+  airMap_ = new QToolButton(this);
+  airMap_->setText(QString::fromUtf8("濃度分布..."));
+  airMap_->setToolTip(QString::fromUtf8("濃度分布選択"));
+  airMap_->setIconSize(QSize(20, 20));
+  airMap_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  box->addWidget(airMap_, 0, Qt::AlignLeft);
+  connect(airMap_, &QToolButton::clicked, this, [this] {
+    TAirMapDialog dialog(form_.Pen().stroke.AirMap(), this);
+    if (dialog.exec() == QDialog::Accepted) SetAirMap(dialog.Chosen());
+  });
   box->addStretch(1);
   // The slots as the last run left them, and the current kind's values.
   if (ISettingsStore* store = form_.Store())
@@ -284,6 +297,13 @@ void TPenWindow2::ResetKind() {
   // The kind's defaults in the pen; the variant keeps them once it is left or the program ends.
   const int32_t kind = slots_.kinds[slots_.current];
   SetPenKindDefaults(form_.Pen().stroke, kind, &form_.Pen().render);
+  Refresh();
+}
+
+void TPenWindow2::SetAirMap(int32_t index) {
+  if (index < 0 || index >= CPenRender::kAirMapCount) return;
+  form_.Pen().stroke.SetAirMap(index);
+  form_.Pen().render.SelectAirMap(index);
   Refresh();
 }
 
@@ -520,8 +540,55 @@ void TPenWindow2::Refresh() {
     switches_[i]->setHidden(!offered[i]);
     switches_[i]->setChecked(on[i]);
   }
+  // The profile of the dabs matters to the kinds that step their dabs at a spacing.
+  airMap_->setVisible(o.bar1 == Bar1::kSpacing);
+  airMap_->setIcon(QIcon(QPixmap::fromImage(TAirMapDialog::Preview(s.AirMap(), 20))));
   shown_ = Snapshot();
   loading_ = false;
 }
+
+// --- the density profile dialog ---------------------------------------------------------------
+
+QImage TAirMapDialog::Preview(int32_t index, int side) {
+  CPenRender render;
+  QImage out(side, side, QImage::Format_RGB32);
+  out.fill(Qt::white);
+  if (!render.SelectAirMap(index)) return out;
+  const uint32_t* map = render.AirMap();
+  const double r = side / 2.0;
+  for (int y = 0; y < side; ++y)
+    for (int x = 0; x < side; ++x) {
+      const double d = std::hypot(x + 0.5 - r, y + 0.5 - r) / r;
+      if (d >= 1.0) continue;
+      const uint32_t density = map[std::min(CPenRender::kAirMapEntries - 1, int32_t(d * 2047.0))] >> 16;
+      const int grey = 255 - int(std::min<uint32_t>(density, 255));
+      out.setPixel(x, y, qRgb(grey, grey, grey));
+    }
+  return out;
+}
+
+TAirMapDialog::TAirMapDialog(int32_t current, QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QString::fromUtf8("濃度分布選択"));
+  auto* box = new QVBoxLayout(this);
+  auto* grid = new QGridLayout;
+  group_ = new QButtonGroup(this);
+  for (int i = 0; i < CPenRender::kAirMapCount; ++i) {
+    auto* b = new QToolButton(this);
+    b->setCheckable(true);
+    b->setIconSize(QSize(40, 40));
+    b->setIcon(QIcon(QPixmap::fromImage(Preview(i, 40))));
+    group_->addButton(b, i);
+    grid->addWidget(b, i / 3, i % 3);
+    choices_[size_t(i)] = b;
+  }
+  if (QAbstractButton* b = group_->button(current)) b->setChecked(true);
+  box->addLayout(grid);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  box->addWidget(buttons);
+}
+
+int32_t TAirMapDialog::Chosen() const { return group_->checkedId(); }
 
 }  // namespace tintara

@@ -7,10 +7,15 @@
 
 #include <vector>
 
+#include <QDialog>
+
+#include <array>
+
 #include "app/ui/Palette.h"
 #include "paint/PenMethod.h"
 
 class QButtonGroup;
+class QDialogButtonBox;
 class QCheckBox;
 class QLabel;
 class QMenu;
@@ -18,6 +23,22 @@ class QSlider;
 class QToolButton;
 
 namespace tintara {
+
+// "濃度分布選択": the five density profiles of the old pens' dabs, each as the dab it gives,
+// in two rows (three, then two); Enter takes the one marked, Escape keeps the old.
+class TAirMapDialog : public QDialog {
+  Q_OBJECT
+ public:
+  TAirMapDialog(int32_t current, QWidget* parent = nullptr);
+  int32_t Chosen() const;
+  QToolButton* Choice(int i) const { return choices_[size_t(i)]; }
+  // A dab of profile `index` as a grey disc, `side` pixels square.
+  static QImage Preview(int32_t index, int side);
+
+ private:
+  std::array<QToolButton*, 5> choices_{};
+  QButtonGroup* group_;
+};
 
 class TPenWindow2 : public TPaletteWindow {
   Q_OBJECT
@@ -50,6 +71,9 @@ class TPenWindow2 : public TPaletteWindow {
   std::vector<int32_t> FreeKinds() const;
   // The current kind's values back to its defaults.
   void ResetKind();
+  // The density profile of the dabs (the kinds that step their dabs at a spacing).
+  void SetAirMap(int32_t index);
+  QToolButton* AirMapButton() const { return airMap_; }
   QToolButton* ResetButton() const { return reset_; }
   // The pop-up itself, filled afresh: one action per free kind (its data the kind).
   QMenu* KindMenu();
@@ -91,7 +115,7 @@ class TPenWindow2 : public TPaletteWindow {
   QButtonGroup* group_;
   QToolButton* kindButton_;
   QMenu* kindMenu_;
-  QToolButton *variantDown_, *variantUp_, *reset_;
+  QToolButton *variantDown_, *variantUp_, *reset_, *airMap_;
   QLabel* variant_;
   BarRow rows_[kRowCount];
   QCheckBox* switches_[kSwitchCount];
