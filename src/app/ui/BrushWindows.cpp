@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/ui/DrawWindow.h"
 #include "app/ui/MainForm.h"
 #include "app/ui/PenTipWindows.h"
 #include "paint/PenMethod.h"
@@ -28,15 +29,20 @@ namespace {
 
 // The editor's own edits reach the pen this way: the tip list's mark stays where it was, since
 // the edited brush is still the one chosen.
-void ApplyToPen(const CPenMethodObj& brush, CLivePen& pen) {
-  ApplyBrush(brush, pen.render, pen.stroke, nullptr, true);
+void ApplyToPen(const CPenMethodObj& brush, TMainForm& form) {
+  CLivePen& pen = form.Pen();
+  // The brush's opacity is the pen's only while the active picture draws with brushes: the old
+  // pens keep their own.
+  TDrawWindow* w = form.ActiveDrawWindow();
+  const bool brushEngine = !w || w->Paper().Engine() == StrokeEngine::kManager;
+  ApplyBrush(brush, pen.render, pen.stroke, nullptr, brushEngine);
   pen.params = brush.Record().stroke;
 }
 
 }  // namespace
 
 void ApplyBrushToPen(TMainForm& form, const CPenMethodObj& brush) {
-  ApplyToPen(brush, form.Pen());
+  ApplyToPen(brush, form);
   // A brush without a tip leaves the pen's tip, and so the mark, as they were.
   const CPenShapeObj* tip = brush.TipIfAny();
   if (!tip) return;
@@ -332,8 +338,8 @@ void TPenMethodWin::Load() {
 void TPenMethodWin::Store() {
   if (!form_.Brushes().Current()) return;
   PenMethodParams p = copy_;
-  p.stroke.SetOpacity(opacity_->value() * 10);
-  p.stroke.SetSpacing(spacing_->value() * 10);
+  p.stroke.SetOpacity(FieldValue(opacity_->value(), copy_.stroke.opacity, 10));
+  p.stroke.SetSpacing(FieldValue(spacing_->value(), copy_.stroke.spacing, 10));
   // Effects the mode does not have keep their values: the bars are hidden, not zeroed.
   uint16_t* effects[3] = {&p.head.effect1, &p.head.effect2, &p.head.effect3};
   for (int i = 0; i < 3; ++i)
@@ -348,7 +354,7 @@ void TPenMethodWin::Store() {
   // size and minimum.
   const CPenRender& render = form_.Pen().render;
   tipCopy_ = {render.Density(), render.TipParams(), render.HardEdge() ? 1 : 0};
-  tipCopy_.params.SetMinimum(minimum_->value() * 10);
+  tipCopy_.params.SetMinimum(FieldValue(minimum_->value(), render.TipParams().minimum, 10));
   // The pen follows the copy at once; the brush in the list stays as it was until saved.
   CPenMethodObj edited;
   edited.SetRecord(copy_);
@@ -364,7 +370,7 @@ void TPenMethodWin::Store() {
     tipCopy_.params.SetRadius100(int32_t(std::lround(Size()->value() * 100)));
     edited.SetTipRecord(tipCopy_);
   }
-  ApplyToPen(edited, form_.Pen());
+  ApplyToPen(edited, form_);
   shownSize_ = PenSize();
 }
 

@@ -6,9 +6,17 @@
 #include <QString>
 #include <QWidget>
 
+#include <cstdint>
 #include <string>
 
 namespace tintara {
+
+// A stored value shown in coarser units (`stored` / `scale`, rounded down): the value a field
+// puts back. A field the user left alone gives the stored value unchanged, so editing one field
+// does not round the others.
+inline int32_t FieldValue(int shown, int32_t stored, int32_t scale) {
+  return shown == stored / scale ? stored : int32_t(shown) * scale;
+}
 
 class TDrawWindow;
 class TMainForm;

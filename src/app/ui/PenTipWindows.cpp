@@ -228,7 +228,9 @@ void TPenShpListWin::Rebuild() {
       const CPenShapeObj& tip = *tips.At(i);
       auto* item = new QListWidgetItem(QIcon(QPixmap::fromImage(DabPreview(tip.Record(), kListPreview))),
                                        QString(), list_);
-      QString hint = QStringLiteral("%1 px").arg(tip.params.radius100 / 100.0, 0, 'f', 1);
+      // A bitmap tip's size is its zoom.
+      QString hint = tip.HasBitmap() ? QStringLiteral("%1 %").arg(tip.SizePercent())
+                                     : QStringLiteral("%1 px").arg(tip.params.radius100 / 100.0, 0, 'f', 1);
       if (!tip.name.empty()) hint = QString::fromStdString(tip.name) + QStringLiteral("  ") + hint;
       item->setToolTip(hint);
     }
@@ -355,9 +357,10 @@ void TPenShapeWin::Load() {
 void TPenShapeWin::Store() {
   PenTipRecord tip = PenTipOf(form_.Pen().render);
   tip.hardEdge = antiAlias_->isChecked() ? 0 : 1;
-  tip.params.SetAspect((100 - flatness_->value()) * 10);
-  tip.params.SetAngle(angle_->value() * 10);
-  tip.params.SetMinimum(minimum_->value() * 10);
+  // Fields left alone keep the tip's finer stored values.
+  tip.params.SetAspect(FieldValue(100 - flatness_->value(), tip.params.aspect, 10));
+  tip.params.SetAngle(FieldValue(angle_->value(), tip.params.angle, 10));
+  tip.params.SetMinimum(FieldValue(minimum_->value(), tip.params.minimum, 10));
   tip.profile.curve = uint8_t(curve_->currentIndex());
   tip.profile.SetFlattening(int32_t(std::lround(flattening_->value() * 10)));
   tip.profile.SetFloor(int32_t(std::lround(floor_->value() * 10)));

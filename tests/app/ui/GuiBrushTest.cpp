@@ -19,6 +19,7 @@
 
 #include "app/AppProfile.h"
 #include "app/ui/BrushWindows.h"
+#include "app/ui/DrawWindow.h"
 #include "app/ui/MainForm.h"
 #include "app/ui/PenTipWindows.h"
 
@@ -198,6 +199,52 @@ TEST_F(GuiBrush, OpacityAndSpacingKeepToTheirRangesStoredInTenths) {
   EXPECT_EQ(Pen().params.spacing, 10);
   brush_->Spacing()->setValue(37);
   EXPECT_EQ(Pen().params.spacing, 370);
+}
+
+// The fields show tenths as whole units; one edited must not round the others.
+TEST_F(GuiBrush, EditingOneFieldKeepsTheFinerValuesOfTheOthers) {
+  PenMethodParams p;
+  p.stroke.spacing = 167;
+  p.stroke.opacity = 333;
+  PenTipRecord tip;
+  tip.params.minimum = 333;
+  tip.params.angle = 455;
+  tip.params.aspect = 555;
+  const int32_t i = form_->Brushes().Add(p, &tip, "");
+  ASSERT_TRUE(brushList_->Choose(i));
+  brush_->PressureSize()->setChecked(!brush_->PressureSize()->isChecked());
+  EXPECT_EQ(Pen().params.spacing, 167);
+  EXPECT_EQ(Pen().params.opacity, 333);
+  EXPECT_EQ(Pen().render.TipParams().minimum, 333);
+  // The field edited takes its new value.
+  brush_->Spacing()->setValue(20);
+  EXPECT_EQ(Pen().params.spacing, 200);
+  EXPECT_EQ(Pen().params.opacity, 333);
+  // The same in the tip window: a new radius keeps the angle, minimum and aspect.
+  tip_->Tick();
+  tip_->Radius()->setValue(Pen().render.TipParams().radius100 / 100.0 + 1.0);
+  EXPECT_EQ(Pen().render.TipParams().angle, 455);
+  EXPECT_EQ(Pen().render.TipParams().minimum, 333);
+  EXPECT_EQ(Pen().render.TipParams().aspect, 555);
+}
+
+// The old pens keep their own opacity: a brush chosen while the picture draws with them
+// leaves it.
+TEST_F(GuiBrush, ABrushChosenForAnOldPenPictureLeavesTheOldPensOpacity) {
+  TDrawWindow* w = form_->NewPicture(40, 30, 72, false);
+  ASSERT_NE(w, nullptr);
+  QCoreApplication::processEvents();
+  ASSERT_EQ(form_->ActiveDrawWindow(), w);
+  w->Paper().SetLevel(1);
+  ASSERT_NE(w->Paper().Engine(), StrokeEngine::kManager);
+  Pen().stroke.SetOpacity(0.3f);
+  ASSERT_TRUE(brushList_->Choose(1));
+  EXPECT_FLOAT_EQ(Pen().stroke.Opacity(), 0.3f);
+  // Back on the brush engine, the brush's opacity is the pen's.
+  w->Paper().SetLevel(2);
+  ASSERT_TRUE(brushList_->Choose(0));
+  EXPECT_FLOAT_EQ(Pen().stroke.Opacity(), form_->Brushes().At(0)->Record().stroke.opacity / 1000.0f);
+  w->Doc().modified = false;
 }
 
 TEST_F(GuiBrush, GradationAndToneSwitchesReachTheStrokeAndStayWithTheBrushOnlyWhenSaved) {
