@@ -1,5 +1,6 @@
 #include "app/ui/BrushWindows.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QEvent>
@@ -7,12 +8,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -91,7 +94,64 @@ TPenMtdListWin::TPenMtdListWin(TMainForm& form, QWidget* parent) : TPaletteWindo
     if (row == rowBeforePress_) Choose(row);
   });
   list_->viewport()->installEventFilter(this);
+  auto* slotRow = new QHBoxLayout;
+  slotRow->setSpacing(2);
+  for (int i = 0; i < kBrushShortcutSlots; ++i) {
+    auto* b = new QToolButton(this);
+    b->setText(QString::number(i + 1));
+    b->setContextMenuPolicy(Qt::CustomContextMenu);
+    slotRow->addWidget(b);
+    shortcutButtons_[size_t(i)] = b;
+    connect(b, &QToolButton::clicked, this, [this, i] { ChooseShortcut(i); });
+    connect(b, &QToolButton::customContextMenuRequested, this, [this, i, b](const QPoint& at) {
+      QMenu menu(this);
+      menu.addAction(QString::fromUtf8("現在のブラシを登録"), this,
+                     [this, i] { AssignShortcut(i, form_.Brushes().CurrentIndex()); });
+      QAction* clear =
+          menu.addAction(QString::fromUtf8("登録を解除"), this, [this, i] { AssignShortcut(i, -1); });
+      clear->setEnabled(shortcuts_[size_t(i)] >= 0);
+      menu.exec(b->mapToGlobal(at));
+    });
+  }
+  slotRow->addStretch(1);
+  box->addLayout(slotRow);
   Rebuild();
+  ShowShortcuts();
+}
+
+bool TPenMtdListWin::ChooseShortcut(int slot) {
+  if (slot < 0 || slot >= kBrushShortcutSlots) return false;
+  const int32_t brush = shortcuts_[size_t(slot)];
+  return brush >= 0 && Choose(brush);
+}
+
+void TPenMtdListWin::AssignShortcut(int slot, int32_t brush) {
+  if (slot < 0 || slot >= kBrushShortcutSlots) return;
+  shortcuts_[size_t(slot)] = form_.Brushes().At(brush) ? brush : -1;
+  ShowShortcuts();
+}
+
+void TPenMtdListWin::LoadShortcuts(const BrushSettings& profile) {
+  for (int i = 0; i < kBrushShortcutSlots; ++i)
+    shortcuts_[size_t(i)] = ResolveBrushShortcut(profile.shortCut[i], form_.Brushes());
+  ShowShortcuts();
+}
+
+void TPenMtdListWin::SaveShortcuts(BrushSettings& profile) const {
+  for (int i = 0; i < kBrushShortcutSlots; ++i)
+    profile.shortCut[i] = FormatBrushShortcut(i, shortcuts_[size_t(i)], form_.Brushes());
+}
+
+void TPenMtdListWin::ShowShortcuts() {
+  for (int i = 0; i < kBrushShortcutSlots; ++i) {
+    const CPenMethodObj* b = form_.Brushes().At(shortcuts_[size_t(i)]);
+    QToolButton* button = shortcutButtons_[size_t(i)];
+    button->setToolTip(b ? QString::fromStdString(b->Caption())
+                         : QString::fromUtf8("未登録（右クリックで現在のブラシを登録）"));
+    QFont f = button->font();
+    f.setBold(b != nullptr);
+    button->setFont(f);
+  }
 }
 
 bool TPenMtdListWin::eventFilter(QObject* watched, QEvent* event) {

@@ -13,6 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include <array>
+
+#include "app/AppProfile.h"
+#include "app/BrushShortcuts.h"
 #include "app/ui/Palette.h"
 #include "paint/PenMethod.h"
 
@@ -23,6 +27,7 @@ class QListWidget;
 class QPushButton;
 class QSlider;
 class QSpinBox;
+class QToolButton;
 
 namespace tintara {
 
@@ -51,10 +56,23 @@ class TPenMtdListWin : public TPaletteWindow {
   void Tick() override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
+  // The five shortcut slots below the list: a click applies the slot's brush; its menu puts
+  // the current brush in the slot or empties it. Read from and written to the profile's
+  // "brush" section.
+  const BrushShortcuts& Shortcuts() const { return shortcuts_; }
+  QToolButton* ShortcutButton(int slot) const { return shortcutButtons_[size_t(slot)]; }
+  bool ChooseShortcut(int slot);
+  void AssignShortcut(int slot, int32_t brush);
+  void LoadShortcuts(const BrushSettings& profile);
+  void SaveShortcuts(BrushSettings& profile) const;
+
  private:
   void Rebuild();
   void ShowMark();
+  void ShowShortcuts();
   QListWidget* list_;
+  BrushShortcuts shortcuts_{-1, -1, -1, -1, -1};
+  std::array<QToolButton*, kBrushShortcutSlots> shortcutButtons_{};
   // What the rows show: each brush's serial number and caption.
   std::vector<std::pair<int32_t, std::string>> Shown() const;
   std::vector<std::pair<int32_t, std::string>> shown_;

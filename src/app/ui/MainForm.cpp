@@ -463,6 +463,7 @@ void TMainForm::CreatePalettes() {
   auto* penMethod = new TPenMethodWin(*this);
   auto* penShapeList = new TPenShpListWin(*this);
   auto* penMethodList = new TPenMtdListWin(*this);
+  penMethodList->LoadShortcuts(profile_.brush);
   AddPalette({"actShowToolBox", "tool", Q("ツールボックス"), Qt::LeftDockWidgetArea}, tools);
   AddPalette({"actShowCtrlWindow", "ctrl", Q("コントロール"), Qt::LeftDockWidgetArea}, ctrl);
   AddPalette({"actShowPreviewWindow", "preview", Q("プレビュー"), Qt::RightDockWidgetArea}, preview);
@@ -684,6 +685,8 @@ void TMainForm::SaveAtExit() {
   // The colours first, then the arrangement and what each palette keeps of its own.
   colours_.SaveToProfile(profile_);
   SavePaletteLayout();
+  if (auto* list = dynamic_cast<TPenMtdListWin*>(Palette("penMethodList")))
+    list->SaveShortcuts(profile_.brush);
 }
 
 void TMainForm::SavePaletteLayout() {

@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QSlider>
 #include <QSpinBox>
+#include <QToolButton>
 
 #include <memory>
 #include <string>
@@ -199,6 +200,29 @@ TEST_F(GuiBrush, OpacityAndSpacingKeepToTheirRangesStoredInTenths) {
   EXPECT_EQ(Pen().params.spacing, 10);
   brush_->Spacing()->setValue(37);
   EXPECT_EQ(Pen().params.spacing, 370);
+}
+
+TEST_F(GuiBrush, ShortcutSlotsApplyTheirBrushesAndLastToTheNextStart) {
+  EXPECT_FALSE(brushList_->ChooseShortcut(0));  // empty
+  brushList_->AssignShortcut(0, 2);
+  brushList_->AssignShortcut(4, 5);
+  ASSERT_TRUE(brushList_->Choose(0));
+  brushList_->ShortcutButton(0)->click();
+  EXPECT_EQ(form_->Brushes().CurrentIndex(), 2);
+  EXPECT_EQ(Pen().render.BrushHead(), form_->Brushes().At(2)->Record().head);
+  EXPECT_EQ(brushList_->ShortcutButton(0)->toolTip().toStdString(), form_->Brushes().At(2)->Caption());
+  brushList_->AssignShortcut(4, -1);
+  EXPECT_EQ(brushList_->Shortcuts()[4], -1);
+  // Kept in the profile at exit and read by the next window.
+  form_->SaveAtExit();
+  EXPECT_EQ(profile_.brush.shortCut[0], form_->Brushes().At(2)->Caption() + ",2");
+  EXPECT_EQ(profile_.brush.shortCut[4], "4");
+  CAppProfile next;
+  next.brush = profile_.brush;
+  TMainForm again(next, nullptr);
+  auto* list = dynamic_cast<TPenMtdListWin*>(again.Palette("penMethodList"));
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->Shortcuts(), (BrushShortcuts{2, -1, -1, -1, -1}));
 }
 
 // The fields show tenths as whole units; one edited must not round the others.
