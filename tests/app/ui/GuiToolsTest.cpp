@@ -561,6 +561,42 @@ TEST_F(GuiTools, TheSelectionWindowsMenuHoldsItsCommands) {
   EXPECT_EQ(menu[duplicate], form_->Action("actSelectDuplicate"));
 }
 
+// The active mask (the left square) combined into mask 0 (the right square, or empty): what
+// mask 0 then covers in the left square, the overlap and the right square.
+TEST_F(GuiTools, TheSelectionWindowCombinesTheActiveMaskIntoAnother) {
+  auto* sel = dynamic_cast<TSelectWindow*>(form_->Palette("select"));
+  ASSERT_NE(sel, nullptr);
+  TPaper& paper = w_->Paper();
+  struct Case {
+    CombineMode mode;
+    bool targetEmpty;
+    bool left, overlap, right;
+  };
+  const Case cases[] = {
+      {CombineMode::kReplace, false, true, true, false},
+      {CombineMode::kAdd, false, true, true, true},
+      {CombineMode::kSubtract, false, false, false, true},
+      {CombineMode::kIntersect, false, false, true, false},
+      {CombineMode::kAdd, true, true, true, false},         // into an empty mask: a copy
+      {CombineMode::kSubtract, true, false, false, false},  // nothing to take from
+      {CombineMode::kIntersect, true, false, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(int(c.mode) * 10 + c.targetEmpty);
+    while (paper.masks.Count() > 1) ASSERT_TRUE(paper.RemoveSelectionMask(-1));
+    paper.ClearSelection(0);  // false when it selects nothing already
+    if (!c.targetEmpty) ASSERT_TRUE(paper.SelectRect(0, {10, 0, 10, 10}, CombineMode::kReplace));
+    ASSERT_TRUE(sel->AddMask());
+    ASSERT_EQ(paper.masks.ActiveIndex(), 1);
+    ASSERT_TRUE(paper.SelectRect(1, {0, 0, 15, 10}, CombineMode::kReplace));
+    sel->CombineInto(0, c.mode);
+    const CMaskData* m = paper.masks.At(0);
+    EXPECT_EQ(m->CoverageAt(3, 5) > 0, c.left);
+    EXPECT_EQ(m->CoverageAt(12, 5) > 0, c.overlap);
+    EXPECT_EQ(m->CoverageAt(18, 5) > 0, c.right);
+  }
+}
+
 // A mask's image as its row's icon shows it.
 QImage RowIcon(QListWidget* list, int row) {
   return list->item(row)->icon().pixmap(list->iconSize()).toImage();
