@@ -363,8 +363,8 @@ void TPenMethodWin::ShowEffects(const SPenBrushHead& head) {
     const QString hint = shown ? QString::fromUtf8(c.hint) : QString();
     effectLabels_[i]->setToolTip(hint);
     effects_[i]->setToolTip(hint);
-    effectLabels_[i]->setVisible(shown);
-    effects_[i]->setVisible(shown);
+    // The whole row goes, spacing included, so the window stays compact.
+    if (auto* form = qobject_cast<QFormLayout*>(layout())) form->setRowVisible(effects_[i], shown);
   }
 }
 
