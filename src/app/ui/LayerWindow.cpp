@@ -505,13 +505,7 @@ void TLayerWindow2::RebuildRows() {
 
 void TLayerWindow2::FillMenu(QMenu& menu) const {
   // The main window's command objects, enabled as it decides.
-  form_.UpdateCommands();
-  for (const shell::CommandEntry& c : shell::LayerWindowCommands()) {
-    QAction* a = form_.Action(c.name);
-    if (!a) continue;  // its operation does not exist in this build
-    if (c.separatorBefore && !menu.isEmpty()) menu.addSeparator();
-    menu.addAction(a);
-  }
+  form_.AddCommandsTo(menu, shell::LayerWindowCommands());
 }
 
 bool TLayerWindow2::Editable() const { return active_ && !active_->ReplayRunning(); }

@@ -159,6 +159,28 @@ QAction* TMainForm::AddCommand(QMenu* menu, const std::string& name, const char*
   return a;
 }
 
+QAction* TMainForm::AddTableCommand(QMenu* menu, const shell::CommandEntry& c, std::function<void()> run) {
+  // Captions and hints may come from the interface module; the rules from the command table.
+  return AddCommand(
+      menu, c.name, shell::Text(c.name, c.caption).c_str(), QKeySequence(Q(c.shortcut)),
+      shell::Text(c.name + ".hint", c.hint).c_str(), std::move(run),
+      [this, name = c.name] { return shell::CommandEnabled(name, shell::ContextOf(*this)); },
+      c.checkable ? std::function<bool()>([this, name = c.name] {
+        return shell::CommandChecked(name, shell::ContextOf(*this));
+      })
+                  : std::function<bool()>());
+}
+
+void TMainForm::AddCommandsTo(QMenu& menu, const std::vector<shell::CommandEntry>& commands) {
+  UpdateCommands();
+  for (const shell::CommandEntry& c : commands) {
+    QAction* a = Action(c.name);
+    if (!a) continue;  // its operation does not exist in this build
+    if (c.separatorBefore && !menu.isEmpty()) menu.addSeparator();
+    menu.addAction(a);
+  }
+}
+
 void TMainForm::UpdateCommands() {
   for (auto& [a, rule] : enabledRules_) a->setEnabled(!rule || rule());
   for (auto& [a, rule] : checkedRules_) a->setChecked(rule());
@@ -335,15 +357,7 @@ void TMainForm::BuildMenus() {
       }
       if (c.separatorBefore) target->addSeparator();
       if (c.name == "actCloseApp") exitSeparator_ = m->addSeparator();
-      QAction* a = AddCommand(
-          target, c.name, shell::Text(c.name, c.caption).c_str(), QKeySequence(Q(c.shortcut)),
-          shell::Text(c.name + ".hint", c.hint).c_str(), it->second,
-          [this, name = c.name] { return shell::CommandEnabled(name, shell::ContextOf(*this)); },
-          c.checkable ? std::function<bool()>([this, name = c.name] {
-            return shell::CommandChecked(name, shell::ContextOf(*this));
-          })
-                      : std::function<bool()>());
-      (void)a;
+      AddTableCommand(target, c, it->second);
     }
     // Menus refresh their commands as they open, besides the tick.
     connect(m, &QMenu::aboutToShow, this, &TMainForm::UpdateCommands);
@@ -354,14 +368,7 @@ void TMainForm::BuildMenus() {
   for (const shell::CommandEntry& c : paletteCommands) {
     auto it = run.find(c.name);
     if (Action(c.name) || it == run.end()) continue;
-    AddCommand(
-        nullptr, c.name, shell::Text(c.name, c.caption).c_str(), QKeySequence(Q(c.shortcut)),
-        shell::Text(c.name + ".hint", c.hint).c_str(), it->second,
-        [this, name = c.name] { return shell::CommandEnabled(name, shell::ContextOf(*this)); },
-        c.checkable ? std::function<bool()>([this, name = c.name] {
-          return shell::CommandChecked(name, shell::ContextOf(*this));
-        })
-                    : std::function<bool()>());
+    AddTableCommand(nullptr, c, it->second);
   }
   // Palette toggles on no menu (the tool box's) are still commands of the window.
   for (const PaletteEntry& p : palettes_) {

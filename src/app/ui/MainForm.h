@@ -30,6 +30,10 @@ class QMenu;
 
 namespace tintara {
 
+namespace shell {
+struct CommandEntry;
+}  // namespace shell
+
 class TDrawWindow;
 class ISettingsStore;
 class TTabletInput;
@@ -135,6 +139,9 @@ class TMainForm : public QMainWindow {
   void Tick();
   // Recomputes every command's enabled and checked state.
   void UpdateCommands();
+  // The commands of a palette's pop-up menu that exist in this build, in their order, with
+  // their separators and enabled as now.
+  void AddCommandsTo(QMenu& menu, const std::vector<shell::CommandEntry>& commands);
   void RefreshStatus();
   // Replays step once per tick instead of as much as the tick allows.
   bool EventWait() const { return profile_.config.eventWait; }
@@ -172,6 +179,8 @@ class TMainForm : public QMainWindow {
   QAction* AddCommand(QMenu* menu, const std::string& name, const char* caption, const QKeySequence& key,
                       const char* hint, std::function<void()> run, std::function<bool()> enabled,
                       std::function<bool()> checked = {});
+  // A command of the table with its operation, enabled and checked by the table's rules.
+  QAction* AddTableCommand(QMenu* menu, const shell::CommandEntry& c, std::function<void()> run);
   TDrawWindow* CreateDrawWindow();
   TDrawWindow* FindByPath(const std::string& path) const;
   void AddRecent(const std::string& path);

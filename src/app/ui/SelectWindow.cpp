@@ -211,13 +211,7 @@ bool TSelectWindow::CombineInto(int32_t index, CombineMode mode) {
 void TSelectWindow::FillMenu(QMenu& menu, int32_t row) {
   TDrawWindow* w = Window();
   if (!w) return;
-  form_.UpdateCommands();
-  for (const shell::CommandEntry& c : shell::SelectWindowCommands()) {
-    QAction* a = form_.Action(c.name);
-    if (!a) continue;  // its operation does not exist in this build
-    if (c.separatorBefore && !menu.isEmpty()) menu.addSeparator();
-    menu.addAction(a);
-  }
+  form_.AddCommandsTo(menu, shell::SelectWindowCommands());
   // Another mask's row: the active mask combined into it. An empty active mask has nothing to
   // give, so the entries are offered only when it selects something.
   const CMaskMngr& masks = w->Paper().masks;
